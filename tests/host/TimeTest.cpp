@@ -1,0 +1,66 @@
+#include <host/HighPrecisionTime.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <ctime>
+
+TEST(HighPrecisionTime, ConstantsAgreeWithTheTwoValueConstructorAndScaling)
+{
+    EXPECT_EQ(HighPrecisionTime(0, 10000000), HighPrecisionTime::s_hundredth);
+    EXPECT_EQ(HighPrecisionTime::s_hundredth * 5, HighPrecisionTime(0, 50000000));
+    EXPECT_EQ(HighPrecisionTime::s_tenth * 10, HighPrecisionTime::s_second);
+    EXPECT_EQ(HighPrecisionTime::s_millisecond * 1000, HighPrecisionTime::s_second);
+    EXPECT_EQ(HighPrecisionTime::s_second * 86400, HighPrecisionTime::s_day);
+    EXPECT_EQ(HighPrecisionTime::s_second / HighPrecisionTime::s_hundredth, 100);
+    EXPECT_EQ(HighPrecisionTime(2, 5) / HighPrecisionTime::s_second, 2);
+}
+
+TEST(HighPrecisionTime, StoredDateTimeNumbersRoundTripWithoutLoss)
+{
+    std::mt19937_64 random(7);
+    // From day 64 (March 1900) on, a nanosecond is finer than half the spacing of doubles.
+    std::uniform_real_distribution<double> days(64.0, 100000.0);
+    const double fixed[] = {0.0, 1.0, 25569.0, 45000.123456789, 45265.604340277778, 36526.5, 73050.99999999};
+    for (double d : fixed) EXPECT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime::convertDateTime(d)), d) << d;
+    for (int i = 0; i < 100000; ++i) {
+        const double d = days(random);
+        ASSERT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime::convertDateTime(d)), d) << std::hexfloat << d;
+    }
+}
+
+TEST(HighPrecisionTime, CalendarConversionsShareOneOrigin)
+{
+    // 1970-01-01 is day 25569 of the stored numbers, and second 0 of the receivers' base.
+    EXPECT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime::fromVarnelTimestamp(0, 0)), 25569.0);
+    EXPECT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime()), 0.0);
+
+    std::tm tm{};
+    tm.tm_year = 2023 - 1900;
+    tm.tm_mon = 11;
+    tm.tm_mday = 5;
+    tm.tm_hour = 14;
+    tm.tm_min = 30;
+    tm.tm_sec = 15;
+    const HighPrecisionTime t = HighPrecisionTime::fromLocalTm(&tm);
+    // 2023-12-05 14:30:15 is 1701786615 s after 1970-01-01 00:00.
+    EXPECT_EQ(t, HighPrecisionTime::fromVarnelTimestamp(1701786615, 0));
+    EXPECT_EQ(t.toUnixSeconds(), 1701786615);
+    EXPECT_DOUBLE_EQ(HighPrecisionTime::convertDateTime(t), 45265.0 + (14 * 3600 + 30 * 60 + 15) / 86400.0);
+
+    tm.tm_year = 1999 - 1900;
+    tm.tm_mon = 1;
+    tm.tm_mday = 28;
+    tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+    EXPECT_EQ(HighPrecisionTime::fromLocalTm(&tm).toUnixSeconds(), 920160000);
+    EXPECT_EQ(HighPrecisionTime::fromVarnelTimestamp(-1, 0).toUnixSeconds(), -1);
+}
+
+TEST(HighPrecisionTime, AbsDiffIsSymmetric)
+{
+    const HighPrecisionTime a(10, 0), b(12, 500);
+    EXPECT_EQ(absDiff(a, b), HighPrecisionTime(2, 500));
+    EXPECT_EQ(HighPrecisionTime::absDiff(b, a), HighPrecisionTime(2, 500));
+    EXPECT_TRUE(absDiff(a, a) < HighPrecisionTime::s_millisecond);
+}

@@ -1,0 +1,110 @@
+#include "support/TestSupport.h"
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace ertkit_test {
+
+TempDir::TempDir()
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device random;
+    m_path = std::filesystem::temp_directory_path() /
+             ("ertkit-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random()));
+    std::filesystem::create_directories(m_path);
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+LogCapture::LogCapture()
+{
+    m_previous = VELTLogger::setSink([this](VELTLogger::Level level, const std::string& line) { m_lines.emplace_back(level, line); });
+}
+
+LogCapture::~LogCapture()
+{
+    VELTLogger::setSink(m_previous);
+}
+
+std::vector<std::string> LogCapture::lines(VELTLogger::Level level) const
+{
+    std::vector<std::string> out;
+    for (const auto& [l, text] : m_lines)
+        if (l == level) out.push_back(text);
+    return out;
+}
+
+Bytes& Bytes::u8(std::uint8_t v)
+{
+    m_data.push_back(v);
+    return *this;
+}
+
+Bytes& Bytes::u16(std::uint16_t v)
+{
+    for (int i = 0; i < 2; ++i) m_data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return *this;
+}
+
+Bytes& Bytes::u32(std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) m_data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return *this;
+}
+
+Bytes& Bytes::u64(std::uint64_t v)
+{
+    for (int i = 0; i < 8; ++i) m_data.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    return *this;
+}
+
+Bytes& Bytes::f32(float v)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    return u32(bits);
+}
+
+Bytes& Bytes::f64(double v)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return u64(bits);
+}
+
+Bytes& Bytes::raw(const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    m_data.insert(m_data.end(), p, p + size);
+    return *this;
+}
+
+Bytes& Bytes::zeros(std::size_t n)
+{
+    m_data.insert(m_data.end(), n, 0);
+    return *this;
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write test file " + path);
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace ertkit_test
