@@ -67,6 +67,7 @@ IAB_VMN_RawPage dataPage(const std::vector<Block>& blocks, const std::string& na
     unsigned int word = 4;
     for (const Block& block : blocks) {
         const auto n = static_cast<std::uint32_t>(block.values.size());
+        if (word + n >= IAB_VMN_RawPage::s_size_in_int) break; // what does not fit is left out
         putWord(page, word, block.n_10_ms << 8 | (n & 0xF) << 4 | (block.flag ? 2u : 0u) | (block.pps ? 1u : 0u));
         for (std::uint32_t c = 0; c < n; ++c) putFloat(page, word + 1 + c, block.values[c]);
         word += n + 1;

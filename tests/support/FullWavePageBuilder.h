@@ -42,7 +42,8 @@ struct Block {
 };
 
 IAB_VMN_RawPage configPage(const ConfigFields& fields);
-// A data page holding the given blocks one after another from word 4 (the rest zero).
+// A data page holding the given blocks one after another from word 4, as many as fit
+// (the rest zero).
 IAB_VMN_RawPage dataPage(const std::vector<Block>& blocks, const std::string& name = "RAW", std::int32_t date = 1700000000);
 // A data page of `count` blocks of `channels` values numbered from `first`; value(k, c) fills
 // channel c of block k, and every block whose number is a multiple of 100 carries the PPS.
