@@ -38,11 +38,12 @@ public:
                            HighPrecisionTime& time);
     static void GetSerials(const std::string& path, unsigned short& serial, unsigned short& user_serial, bool& is_vmn);
 
-    // Unchecked accessors of the assembled starts.
-    const IAB_VMN_FileHeader& getHeader(std::uint64_t start) const { return *m_starts[start].header; }
-    const IAB_VMN_FileData& getData(std::uint64_t start, std::uint64_t i) const { return *m_starts[start].pages[i]; }
+    // Accessors of the assembled starts. An index past the end throws std::out_of_range
+    // rather than reading beyond the starts, so every query is safe on a bad start.
+    const IAB_VMN_FileHeader& getHeader(std::uint64_t start) const { return *m_starts.at(start).header; }
+    const IAB_VMN_FileData& getData(std::uint64_t start, std::uint64_t i) const { return *m_starts.at(start).pages.at(i); }
     std::uint64_t getNHeader() const { return m_starts.size(); }
-    std::uint64_t getNData(std::uint64_t start) const { return m_starts[start].pages.size(); }
+    std::uint64_t getNData(std::uint64_t start) const { return m_starts.at(start).pages.size(); }
     bool get_is_vmn() const { return is_vmn; }
 
     std::uint64_t getNStarts() const override { return getNHeader(); }

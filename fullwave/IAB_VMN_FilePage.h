@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -96,8 +97,14 @@ public:
     bool get_flag() const { return flag; }
     unsigned char get_n_channel() const { return n_channel; }
     unsigned int get_n_10_ms() const { return n_10_ms; }
-    float get_value(unsigned int c) const { return values[c]; }
-    bool get_overload(unsigned int c) const { return (overloads >> c) & 1u; }
+    // A channel past the widest block (15) throws std::out_of_range instead of reading
+    // beyond the block; channels between the block's count and 15 read as 0.
+    float get_value(unsigned int c) const { return values.at(c); }
+    bool get_overload(unsigned int c) const
+    {
+        if (c >= s_max_channels) throw std::out_of_range("channel past the widest block");
+        return (overloads >> c) & 1u;
+    }
     // Flags channels at or above the input range, and channels 1.. whose signed sum reaches
     // the full range; flags are only ever set.
     void computeOverloads(double max);
@@ -118,7 +125,7 @@ public:
 
     unsigned int dataSize() const { return static_cast<unsigned int>(m_data.size()); }
     const std::vector<IAB_VMN_PageData>& getData() const { return m_data; }
-    const IAB_VMN_PageData& getData(unsigned int i) const { return m_data[i]; }
+    const IAB_VMN_PageData& getData(unsigned int i) const { return m_data.at(i); }
     void computeOverloads(double max);
 
 private:

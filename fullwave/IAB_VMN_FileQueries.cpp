@@ -76,7 +76,7 @@ std::uint64_t IAB_VMN_File::getNChannels(Start start) const
 
 std::uint64_t IAB_VMN_File::getNsample(Start start) const
 {
-    const Start_& s = m_starts[start];
+    const Start_& s = checkedStart(start);
     if (s.pages.empty()) return 0;
     const IAB_VMN_FileData& last = *s.pages.back();
     const std::uint64_t last_number = last.getData(last.dataSize() - 1).get_n_10_ms();
@@ -88,7 +88,7 @@ HighPrecisionTime IAB_VMN_File::getStartTime(Start start) const
     const auto date = static_cast<std::int32_t>(getHeader(start).get_header().get_date());
     const int gmt = getGmtOffset(start);
     const HighPrecisionTime t0 = HighPrecisionTime::fromVarnelTimestamp(date - gmt - 1, 0);
-    const Start_& s = m_starts[start];
+    const Start_& s = checkedStart(start);
     if (s.pages.empty()) return t0;
     return t0 + getSampleTime(start) * static_cast<std::int64_t>(s.pages.front()->getData(0).get_n_10_ms());
 }
