@@ -1,0 +1,53 @@
+"""ertkit: resistivity and induced-polarisation survey data in Python.
+
+Full-wave recordings (.iab, .vmn, .irw, .vrw) come as numpy arrays, result files (.binx and
+the legacy .bin) as records and structured arrays, and downloads from the meter as BINX files.
+
+Errors
+------
+* A file that cannot be opened raises the usual ``OSError`` (``FileNotFoundError``,
+  ``PermissionError``, ``IsADirectoryError``).
+* A file that opens but is not valid for its format raises ``ertkit.FormatError``, a
+  ``ValueError`` carrying the library's own message (for example "cannot read file").
+* An extension no reader takes raises ``ValueError``.
+* A bad index raises ``IndexError``; a bad argument ``ValueError``.
+* A download that fails raises ``ertkit.DownloadError``, an ``OSError``.
+
+Progress
+--------
+Long operations take ``progress=``, any callable, called as ``progress(done, total)`` with
+the numbers the library reports. If it raises, the operation stops and the exception comes
+out of the call. Nothing is printed: the library's log lines go to the ``logging`` logger
+named "ertkit", which has no output unless the application configures logging.
+"""
+
+import logging as _logging
+
+from . import _ertkit
+from ._ertkit import FormatError, DownloadError
+
+FormatError.__module__ = DownloadError.__module__ = __name__
+from ._recording import Recording, Start
+
+_logging.getLogger(__name__).addHandler(_logging.NullHandler())
+
+__all__ = ["open", "Recording", "Start", "FormatError", "DownloadError", "readers"]
+
+
+def _wrap(core):
+    if isinstance(core, _ertkit.RecordingCore):
+        return Recording._from_core(core)
+    raise TypeError(f"no Python class for {type(core).__name__}")
+
+
+def open(path, progress=None):  # noqa: A001 - the package's natural entry point
+    """Opens a file with the reader the library registered for its extension.
+
+    Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included).
+    """
+    return _wrap(_ertkit.open_file(str(path), progress))
+
+
+def readers():
+    """Registered readers as {"recordings": [(type, extensions)], "results": [...]}."""
+    return {"recordings": _ertkit.file_readers(), "results": _ertkit.result_readers()}

@@ -1,0 +1,148 @@
+#include "LibraryCall.h"
+
+#include <host/VELTLogger.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+
+namespace ertkit_py {
+
+void requireReadableFile(const std::string& path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        errno = EISDIR;
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+        throw py::error_already_set();
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        // OSError picks the subclass from errno: FileNotFoundError, PermissionError...
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+        throw py::error_already_set();
+    }
+    std::fclose(file);
+}
+
+PyProgress::PyProgress(py::object callable) : m_callable(std::move(callable)) {}
+
+PyProgress::~PyProgress() = default;
+
+void PyProgress::setRange(unsigned int first, unsigned int second, unsigned int step)
+{
+    m_low = std::min(first, second);
+    m_total = std::max(first, second) - m_low;
+    m_step = step;
+    m_position = 0;
+}
+
+void PyProgress::setPosition(unsigned int position)
+{
+    m_position = position >= m_low ? position - m_low : 0;
+    report();
+}
+
+void PyProgress::step()
+{
+    m_position += m_step;
+    report();
+}
+
+void PyProgress::report()
+{
+    if (m_cancelled) return;
+    py::gil_scoped_acquire gil;
+    try {
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        if (!m_callable.is_none()) m_callable(m_position, m_total);
+    } catch (const py::error_already_set&) {
+        m_failure = std::current_exception();
+        m_cancelled = true;
+    }
+}
+
+void PyProgress::rethrowFailure()
+{
+    if (m_failure) {
+        std::exception_ptr failure = std::exchange(m_failure, nullptr);
+        std::rethrow_exception(failure);
+    }
+}
+
+namespace {
+
+// Lines wait here until the Python side can take them: the library logs with the GIL released
+// and under the logger's lock, so calling into Python from the sink could deadlock.
+struct LogBuffer {
+    static constexpr std::size_t s_max_lines = 10000;
+    std::mutex mutex;
+    std::deque<std::pair<VELTLogger::Level, std::string>> lines;
+    unsigned long long dropped = 0;
+};
+
+LogBuffer& logBuffer()
+{
+    static LogBuffer* buffer = new LogBuffer; // never destroyed: the sink may outlive the module
+    return *buffer;
+}
+
+int pythonLevel(VELTLogger::Level level)
+{
+    switch (level) {
+    case VELTLogger::Level::Error: return 40;
+    case VELTLogger::Level::Warning: return 30;
+    case VELTLogger::Level::Debug: return 10;
+    }
+    return 30;
+}
+
+} // namespace
+
+void installLogSink()
+{
+    VELTLogger::setSink([](VELTLogger::Level level, const std::string& line) {
+        LogBuffer& buffer = logBuffer();
+        std::lock_guard<std::mutex> lock(buffer.mutex);
+        if (buffer.lines.size() < LogBuffer::s_max_lines)
+            buffer.lines.emplace_back(level, line);
+        else
+            ++buffer.dropped;
+    });
+}
+
+void flushLogLines()
+{
+    std::deque<std::pair<VELTLogger::Level, std::string>> lines;
+    unsigned long long dropped = 0;
+    {
+        LogBuffer& buffer = logBuffer();
+        std::lock_guard<std::mutex> lock(buffer.mutex);
+        lines.swap(buffer.lines);
+        dropped = std::exchange(buffer.dropped, 0);
+    }
+    if (lines.empty() && dropped == 0) return;
+    // Logging must never replace the exception or the result of the call it follows.
+    PyObject *type, *value, *trace;
+    PyErr_Fetch(&type, &value, &trace);
+    try {
+        py::object logger = py::module_::import("logging").attr("getLogger")("ertkit");
+        for (const auto& [level, text] : lines) logger.attr("log")(pythonLevel(level), text);
+        if (dropped != 0) logger.attr("log")(30, std::to_string(dropped) + " more log lines were dropped");
+    } catch (const py::error_already_set&) {
+    }
+    PyErr_Restore(type, value, trace);
+}
+
+void bindLibraryCall(py::module_& m)
+{
+    auto& format_error = py::register_exception<FormatError>(m, "FormatError", PyExc_ValueError);
+    format_error.doc() = "A file that could be opened but is not a valid file of its format.";
+    auto& download_error = py::register_exception<DownloadError>(m, "DownloadError", PyExc_OSError);
+    download_error.doc() = "A download from the meter that did not complete.";
+    installLogSink();
+}
+
+} // namespace ertkit_py

@@ -1,0 +1,65 @@
+#include "OpenFile.h"
+
+#include "LibraryCall.h"
+#include "RecordingCore.h"
+
+#include <host/Registry.h>
+
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace ertkit_py {
+
+namespace {
+
+// The raw forms of full-wave recordings, which the reader takes but the host registries do
+// not announce.
+bool isRawRecording(const std::string& path)
+{
+    if (path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".irw" || extension == ".vrw";
+}
+
+py::object openRecording(const std::string& path, const py::object& progress)
+{
+    auto reader = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
+        return std::shared_ptr<IV_File_Reader>(host::registry().openFileReader(path, p));
+    });
+    auto recording = std::dynamic_pointer_cast<const IAB_VMN_File>(reader);
+    if (!recording) throw py::type_error("no Python class for the reader " + reader->getTypeName());
+    return py::cast(RecordingCore(std::move(recording)));
+}
+
+py::object openFile(const std::string& path, const py::object& progress)
+{
+    requireReadableFile(path);
+    const host::Registry& registry = host::registry();
+    if (registry.findFileReader(path)) return openRecording(path, progress);
+    if (isRawRecording(path)) return py::cast(RecordingCore::read(path, progress));
+    throw py::value_error("no reader takes the extension of " + path);
+}
+
+py::list registrations(const std::vector<host::Registration>& entries)
+{
+    py::list out;
+    for (const host::Registration& entry : entries) out.append(py::make_tuple(entry.type_name, entry.extensions));
+    return out;
+}
+
+} // namespace
+
+void bindOpenFile(py::module_& m)
+{
+    m.def("open_file", &openFile, py::arg("path"), py::arg("progress") = py::none(),
+          "Opens a file through the reader registered for its extension.");
+    m.def("file_readers", [] { return registrations(host::registry().fileReaders()); },
+          "(type name, extensions) of every registered time-series reader.");
+    m.def("result_readers", [] { return registrations(host::registry().resultReaders()); },
+          "(type name, extensions) of every registered result-file reader.");
+}
+
+} // namespace ertkit_py

@@ -1,0 +1,139 @@
+#include "RecordingCore.h"
+
+#include "LibraryCall.h"
+#include "Times.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <array>
+
+namespace ertkit_py {
+
+RecordingCore RecordingCore::read(const std::string& path, const py::object& progress)
+{
+    requireReadableFile(path);
+    auto reader = runLibrary(progress, Failure::BadFile,
+                             [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p); });
+    return RecordingCore(std::move(reader));
+}
+
+void RecordingCore::checkStart(std::uint64_t start) const
+{
+    if (start >= m_reader->getNStarts()) throw py::index_error("start index out of range");
+}
+
+py::tuple RecordingCore::arrays(std::uint64_t start) const
+{
+    checkStart(start);
+    const IAB_VMN_File& file = *m_reader;
+    const auto n = static_cast<py::ssize_t>(file.getNsample(start));
+    // A start with samples has as many channels as its blocks, at most 15; one without keeps
+    // whatever its header says, which allocates nothing.
+    const auto channels = static_cast<py::ssize_t>(file.getNChannels(start));
+    py::array_t<double> data({n, channels});
+    py::array_t<bool> overload({n, channels});
+    py::array_t<bool> pps(n);
+    double* values = data.mutable_data();
+    bool* flags = overload.mutable_data();
+    bool* pulses = pps.mutable_data();
+    {
+        py::gil_scoped_release release;
+        py::ssize_t k = 0;
+        const auto c_count = static_cast<unsigned int>(channels);
+        for (std::uint64_t i = 0; i < file.getNData(start) && k < n; ++i) {
+            for (const IAB_VMN_PageData& block : file.getData(start, i).getData()) {
+                if (k == n) break;
+                double* row = values + k * channels;
+                bool* row_flags = flags + k * channels;
+                for (unsigned int c = 0; c < c_count; ++c) {
+                    row[c] = static_cast<double>(block.get_value(c));
+                    row_flags[c] = block.get_overload(c);
+                }
+                pulses[k] = block.get_has_PPS();
+                ++k;
+            }
+        }
+        // Only a broken continuity could leave samples unfilled; they read as zero.
+        std::fill(values + k * channels, values + n * channels, 0.0);
+        std::fill(flags + k * channels, flags + n * channels, false);
+        std::fill(pulses + k, pulses + n, false);
+    }
+    return py::make_tuple(std::move(data), std::move(overload), std::move(pps));
+}
+
+py::dict RecordingCore::header(std::uint64_t start) const
+{
+    checkStart(start);
+    const IAB_VMN_File& file = *m_reader;
+    const IAB_VMN_FileHeader& config = file.getHeader(start);
+    py::dict out;
+    out["n_samples"] = file.getNsample(start);
+    out["n_channels"] = file.getNChannels(start);
+    out["start_time_ns"] = unixNanoseconds(file.getStartTime(start));
+    out["sample_period_ns"] = file.getSampleTime(start).ticks();
+    out["battery"] = file.getRxBat(start);
+    out["temperature"] = file.getRxTemp(start);
+    out["tx_current"] = file.getTxCurrent(start);
+    out["max_rx"] = file.getMaxRxV(start, 0);
+    out["gmt_offset"] = file.getGmtOffset(start);
+    out["multi_tx_key"] = file.getMultiTxKey(start);
+    out["gps"] = py::make_tuple(file.getGpsX(start), file.getGpsY(start), file.getGpsZ(start));
+    out["offset"] = py::make_tuple(file.getOffsetX(start), file.getOffsetY(start));
+    out["rs_check"] = py::make_tuple(file.getRsCheck(start, 0), file.getRsCheck(start, 1));
+    out["config"] = config.get_config();
+    out["input_voltage"] = config.get_input_voltage();
+    out["time_set"] = config.get_time_set();
+    out["data_n_10_ms"] = config.get_data_n_10_ms();
+    return out;
+}
+
+py::array_t<double> RecordingCore::layout(std::uint64_t start) const
+{
+    checkStart(start);
+    constexpr py::ssize_t rows = 13;
+    py::array_t<double> out({rows, py::ssize_t{2}});
+    auto table = out.mutable_unchecked<2>();
+    const IAB_VMN_FileHeader& config = m_reader->getHeader(start);
+    for (py::ssize_t row = 0; row < rows; ++row) {
+        const auto& [x, y] = config.get_electrodes_offsets(static_cast<unsigned int>(row));
+        table(row, 0) = x;
+        table(row, 1) = y;
+    }
+    return out;
+}
+
+py::array_t<double> RecordingCore::electrodes(std::uint64_t start, std::uint64_t channel) const
+{
+    checkStart(start);
+    if (channel >= m_reader->getNChannels(start)) throw py::index_error("channel index out of range");
+    py::array_t<double> out({py::ssize_t{4}, py::ssize_t{3}});
+    auto table = out.mutable_unchecked<2>();
+    for (int e = 0; e < 4; ++e) {
+        const auto name = static_cast<ElectrodeName>(e);
+        table(e, 0) = m_reader->getElectrodeX(start, channel, name);
+        table(e, 1) = m_reader->getElectrodeY(start, channel, name);
+        table(e, 2) = m_reader->getElectrodeZ(start, channel, name);
+    }
+    return out;
+}
+
+void bindRecording(py::module_& m)
+{
+    py::class_<RecordingCore>(m, "RecordingCore", "A full-wave recording as read by the library.")
+        .def(py::init(&RecordingCore::read), py::arg("path"), py::arg("progress") = py::none())
+        .def_property_readonly("path", [](const RecordingCore& r) { return r.reader().getPath(); })
+        .def_property_readonly("type_name", [](const RecordingCore& r) { return r.reader().getTypeName(); })
+        .def_property_readonly("is_vmn", [](const RecordingCore& r) { return r.reader().get_is_vmn(); })
+        .def_property_readonly("serial", [](const RecordingCore& r) { return r.reader().getSerialNumber(); })
+        .def_property_readonly("user_serial", [](const RecordingCore& r) { return r.reader().getUserSerialNumber(); })
+        .def_property_readonly("device_type", [](const RecordingCore& r) { return static_cast<int>(r.reader().getType()); })
+        .def_property_readonly("n_starts", [](const RecordingCore& r) { return r.reader().getNStarts(); })
+        .def("arrays", &RecordingCore::arrays, py::arg("start"))
+        .def("header", &RecordingCore::header, py::arg("start"))
+        .def("layout", &RecordingCore::layout, py::arg("start"))
+        .def("electrodes", &RecordingCore::electrodes, py::arg("start"), py::arg("channel"));
+}
+
+} // namespace ertkit_py

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <fullwave/IAB_VMN_File.h>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ertkit_py {
+
+namespace py = pybind11;
+
+// The extension's view of one full-wave recording: the reader, shared with every Python object
+// that came from it, and the queries the Python Recording and Start classes are built on.
+class RecordingCore {
+public:
+    explicit RecordingCore(std::shared_ptr<const IAB_VMN_File> reader) : m_reader(std::move(reader)) {}
+
+    // Reads the file directly (every extension the reader accepts, the raw forms included).
+    static RecordingCore read(const std::string& path, const py::object& progress);
+
+    const IAB_VMN_File& reader() const { return *m_reader; }
+
+    // Samples (samples x channels, float64), overload flags (same shape) and PPS flags
+    // (samples) of one start, filled in one walk over its blocks.
+    py::tuple arrays(std::uint64_t start) const;
+    // The set-up of one start as a dict of plain values.
+    py::dict header(std::uint64_t start) const;
+    // The 13-row position table (x, y) of one start.
+    py::array_t<double> layout(std::uint64_t start) const;
+    // Positions (x, y, z) of A, B, M, N of one channel.
+    py::array_t<double> electrodes(std::uint64_t start, std::uint64_t channel) const;
+
+private:
+    void checkStart(std::uint64_t start) const;
+
+    std::shared_ptr<const IAB_VMN_File> m_reader;
+};
+
+void bindRecording(py::module_& m);
+
+} // namespace ertkit_py

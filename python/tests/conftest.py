@@ -1,0 +1,26 @@
+import os
+import subprocess
+import sys
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(__file__))
+
+
+def program(variable):
+    """Path of a program of the build the tests may drive (set by CTest), or a skip."""
+    path = os.environ.get(variable)
+    if not path or not os.path.exists(path):
+        pytest.skip(f"{variable} is not built")
+    return path
+
+
+@pytest.fixture
+def cli():
+    """Runs the command-line tool and returns its standard output."""
+    path = program("ERTKIT_CLI")
+
+    def run(*args):
+        return subprocess.run([path, *map(str, args)], check=True, capture_output=True, text=True).stdout
+
+    return run

@@ -1,0 +1,202 @@
+import logging
+import os
+
+import numpy as np
+import pytest
+
+import ertkit
+from fullwave_builder import RecordingBuilder, config_page, data_page, square_wave
+
+VMN_NAME = "vp123-4567@120523_143015.vmn"
+
+
+@pytest.fixture
+def vmn(tmp_path):
+    """Two starts: 300 samples of 3 channels from sample 1, then 40 samples of 2 channels."""
+    first = square_wave(300, 3)
+    second = square_wave(40, 2, amplitude=50.0)
+    builder = RecordingBuilder()
+    builder.start(first, first=1, pps=[100, 200], gmt_offset=5.5, bat=118, temp=-4, config=0x10000)
+    builder.start(second, first=0, date=1700003600, input_voltage=0, bat=0)
+    path = builder.save(tmp_path / VMN_NAME)
+    return path, first, second
+
+
+def test_open_picks_the_recording_reader_and_reads_the_name(vmn):
+    path, _, _ = vmn
+    recording = ertkit.open(path)
+    assert isinstance(recording, ertkit.Recording)
+    assert (recording.type_name, recording.is_vmn, recording.device_type) == ("IAB_VMN", True, 4)
+    assert (recording.user_serial, recording.serial) == (123, 4567)
+    assert recording.path == str(path)
+    assert len(recording) == 2 and [s.index for s in recording] == [0, 1]
+
+
+def test_arrays_hold_every_sample_in_file_order(vmn):
+    path, first, second = vmn
+    recording = ertkit.Recording(path)
+    one, two = recording.starts
+    assert one.data.dtype == np.float64 and one.data.shape == (300, 3)
+    np.testing.assert_array_equal(one.data, first.astype(np.float64))
+    np.testing.assert_array_equal(two.data, second.astype(np.float64))
+    assert one.overload.shape == (300, 3) and not one.overload.any()
+    assert one.pps.dtype == np.bool_ and list(np.flatnonzero(one.pps)) == [99, 199]
+    assert not two.pps.any()
+
+
+def test_times_follow_the_page_date_time_zone_and_first_sample(vmn):
+    path, _, _ = vmn
+    one, two = ertkit.Recording(path).starts
+    # Page date in local time, less the 5.5-hour offset, less one second; the start's first
+    # sample is number 1, one period later.
+    expected = np.datetime64(1700000000 - 19800 - 1, "s") + np.timedelta64(10, "ms")
+    assert one.start_time == expected and one.start_time.dtype == np.dtype("M8[ns]")
+    assert one.sample_period == np.timedelta64(10, "ms")
+    assert one.times[0] == expected and one.times[-1] == expected + 299 * np.timedelta64(10, "ms")
+    assert two.start_time == np.datetime64(1700003600 - 1, "s")
+
+
+def test_header_values(vmn):
+    path, _, _ = vmn
+    one, two = ertkit.Recording(path).starts
+    assert (one.battery, one.temperature, one.gmt_offset) == (11.8, -4.0, 19800)
+    assert (one.max_rx, two.max_rx) == (14980.0, 4980.0)
+    assert one.rs_check == (1.5, 2.5) and two.rs_check == (0.0, 0.0)
+    assert one.gps == (4530.25, -12.5, 120.5)
+    assert one.gps_decimal[0] == pytest.approx(45 + 30.25 / 60)
+    assert one.offset == (2.0, -3.0) and one.tx_current == 1.25
+    assert one.layout.shape == (13, 2) and one.layout[12, 0] == 60.0
+    # Channel 1 is measured between rows 3 and 4; A and B are rows 0 and 1.
+    np.testing.assert_array_equal(one.electrodes(1)[:, 0], [0.0, 5.0, 15.0, 20.0])
+    assert one.header["config"] == 0x10000
+
+
+def test_overloads_follow_the_start_input_range(tmp_path):
+    values = np.zeros((4, 3), dtype=np.float32)
+    values[1, 0] = 5000.0
+    values[2, 1:] = 7500.0
+    half = RecordingBuilder().start(values, input_voltage=0).save(tmp_path / "in1@120523_143015.iab")
+    full = RecordingBuilder().start(values, input_voltage=1).save(tmp_path / "in2@120523_143015.iab")
+    np.testing.assert_array_equal(ertkit.open(half)[0].overload,
+                                  [[0, 0, 0], [1, 0, 0], [0, 1, 1], [0, 0, 0]])
+    np.testing.assert_array_equal(ertkit.open(full)[0].overload,
+                                  [[0, 0, 0], [0, 0, 0], [0, 1, 1], [0, 0, 0]])
+
+
+def test_a_start_without_samples_gives_empty_arrays(tmp_path):
+    path = RecordingBuilder().page(config_page(n_channel=4)).save(tmp_path / "x.iab")
+    start = ertkit.open(path)[0]
+    assert start.data.shape == (0, 4) and start.pps.shape == (0,) and start.times.shape == (0,)
+    assert ertkit.open(path).is_vmn is False
+
+
+def test_raw_forms_open_without_a_registration(tmp_path):
+    values = square_wave(10, 2)
+    path = RecordingBuilder().start(values).save(tmp_path / "vp1-2@120523_143015.vrw")
+    assert "'.vrw'" not in str(ertkit.readers())
+    recording = ertkit.open(path)
+    assert recording.is_vmn and recording.serial == 2
+    np.testing.assert_array_equal(recording[0].data, values)
+
+
+@pytest.mark.parametrize("name, pages, message", [
+    ("empty.vmn", [], "cannot read file"),
+    ("headless.vmn", [data_page(0, np.zeros((2, 3)))], "cannot read file first header"),
+    ("late.vmn", [config_page(), data_page(5, np.zeros((2, 3)))],
+     "corrupted file : sample numbering does not start at 0 or 1"),
+    ("back.vmn", [config_page(), data_page(0, np.zeros((4, 3))), data_page(2, np.zeros((2, 3)))],
+     "corrupted file : samples do not follow each others"),
+    ("named.vmn", [config_page(name=b"HDR7"), data_page(0, np.zeros((2, 3)))],
+     "corrupted file : header and data are not related"),
+])
+def test_malformed_recordings_raise_format_error_with_the_library_message(tmp_path, name, pages, message):
+    path = tmp_path / name
+    path.write_bytes(b"".join(pages))
+    for read in (ertkit.open, ertkit.Recording):
+        with pytest.raises(ertkit.FormatError) as raised:
+            read(path)
+        assert str(raised.value) == message
+        assert isinstance(raised.value, ValueError)
+
+
+def test_files_that_cannot_be_opened_raise_os_errors(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        ertkit.open(tmp_path / "missing.vmn")
+    with pytest.raises(FileNotFoundError):
+        ertkit.Recording(tmp_path / "missing.vmn")
+    folder = tmp_path / "folder.vmn"
+    folder.mkdir()
+    with pytest.raises(IsADirectoryError):
+        ertkit.open(folder)
+    if os.geteuid() != 0:
+        locked = tmp_path / "locked.vmn"
+        locked.write_bytes(config_page())
+        locked.chmod(0)
+        with pytest.raises(PermissionError):
+            ertkit.open(locked)
+
+
+def test_unknown_extensions_and_bad_indexes(tmp_path):
+    other = tmp_path / "notes.txt"
+    other.write_text("hello")
+    with pytest.raises(ValueError, match="no reader takes the extension") as raised:
+        ertkit.open(other)
+    assert not isinstance(raised.value, ertkit.FormatError)
+    path = RecordingBuilder().start(square_wave(5, 3)).save(tmp_path / "a.vmn")
+    start = ertkit.open(path)[0]
+    with pytest.raises(IndexError):
+        start.electrodes(3)
+    with pytest.raises(IndexError):
+        start._core.arrays(1)
+
+
+def test_log_lines_go_to_logging_and_nothing_is_printed(tmp_path, caplog, capfd):
+    pages = [data_page(0, np.zeros((2, 3))), config_page(), data_page(0, np.ones((2, 3)))]
+    path = tmp_path / "lead.vmn"
+    path.write_bytes(b"".join(pages))
+    with caplog.at_level(logging.DEBUG, logger="ertkit"):
+        recording = ertkit.open(path)
+    assert recording[0].n_samples == 2
+    records = [(r.levelno, r.getMessage()) for r in caplog.records if r.name == "ertkit"]
+    assert (logging.WARNING, "found page before first header") in records
+    assert any(level == logging.DEBUG and "is not complete" in text for level, text in records)
+    assert capfd.readouterr() == ("", "")
+
+
+def test_progress_reports_and_a_raising_callable_stops_the_read(tmp_path):
+    # 1000 pages: the reader reports one step per 100 pages.
+    values = square_wave(1000 * 32, 3)
+    path = RecordingBuilder().start(values).save(tmp_path / "long.vmn")
+    calls = []
+    recording = ertkit.open(path, progress=lambda done, total: calls.append((done, total)))
+    assert recording[0].n_samples == len(values)
+    assert calls[0] == (0, 10000) and len(calls) == 11
+    assert [done for done, _ in calls] == sorted(done for done, _ in calls)
+
+    class Stop(Exception):
+        pass
+
+    def stop_at_second_step(done, total):
+        if done >= 2:
+            raise Stop("enough")
+
+    with pytest.raises(Stop, match="enough"):
+        ertkit.Recording(path, progress=stop_at_second_step)
+
+
+def test_cli_json_export_matches_the_arrays(tmp_path, cli):
+    values = square_wave(100, 3)
+    path = RecordingBuilder().start(values, pps=[0, 50]).save(tmp_path / VMN_NAME)
+    exported = _parse_json(cli("export", path, "--format", "json"))
+    start = ertkit.open(path)[0]
+    np.testing.assert_array_equal(np.asarray(_start_values(exported)), start.data)
+
+
+def _parse_json(text):
+    import json
+    return json.loads(text)
+
+
+def _start_values(exported):
+    start = exported["starts"][0]
+    return start["channels"] if "channels" in start else start["values"]
