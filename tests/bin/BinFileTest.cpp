@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <random>
 #include <stdexcept>
 
 using namespace bin_test;
@@ -261,4 +263,30 @@ TEST(BinFile, MovesItsRecords)
     EXPECT_EQ(vabs(target), (std::vector<float>{0, 1}));
     EXPECT_EQ(target.getFullPath(0), "D:\\survey\\line1\\in123@120523_143015.iab");
     EXPECT_TRUE(moved.getResults().empty());
+}
+
+TEST(BinFile, DamagedFilesOpenOrFailWithAReadingError)
+{
+    const std::vector<std::uint8_t> valid = BinFileWriter::file(withRecords(2)).data();
+    const TempDir dir;
+    const std::string path = dir.file("damaged.bin");
+    auto openOrFail = [&](const std::vector<std::uint8_t>& bytes) {
+        // A new file each time: rewriting a truncated one makes some file systems flush.
+        std::filesystem::remove(path);
+        ertkit_test::writeFile(path, bytes);
+        try {
+            return BIN_File(path).getDatas().size();
+        } catch (const std::runtime_error&) {
+            return std::size_t{0};
+        }
+    };
+    for (std::size_t size = 0; size <= valid.size(); ++size)
+        EXPECT_LE(openOrFail(std::vector<std::uint8_t>(valid.begin(), valid.begin() + static_cast<std::ptrdiff_t>(size))), 2u);
+
+    std::mt19937 random(20240611);
+    for (int variant = 0; variant < 300; ++variant) {
+        std::vector<std::uint8_t> bytes = valid;
+        for (int flips = 0; flips < 4; ++flips) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+        EXPECT_LE(openOrFail(bytes), 2u);
+    }
 }
