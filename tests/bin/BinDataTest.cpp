@@ -1,4 +1,5 @@
 #include "BinTestFiles.h"
+#include "support/CivilTime.h"
 
 #include <host/HostDefaults.h>
 #include <host/InjectionTables.h>
@@ -6,29 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <ctime>
 #include <limits>
 #include <stdexcept>
 
 using namespace bin_test;
 using ertkit_test::LogCapture;
+using ertkit_test::civilTime;
 
 namespace {
-
-HighPrecisionTime civil(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return HighPrecisionTime::fromLocalTm(&tm);
-}
-
-// The time carried by the default companion names.
-const HighPrecisionTime k_named = civil(2023, 12, 5, 14, 30, 15);
 
 std::vector<std::uint64_t> tmOf(const BIN_Data& data)
 {
@@ -263,8 +249,8 @@ HighPrecisionTime asStored(const HighPrecisionTime& t)
 
 TEST(BinData, StartTimeTakesACompanionTimeWithinOneDay)
 {
-    const HighPrecisionTime v_time = civil(2023, 12, 5, 14, 30, 15);
-    const HighPrecisionTime i_time = civil(2023, 12, 7, 9, 0, 0);
+    const HighPrecisionTime v_time = civilTime(2023, 12, 5, 14, 30, 15);
+    const HighPrecisionTime i_time = civilTime(2023, 12, 7, 9, 0, 0);
     BinFileContents contents;
     contents.names = {"in123@120723_090000.iab", "vp123-4567@120523_143015.vmn"};
     struct Case {
@@ -275,7 +261,7 @@ TEST(BinData, StartTimeTakesACompanionTimeWithinOneDay)
     const HighPrecisionTime hour = HighPrecisionTime::s_second * 3600;
     const HighPrecisionTime day = HighPrecisionTime::s_day;
     const HighPrecisionTime ms = HighPrecisionTime::s_millisecond;
-    const HighPrecisionTime far = civil(2023, 12, 12, 0, 0, 0);
+    const HighPrecisionTime far = civilTime(2023, 12, 12, 0, 0, 0);
     const Case cases[] = {
         {"half a day after V", v_time + hour * 12, v_time},
         {"just under a day before V", v_time - day + ms, v_time},
@@ -402,20 +388,4 @@ TEST(BinData, FixedAnswers)
     std::vector<std::pair<std::uint64_t, StackPhase>> indexes{{1, StackPhase::Positive}};
     data.fillStackSampleIndexes(true, indexes);
     EXPECT_TRUE(indexes.empty());
-}
-
-TEST(BinData, CopiesAndMovesMemberByMember)
-{
-    BinRecordFields fields;
-    fields.vab = 77.0f;
-    fields.tm = {100, 50};
-    const BIN_Data original = readRecord(fields);
-    BIN_Data copy = original;
-    EXPECT_EQ(copy.getVAB(), 77.0);
-    EXPECT_EQ(tmOf(copy), tmOf(original));
-    BIN_Data moved = std::move(copy);
-    EXPECT_EQ(moved.getUserSerialNumber(true), 123u);
-    BIN_Data assigned = readRecord(BinRecordFields{});
-    assigned = moved;
-    EXPECT_EQ(assigned.getVAB(), 77.0);
 }

@@ -90,16 +90,7 @@ TEST(BinFile, ReadsNamesAndRecordsWithOneProgressStepPerLoopTurn)
     EXPECT_THROW(file.getFullPath(2), std::out_of_range);
 }
 
-TEST(BinFile, AnswersItsRegistration)
-{
-    const BIN_File file = openBin(withRecords(0));
-    EXPECT_EQ(file.getTypeName(), "BIN");
-    EXPECT_EQ(file.getExtensionsList(), std::vector<std::string>{".bin"});
-    EXPECT_EQ(file.getTypeId(), BIN_File::s_registration_id);
-    EXPECT_NE(BIN_File::s_registration_id, IAB_VMN_File::s_registration_id);
-}
-
-TEST(BinFile, OpensThroughTheHostRegistry)
+TEST(BinFile, OpensThroughTheHostRegistryUnderItsOwnRegistration)
 {
     const TempDir dir;
     const std::string path = dir.file("line.bin");
@@ -108,6 +99,9 @@ TEST(BinFile, OpensThroughTheHostRegistry)
     const auto file = host::registry().openResultFile(path, progress);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->getTypeName(), "BIN");
+    EXPECT_EQ(file->getExtensionsList(), std::vector<std::string>{".bin"});
+    EXPECT_EQ(file->getTypeId(), BIN_File::s_registration_id);
+    EXPECT_NE(BIN_File::s_registration_id, IAB_VMN_File::s_registration_id);
     EXPECT_EQ(file->getResults().size(), 2u);
 }
 
