@@ -28,22 +28,27 @@ from ._ertkit import FormatError, DownloadError
 
 FormatError.__module__ = DownloadError.__module__ = __name__
 from ._recording import Recording, Start
+from ._results import COLUMNS, BinFile, Record, ResultFile
 
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
-__all__ = ["open", "Recording", "Start", "FormatError", "DownloadError", "readers"]
+__all__ = ["open", "Recording", "Start", "BinFile", "Record", "ResultFile", "COLUMNS", "FormatError",
+           "DownloadError", "readers"]
 
 
 def _wrap(core):
     if isinstance(core, _ertkit.RecordingCore):
         return Recording._from_core(core)
+    if isinstance(core, _ertkit.BinCore):
+        return BinFile._from_core(core)
     raise TypeError(f"no Python class for {type(core).__name__}")
 
 
 def open(path, progress=None):  # noqa: A001 - the package's natural entry point
     """Opens a file with the reader the library registered for its extension.
 
-    Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included).
+    Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included) and a
+    BinFile for legacy .bin result files.
     """
     return _wrap(_ertkit.open_file(str(path), progress))
 

@@ -10,6 +10,20 @@
 
 namespace ertkit_py {
 
+py::str storedText(const std::string& text)
+{
+    PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape");
+    if (decoded == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+py::list storedTexts(const std::vector<std::string>& texts)
+{
+    py::list out;
+    for (const std::string& text : texts) out.append(storedText(text));
+    return out;
+}
+
 void requireReadableFile(const std::string& path)
 {
     std::error_code error;

@@ -14,6 +14,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace ertkit_py {
 
@@ -31,6 +32,11 @@ class DownloadError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// Text stored in a file, as str: bytes that are not UTF-8 come through as surrogate escapes
+// (os.fsencode gives them back), as Python does for file names.
+py::str storedText(const std::string& text);
+py::list storedTexts(const std::vector<std::string>& texts);
 
 // Raises the OSError (FileNotFoundError, PermissionError, IsADirectoryError...) that opening
 // `path` for reading gives, before the library sees the path and reports it in its own words.

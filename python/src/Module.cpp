@@ -1,7 +1,9 @@
 // The extension module ertkit._ertkit; the package ertkit builds its classes on it.
 
+#include "BinCore.h"
 #include "LibraryCall.h"
 #include "OpenFile.h"
+#include "RecordCore.h"
 #include "RecordingCore.h"
 
 #include <host/GeoSpec.h>
@@ -13,6 +15,8 @@ PYBIND11_MODULE(_ertkit, m)
     m.doc() = "Core of the ertkit package: the C++ readers, writers and download, seen from Python.";
     ertkit_py::bindLibraryCall(m);
     ertkit_py::bindRecording(m);
+    ertkit_py::bindRecordCore(m);
+    ertkit_py::bindBin(m);
     ertkit_py::bindOpenFile(m);
     m.def("sexagesimal_to_decimal", &sexagesimalToDecimalAngle, pybind11::arg("angle"),
           "A GPS angle written as degrees and minutes run together (DDDMM.mmmm) in decimal degrees.");

@@ -1,5 +1,6 @@
 #include "OpenFile.h"
 
+#include "BinCore.h"
 #include "LibraryCall.h"
 #include "RecordingCore.h"
 
@@ -34,11 +35,21 @@ py::object openRecording(const std::string& path, const py::object& progress)
     return py::cast(RecordingCore(std::move(recording)));
 }
 
+py::object openResults(const std::string& path, const py::object& progress)
+{
+    auto results = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
+        return std::shared_ptr<Result_File>(host::registry().openResultFile(path, p));
+    });
+    if (auto bin = std::dynamic_pointer_cast<BIN_File>(results)) return py::cast(BinCore(std::move(bin)));
+    throw py::type_error("no Python class for the reader " + results->getTypeName());
+}
+
 py::object openFile(const std::string& path, const py::object& progress)
 {
     requireReadableFile(path);
     const host::Registry& registry = host::registry();
     if (registry.findFileReader(path)) return openRecording(path, progress);
+    if (registry.findResultReader(path)) return openResults(path, progress);
     if (isRawRecording(path)) return py::cast(RecordingCore::read(path, progress));
     throw py::value_error("no reader takes the extension of " + path);
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <host/Result_Reader.h>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ertkit_py {
+
+namespace py = pybind11;
+
+// One record of a result file seen from Python. The pointer shares ownership with whatever
+// keeps the record alive (its file, or the record itself once taken out of a file), so a
+// record stays valid as long as Python holds it.
+class RecordCore {
+public:
+    RecordCore(std::shared_ptr<Result_Reader> reader, std::int64_t index) : m_reader(std::move(reader)), m_index(index) {}
+
+    const Result_Reader& reader() const { return *m_reader; }
+    const std::shared_ptr<Result_Reader>& shared() const { return m_reader; }
+    // The record's position in its file when it was taken from it.
+    std::int64_t index() const { return m_index; }
+
+    py::dict values() const;
+    // (middle of each chargeability window in ms after the cut-off, chargeability of the window)
+    py::tuple decay() const;
+    // (time of each sample in ms from the start of the cycle, stacked signal over one full cycle)
+    py::tuple stack() const;
+
+private:
+    std::shared_ptr<Result_Reader> m_reader;
+    std::int64_t m_index;
+};
+
+// The records of a file as the views above, sharing ownership with the file.
+template <typename Owner, typename Record>
+std::vector<RecordCore> recordViews(const std::shared_ptr<Owner>& owner, const std::vector<Record*>& records)
+{
+    std::vector<RecordCore> out;
+    out.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        out.emplace_back(std::shared_ptr<Result_Reader>(owner, records[i]), static_cast<std::int64_t>(i));
+    return out;
+}
+
+void bindRecordCore(py::module_& m);
+
+} // namespace ertkit_py

@@ -1,0 +1,46 @@
+#pragma once
+
+// The values of a result record as one table row: the columns of the command-line export
+// (electrode coordinates, Vp, I, R, K, apparent resistivity, chargeability and its windows,
+// SP, deviations, stacks, start time, ignore flag, serial numbers), defined once here for
+// record properties, dicts and structured arrays alike.
+
+#include <host/Result_Reader.h>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ertkit_py {
+
+namespace py = pybind11;
+
+enum class Kind { Integer, Real, Time, Flag };
+
+struct Column {
+    std::string name;
+    Kind kind;
+};
+
+// The columns in table order.
+const std::vector<Column>& recordColumns();
+
+// Geometric factor 2 pi / (1/AM - 1/BM - 1/AN + 1/BN) from electrode coordinates (x, y, z);
+// an electrode at the far-away sentinel (x or y of magnitude 9999998 or more) is at infinity
+// and drops its terms. NaN when the factor is undefined (no finite term, coinciding
+// electrodes, or terms that cancel).
+double geometricFactor(const double (&x)[4], const double (&y)[4], const double (&z)[4]);
+
+// One record as a dict of column name to value (times as int64 nanoseconds since 1970).
+py::dict recordDict(const Result_Reader& record, std::int64_t index);
+
+// Records as a structured array of the columns, row i carrying index first_index + i.
+py::array recordTable(const std::vector<const Result_Reader*>& records, std::int64_t first_index);
+
+// The numpy dtype of the table.
+py::dtype recordDtype();
+
+} // namespace ertkit_py
