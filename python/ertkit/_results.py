@@ -3,34 +3,66 @@
 from . import _ertkit
 
 COLUMNS = _ertkit.RECORD_COLUMNS
-"""Column names of record tables, dicts and properties, in table order (the columns of the
-command-line export)."""
+"""Names of the columns every record has, in the order of the command-line CSV export: index,
+electrode coordinates (ax ... nz), Vp (mV), I (mA), R = Vp / I (ohm), the geometric factor K
+(m, NaN where undefined; an electrode at 9999998 or beyond is at infinity), apparent
+resistivity K * R (ohm.m), chargeability M (mV/V), SP (mV), deviations, stacks, start time,
+ignore flag, serial numbers and t0_ms. The window columns follow: m1_mV_V... then t1_ms...,
+as many as the record (or, in a table, the record of the file) with the most windows has.
+Window times are the library's window bounds, as the command-line export gives them."""
 
 
 class Record:
-    """One record of a result file. Every column is a read-only property (``record.rho_a``,
-    ``record.start_time``...); ``to_dict()`` gives them all."""
+    """One record of a result file. Every column is a read-only property (``record.rhoa_ohm_m``,
+    ``record.start_time``, ``record.m1_mV_V``...); ``to_dict()`` gives them all."""
 
     def __init__(self, core):
         self._core = core
         self._values = None
 
-    def _value(self, name):
+    def _dict(self):
         if self._values is None:
             self._values = self._core.values()
-        return self._values[name]
+        return self._values
+
+    def _value(self, name):
+        return self._dict()[name]
+
+    def __getattr__(self, name):
+        # The window columns, which vary from record to record.
+        if name.startswith(("m", "t")) and not name.startswith("_"):
+            values = self._dict()
+            if name in values:
+                return values[name]
+        raise AttributeError(f"{type(self).__name__!r} object has no attribute {name!r}")
 
     def __repr__(self):
-        return (f"<ertkit.Record {self.index}: vp={self.vp:g} i={self.i:g} rho_a={self.rho_a:g}"
-                f"{' ignored' if self.ignore else ''}>")
+        return (f"<ertkit.{type(self).__name__} {self.index}: vp={self.vp_mV:g} mV, i={self.i_mA:g} mA,"
+                f" rhoa={self.rhoa_ohm_m:g} ohm.m{' ignored' if self.ignore else ''}>")
 
     def to_dict(self):
-        """Every column of the record, by name."""
-        return {name: self._value(name) for name in COLUMNS}
+        """Every column of the record, by name, its own window columns included."""
+        return dict(self._dict())
+
+    @property
+    def windows(self):
+        """Chargeability of each window (mV/V), as a list."""
+        values = self._dict()
+        return [values[f"m{w}_mV_V"] for w in range(1, self._window_count() + 1)]
+
+    @property
+    def window_times(self):
+        """Window bounds: t0 then the end of each window, as a list."""
+        values = self._dict()
+        return [values[f"t{w}_ms"] for w in range(0, self._window_count() + 1)]
+
+    def _window_count(self):
+        return sum(1 for name in self._dict() if name.endswith("_mV_V") and name[1:-5].isdigit())
 
     def decay(self):
         """(middles, values): the middle of each chargeability window in ms after the current
-        is cut, and the chargeability of that window (same unit as ``m``)."""
+        is cut (window bounds taken as samples of the record's sample period), and the
+        chargeability of that window in mV/V."""
         return self._core.decay()
 
     def stack(self):
@@ -102,7 +134,7 @@ class ResultFile:
             raise ImportError("to_pandas needs pandas") from error
         return pandas.DataFrame(self.to_numpy())
 
-    def plot_pseudo_section(self, ax=None, column="rho_a"):
+    def plot_pseudo_section(self, ax=None, column="rhoa_ohm_m"):
         """A pseudo-section of the records (needs matplotlib)."""
         from .plot import plot_pseudo_section
         return plot_pseudo_section(self, ax=ax, column=column)

@@ -3,6 +3,8 @@
 Each helper draws on the axes it is given (or on new ones) and returns them.
 """
 
+import warnings
+
 import numpy as np
 
 
@@ -47,26 +49,34 @@ def plot_decay(record, ax=None):
     ax.plot(middles, values, "o-")
     ax.set_xlabel("time after cut-off (ms)")
     ax.set_ylabel("chargeability (mV/V)")
-    ax.set_title(f"record {record.index}: M = {record.m:g} mV/V")
+    ax.set_title(f"record {record.index}: M = {record.m_mV_V:g} mV/V")
     return ax
 
 
 def pseudo_section_positions(table):
-    """Midpoint and pseudo-depth of every row of a record table (to_numpy()).
+    """Abscissa and pseudo-depth of every row of a record table (to_numpy()), NaN where fewer
+    than two electrodes are not at infinity.
 
-    The midpoint is the mean x of the electrodes not at infinity; the pseudo-depth is 0.19 times
-    the span of those electrodes along x, close to the median depth of investigation of the
-    usual arrays over a uniform earth.
+    The abscissa is the mean x of the electrodes not at infinity (9999998 or beyond); the
+    pseudo-depth is 0.19 times the largest distance between two of them, one rule for every
+    array that approximates the median depth of investigation over a uniform earth (the
+    convention of the command-line plots).
     """
-    xs = np.stack([table[f"{e}_x"] for e in "abmn"], axis=1).astype(float)
-    far = np.abs(xs) >= 9999998.0
-    xs = np.where(far, np.nan, xs)
-    midpoint = np.nanmean(xs, axis=1)
-    depth = 0.19 * (np.nanmax(xs, axis=1) - np.nanmin(xs, axis=1))
-    return midpoint, depth
+    points = np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"],
+                      axis=1).astype(float)
+    remote = (np.abs(points[..., 0]) >= 9999998.0) | (np.abs(points[..., 1]) >= 9999998.0)
+    points[remote] = np.nan
+    with np.errstate(invalid="ignore"), warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)  # rows with every electrode at infinity
+        abscissa = np.nanmean(points[..., 0], axis=1)
+        gaps = np.linalg.norm(points[:, :, None, :] - points[:, None, :, :], axis=-1)
+        length = np.nanmax(gaps.reshape(len(points), -1), axis=1)
+    few = (~remote).sum(axis=1) < 2
+    abscissa[few] = np.nan
+    return abscissa, np.where(few, np.nan, 0.19 * length)
 
 
-def plot_pseudo_section(results, ax=None, column="rho_a"):
+def plot_pseudo_section(results, ax=None, column="rhoa_ohm_m"):
     """A pseudo-section of a result file (or of its to_numpy() table): one point per record at
     its midpoint and pseudo-depth, coloured by log10 of the column (apparent resistivity by
     default). Ignored records and records without a value are left out."""
@@ -77,8 +87,9 @@ def plot_pseudo_section(results, ax=None, column="rho_a"):
     keep = np.isfinite(values) & (values > 0) & np.isfinite(midpoint) & ~table["ignore"]
     points = ax.scatter(midpoint[keep], depth[keep], c=np.log10(values[keep]), cmap="viridis", s=30)
     ax.figure.colorbar(points, ax=ax, label=f"log10 {column}")
+    ax.set_title(f"pseudo-section of {column} ({keep.sum()} records)")
     if not ax.yaxis_inverted():
         ax.invert_yaxis()
-    ax.set_xlabel("midpoint x (m)")
+    ax.set_xlabel("x (m)")
     ax.set_ylabel("pseudo-depth (m)")
     return ax

@@ -36,7 +36,7 @@ py::tuple RecordCore::decay() const
     py::array_t<double> charge(static_cast<py::ssize_t>(n));
     for (std::size_t j = 0; j < n; ++j) {
         middles.mutable_at(j) = 0.5 * static_cast<double>(bounds[j] + bounds[j + 1]) * period;
-        charge.mutable_at(j) = values[j];
+        charge.mutable_at(j) = values[j] * 1000.0; // mV/V, as the table gives them
     }
     return py::make_tuple(std::move(middles), std::move(charge));
 }
@@ -62,10 +62,9 @@ void bindRecordCore(py::module_& m)
         .def_property_readonly("seq_file", [](const RecordCore& r) { return py::bytes(r.reader().getSeqFile()); });
     m.attr("RECORD_COLUMNS") = [] {
         py::list names;
-        for (const Column& column : recordColumns()) names.append(column.name);
+        for (const Column& column : recordColumns(0)) names.append(column.name);
         return py::tuple(names);
     }();
-    m.def("record_dtype", &recordDtype, "The numpy dtype of record tables.");
 }
 
 } // namespace ertkit_py

@@ -25,8 +25,9 @@ struct Column {
     Kind kind;
 };
 
-// The columns in table order.
-const std::vector<Column>& recordColumns();
+// The columns in table order: the fixed ones, then `windows` chargeability columns
+// (m1_mV_V...) and as many window-end columns (t1_ms...).
+std::vector<Column> recordColumns(std::size_t windows);
 
 // Geometric factor 2 pi / (1/AM - 1/BM - 1/AN + 1/BN) from electrode coordinates (x, y, z);
 // an electrode at the far-away sentinel (x or y of magnitude 9999998 or more) is at infinity
@@ -34,13 +35,12 @@ const std::vector<Column>& recordColumns();
 // electrodes, or terms that cancel).
 double geometricFactor(const double (&x)[4], const double (&y)[4], const double (&z)[4]);
 
-// One record as a dict of column name to value (times as int64 nanoseconds since 1970).
+// One record as a dict of column name to value, with the window columns of its own windows;
+// the start time as numpy.datetime64[ns].
 py::dict recordDict(const Result_Reader& record, std::int64_t index);
 
-// Records as a structured array of the columns, row i carrying index first_index + i.
+// Records as a structured array of the columns, with the window columns of the record that
+// has the most windows; row i carries the index first_index + i.
 py::array recordTable(const std::vector<const Result_Reader*>& records, std::int64_t first_index);
-
-// The numpy dtype of the table.
-py::dtype recordDtype();
 
 } // namespace ertkit_py

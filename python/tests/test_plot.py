@@ -27,11 +27,13 @@ def test_pseudo_section_positions_use_midpoints_and_array_span(tmp_path):
     midpoint, depth = pseudo_section_positions(table)
     np.testing.assert_allclose(midpoint[:3], [7.5, 12.5, 17.5])
     np.testing.assert_allclose(depth[::3], 0.19 * np.array([15.0, 20.0, 25.0]))
-    # An electrode at infinity is left out of both.
-    pole = np.array(table[:1])
-    pole["b_x"] = 9999999.0
+    # An electrode at infinity is left out of both; with one electrode left there is no position.
+    pole = np.array(table[:2])
+    pole["bx"] = 9999999.0
+    pole["ax"][1] = pole["mx"][1] = -9999998.0
     midpoint, depth = pseudo_section_positions(pole)
     assert midpoint[0] == pytest.approx(25.0 / 3) and depth[0] == pytest.approx(0.19 * 15.0)
+    assert np.isnan(midpoint[1]) and np.isnan(depth[1])
 
 
 def test_recording_plot_draws_every_channel_and_marks_overloads(tmp_path, pyplot):
