@@ -12,5 +12,12 @@
 // ---- BIN result files (include and statics) ----
 
 // ---- IAB/VMN full-wave recordings (include and statics) ----
+#include <fullwave/IAB_VMN_File.h>
+
+const std::string IAB_VMN_File::s_type_name = "IAB_VMN";
+const std::vector<std::string> IAB_VMN_File::s_extensions_list = {".iab", ".vmn"};
+const std::uint64_t IAB_VMN_File::s_registration_id =
+    IV_File_Reader::registerFileReader(IAB_VMN_File::s_type_name, IAB_VMN_File::s_extensions_list,
+                                       IV_File_ReaderImpl<IAB_VMN_File>::create);
 
 // ---- Download progress texts (include and statics) ----
