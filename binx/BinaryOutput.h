@@ -50,12 +50,20 @@ public:
             for (std::size_t i = 0; i < size && ok; ++i)
                 ok = !std::ostream::traits_type::eq_int_type(m_buf->sputc(bytes[i]), std::ostream::traits_type::eof());
         } else {
-            ok = m_buf->sputn(bytes, static_cast<std::streamsize>(size)) == static_cast<std::streamsize>(size);
+            // File buffers hand a put of a kilobyte or more straight to the system; in
+            // smaller pieces a record's stack stays in the stream's buffer with the rest.
+            for (std::size_t done = 0; done < size && ok;) {
+                const auto n = static_cast<std::streamsize>(size - done < s_piece ? size - done : s_piece);
+                ok = m_buf->sputn(bytes + done, n) == n;
+                done += static_cast<std::size_t>(n);
+            }
         }
         if (!ok) m_out.setstate(std::ios::badbit);
     }
 
 private:
+    static constexpr std::size_t s_piece = 512;
+
     std::ostream& m_out;
     std::streambuf* m_buf;
 };
