@@ -78,181 +78,85 @@ void putCurves(Bytes& b, const BINX_Data& r, int v)
 BINX_Data sampleBinxRecord(int seed)
 {
     BINX_Data r;
-    const double s = seed * 1000.0;
-    auto small = [seed](int k) { return static_cast<std::uint8_t>((seed * 7 + k) % 200 + 1); };
-    r.startTimeV = 45000.25 + seed;
-    r.startTimeI = 45000.5 + seed;
-    r.overload = 1;
-    r.nStack = 6 + static_cast<std::uint32_t>(seed);
-    r.spontaneousPotential = s + 1.5;
-    r.polarizationVoltage = s + 2.5;
-    r.injectedCurrent = s + 3.5;
-    r.ip = s + 4.5;
-    for (int i = 0; i < 20; ++i) r.mppx[static_cast<std::size_t>(i)] = s + 10 + i;
-    r.auxReal1 = s + 5.5;
-    r.auxReal2 = s + 6.5;
-    r.polarizationVoltageDeviation = s + 7.5;
-    r.ipDeviation = s + 8.5;
-    r.rsCheck = s + 9.5;
-    r.vab = 100.5f;
-    r.txBat = 12.25f;
-    r.txTemp = 30.5f;
-    r.rxBat = 11.75f;
-    r.rxTemp = 25.5f;
-    for (std::size_t i = 0; i < r.stackData.size(); ++i) r.stackData[i] = static_cast<float>(seed) + static_cast<float>(i) * 0.5f;
-    r.origFile = "orig-" + std::to_string(seed) + ".dat";
-    r.txCurrent = 1.25f;
-    r.vabMaxTx = 800.0 + seed; // whole, so that the old integer form keeps it
-    r.electrodeDispositionCode = 3;
-    r.stackMin = 2;
-    r.stackMax = 12;
-    r.crenErrorRho = s + 0.125;
-    r.crenErrorM = s + 0.375;
-    r.pulseDurationMs = 2000;
-    r.vDelay = 400;
-    r.tmDelay = 200;
-    for (int i = 0; i < 20; ++i) r.tm[static_cast<std::size_t>(i)] = i < 10 ? 100 + i : 0;
+    // Plain values, each type's counting on from a start of the seed's own.
+    double d = seed * 1000.0 + 0.5;
+    for (double* x : {&r.startTimeV, &r.startTimeI, &r.spontaneousPotential, &r.polarizationVoltage, &r.injectedCurrent, &r.ip,
+                      &r.auxReal1, &r.auxReal2, &r.polarizationVoltageDeviation, &r.ipDeviation, &r.rsCheck, &r.crenErrorRho,
+                      &r.crenErrorM, &r.coleColeTau, &r.coleColeM, &r.coleColeC, &r.spacing, &r.gain, &r.offset, &r.gpsXV,
+                      &r.gpsYV, &r.gpsXI, &r.gpsYI})
+        *x = d += 1.25;
+    float f = static_cast<float>(seed) + 0.5f;
+    for (float* x : {&r.vab, &r.txBat, &r.txTemp, &r.rxBat, &r.rxTemp, &r.txCurrent, &r.m_waterDepth, &r.m_waterResistivity})
+        *x = f += 1.5f;
+    auto b = static_cast<std::uint8_t>(seed % 50 + 1);
+    for (std::uint8_t* x : {&r.computeFilter, &r.vmnRequest, &r.vabRequest, &r.typeOfTxRegulation, &r.gainAuto, &r.timeSet,
+                            &r.timeMode, &r.typeOfSwitch, &r.startSynchro, &r.mErrorUnitCode, &r.gapFiller, &r.rxRangeLow,
+                            &r.gainIndex, &r.alarm, &r.typeOfRemote, &r.shutdownRs, &r.com0Enabled, &r.com1Enabled,
+                            &r.rs485Enabled, &r.wifiEnabled, &r.gpsEnabled, &r.lastDataStored, &r.ppsFlag1, &r.ppsFlag2,
+                            &r.waitRsCheck, &r.externalBat, &r.externalTxBat, &r.abUsed, &r.mnUsed, &r.switchTerraOn,
+                            &r.typeOfSyncMultiSeq, &r.continousSurveyMarker, &r.computationType, &r.polarizationComputeType,
+                            &r.auxByte1, &r.auxByte2, &r.auxByte3, &r.auxByte4, &r.auxByte5, &r.auxByte6, &r.auxByte7,
+                            &r.auxByte8, &r.auxByte9, &r.auxByte10, &r.auxByte11})
+        *x = b++;
+    auto h = static_cast<std::uint16_t>(seed + 100);
+    for (std::uint16_t* x : {&r.electrodeDispositionCode, &r.userSerialNumberV, &r.userSerialNumberI, &r.m_spacing10cm,
+                             &r.m_offsetSounderCm, &r.m_delayBeforeAcquisition})
+        *x = h++;
+    auto w = static_cast<std::uint32_t>(seed) * 1000 + 0x105;
+    for (std::uint32_t* x : {&r.overload, &r.nStack, &r.stackMin, &r.stackMax, &r.trigSynchro, &r.typeOfSequence, &r.auxWord1,
+                             &r.auxWord2, &r.auxWord3, &r.auxWord4, &r.m_trigSyncChannel, &r.rsCheckStored, &r.rsCheckSaved,
+                             &r.txInAsked, &r.monitoring, &r.switchError, &r.scriptCmdIndex, &r.trigOffset, &r.copyOrMoveOnUsb,
+                             &r.numberOfTarvex, &r.m_tarvexNumber, &r.serialNumberV, &r.serialNumberI, &r.auxWords[0],
+                             &r.auxWords[1], &r.auxWords[2], &r.auxWords[3]})
+        *x = w++;
+    std::int32_t i32 = -seed * 100 - 20;
+    for (std::int32_t* x : {&r.gmtOffset, &r.quadripoleMeasured, &r.firstQuadripoleId, &r.lastQuadripoleId, &r.nElectrode,
+                            &r.firstElectrodeId, &r.lastElectrodeId, &r.chanV, &r.chanI, &r.nQuadripole, &r.nRemoteQuadripole,
+                            &r.nGapFiller, &r.nInjectionMin, &r.nSkippedQuadripole, &r.nSkippedElectrode, &r.nInjection,
+                            &r.multiTxKey, &r.txVersion, &r.vDelay, &r.tmDelay})
+        *x = i32 += 7;
+    auto i16 = static_cast<std::int16_t>(-seed - 3);
+    for (std::int16_t* x : {&r.switchFirstElectrodeId, &r.switchLastElectrodeId, &r.deviceCode}) *x = i16++;
+    for (std::size_t i = 0; i < r.mppx.size(); ++i) r.mppx[i] = d + 10.0 * static_cast<double>(i);
+    for (std::size_t i = 0; i < r.stackData.size(); ++i) r.stackData[i] = static_cast<float>(seed) + 0.5f * static_cast<float>(i);
+
+    // Values whose meaning the tests rely on.
+    for (std::size_t i = 0; i < r.tm.size(); ++i) r.tm[i] = i < 10 ? static_cast<std::int32_t>(100 + i) : 0;
     r.nTM = 10;
-    r.computeFilter = small(1);
-    r.trigSynchro = 7;
+    r.vabMaxTx = 800.0 + seed; // whole, so that the old integer form keeps it
+    r.pulseDurationMs = 2000;
     r.samplingRateCode = 10;
-    r.vmnRequest = small(2);
-    r.vabRequest = small(3);
-    r.typeOfTxRegulation = small(4);
     r.injectionCode = 1;
-    r.gainAuto = 1;
-    r.timeSet = small(5);
-    r.timeMode = small(6);
-    r.typeOfSwitch = small(7);
-    r.startSynchro = small(8);
-    r.gmtOffset = -2;
-    r.mErrorUnitCode = 1;
-    r.seqFile = "seq-" + std::to_string(seed) + ".txt";
-    r.typeOfSequence = 0x105;
-    r.auxWord1 = 11;
-    r.m_trigSyncChannel = 3;
-    r.auxWord2 = 12;
-    r.quadripoleMeasured = 21 + seed;
-    r.firstQuadripoleId = 22;
-    r.lastQuadripoleId = 23;
-    r.nElectrode = 24;
-    r.firstElectrodeId = 25;
-    r.lastElectrodeId = 26;
-    r.spacing = 2.5;
-    r.chanV = 4;
-    r.chanI = 1;
-    r.gapFiller = 1;
-    r.rxRangeLow = 1;
-    r.gainIndex = small(9);
-    r.gain = 10.0;
-    r.offset = -0.5;
-    r.quadrupole = BINX_Quadrupole(BINX_Geo(1, 2, 3, 4, BINX_GeoSpec(1, 2, 'T', 31, 5, false)),
-                                   BINX_Geo(5, 6, 7, 8, BINX_GeoSpec(0, 4, 0, 0, 6, true)),
-                                   BINX_Geo(9, 10, 11, 12, BINX_GeoSpec(0, 1, 0, 0, 65535, false)),
-                                   BINX_Geo(13, 14, 15, 16, BINX_GeoSpec(1, 5, 'Q', 17, 8, true)));
-    r.grid = BINX_GridGeo(500000.5, 4000000.5, 120.0, 135.0, BINX_GeoSpec(0, 2, 'U', 31, 0, false), 1.5, 2.5);
-    r.alarm = 1;
-    r.typeOfRemote = small(10);
-    r.shutdownRs = 1;
-    r.com0Enabled = 1;
-    r.com1Enabled = 0;
-    r.rs485Enabled = 1;
-    r.wifiEnabled = 1;
-    r.gpsEnabled = 1;
-    r.lastDataStored = 1;
-    r.auxByte1 = small(11);
     r.ignore = 0;
-    r.gpsXV = 45.125;
-    r.gpsYV = 4.25;
-    r.deviceCode = 4;
+    r.continuousSurvey = 1; // stored as one byte
+    r.continuousSurveyGps = 2;
+    r.origFile = "orig-" + std::to_string(seed) + ".dat";
+    r.seqFile = "seq-" + std::to_string(seed) + ".txt";
+    r.keyText1 = "key-one-" + std::to_string(seed);
+    r.keyText2 = "key-two-" + std::to_string(seed);
     r.iabPathIndex = 2;
     r.vmnPathIndex = 1;
     r.projectPathIndex = 0;
-    r.keyText1 = "key-one-" + std::to_string(seed);
-    r.keyText2 = "key-two-" + std::to_string(seed);
-    r.coleColeTau = 0.1;
-    r.coleColeM = 0.2;
-    r.coleColeC = 0.3;
-    r.ppsFlag1 = 1;
-    r.nQuadripole = 31;
-    r.nRemoteQuadripole = 32;
-    r.nGapFiller = 33;
-    r.nInjectionMin = 34;
-    r.nSkippedQuadripole = 35;
-    r.nSkippedElectrode = 36;
-    r.nInjection = 37;
-    r.waitRsCheck = small(12);
-    r.rsCheckStored = 1;
-    r.rsCheckSaved = 2;
-    r.externalBat = 1;
-    r.auxByte2 = small(13);
-    r.auxByte3 = small(14);
-    r.txInAsked = 1;
-    r.monitoring = 3;
-    r.switchError = 0;
-    r.scriptCmdIndex = 0x1FF;
-    r.auxWord3 = 13;
-    r.trigOffset = 14;
-    r.userSerialNumberV = 123;
-    r.auxWords = {41, 42, 43, 44};
-    r.abUsed = 1;
-    r.mnUsed = 1;
-    r.auxByte4 = small(15);
-    r.auxByte5 = small(16);
-    r.switchTerraOn = 1;
-    r.copyOrMoveOnUsb = 0x102;
-    r.auxByte6 = small(17);
-    r.auxByte7 = small(18);
-    r.auxByte8 = small(19);
-    r.ppsFlag2 = 1;
-    r.numberOfTarvex = 2;
-    r.m_tarvexNumber = 1;
-    r.multiTxKey = -7;
-    r.typeOfSyncMultiSeq = small(20);
-    r.switchFirstElectrodeId = -3;
-    r.switchLastElectrodeId = 64;
+    r.resultId = 1000000000000ull + static_cast<std::uint64_t>(seed);
+    r.associatedResultIds = {5, 9, 1000000000001ull};
+    r.txStatus = BINX_TxStatus();
     r.txStatus.statRegC = 0x11;
     r.txStatus.statRegI = 0x22;
     r.txStatus.statRegP = 0x33;
     r.txStatus.emergency = true;
     r.txStatus.overHeat = true;
-    r.m_waterDepth = 3.5f;
-    r.m_spacing10cm = 25;
-    r.m_offsetSounderCm = 15;
-    r.m_delayBeforeAcquisition = 50;
-    r.m_waterResistivity = 20.5f;
-    r.continuousSurvey = 1;
-    r.continuousSurveyGps = 2;
-    r.auxByte9 = small(21);
-    r.continousSurveyMarker = small(22);
-    r.auxByte10 = small(23);
-    r.externalTxBat = 1;
-    r.auxWord4 = 15;
-    r.serialNumberV = 4567;
-    r.serialNumberI = 4568;
-    r.userSerialNumberI = 124;
-    r.gpsXI = 45.5;
-    r.gpsYI = 4.5;
-    r.txVersion = 310;
-    r.resultId = 1000000000000ull + static_cast<std::uint64_t>(seed);
-    r.computationType = 0;
-    r.polarizationComputeType = 2;
-    r.associatedResultIds = {5, 9, 1000000000001ull};
-    BINX_Data::Curve ab;
-    BINX_Data::Curve mn;
-    BINX_Data::Curve am;
-    for (std::size_t i = 0; i < 20; ++i) {
-        ab.values[i] = s + 100 + static_cast<double>(i);
-        mn.values[i] = s + 200 + static_cast<double>(i);
-        am.values[i] = s + 300 + static_cast<double>(i);
+    r.quadrupole = BINX_Quadrupole(BINX_Geo(1, 2, 3, 4, BINX_GeoSpec(1, 2, 'T', 31, 5, false)),
+                                   BINX_Geo(5, 6, 7, 8, BINX_GeoSpec(0, 4, 0, 0, 6, true)),
+                                   BINX_Geo(9, 10, 11, 12, BINX_GeoSpec(0, 1, 0, 0, 65535, false)),
+                                   BINX_Geo(13, 14, 15, 16, BINX_GeoSpec(1, 5, 'Q', 17, 8, true)));
+    r.grid = BINX_GridGeo(500000.5, 4000000.5, 120.0, 135.0, BINX_GeoSpec(0, 2, 'U', 31, 0, false), 1.5, 2.5);
+    const std::pair<ElectrodeName, ElectrodeName> dipoles[] = {
+        {ElectrodeName::A, ElectrodeName::B}, {ElectrodeName::M, ElectrodeName::N}, {ElectrodeName::A, ElectrodeName::M}};
+    for (const auto& dipole : dipoles) {
+        auto& curve = r.curves[dipole];
+        for (double& x : curve.values) x = d += 0.5;
+        curve.extra = d += 0.25;
     }
-    ab.extra = 0.5;
-    mn.extra = 0.75;
-    am.extra = 0.875;
-    r.curves[{ElectrodeName::A, ElectrodeName::B}] = ab;
-    r.curves[{ElectrodeName::M, ElectrodeName::N}] = mn;
-    r.curves[{ElectrodeName::A, ElectrodeName::M}] = am;
-    r.auxByte11 = small(24);
     r.m_isGlobalGrid = 1;
     return r;
 }
