@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what ertkit needs to build and test on a fresh Debian machine.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
+          libcli11-dev nlohmann-json3-dev libfmt-dev
+          pybind11-dev python3-dev python3-numpy python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
