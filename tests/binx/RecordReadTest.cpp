@@ -1,4 +1,5 @@
 #include "BinxTestHelpers.h"
+#include "support/CivilTime.h"
 
 #include <binx/BINX_Data.h>
 
@@ -197,14 +198,7 @@ TEST(BinxRecord, SerialNumbersComeFromRecordingNames)
     EXPECT_EQ(read.userSerialNumberV, 123);
     EXPECT_EQ(read.serialNumberI, 8888u);
     EXPECT_EQ(read.userSerialNumberI, 77);
-    std::tm local{};
-    local.tm_year = 123;
-    local.tm_mon = 11;
-    local.tm_mday = 5;
-    local.tm_hour = 14;
-    local.tm_min = 30;
-    local.tm_sec = 15;
-    EXPECT_EQ(read.startTimeI, HighPrecisionTime::convertDateTime(HighPrecisionTime::fromLocalTm(&local)));
+    EXPECT_EQ(read.startTimeI, HighPrecisionTime::convertDateTime(ertkit_test::civilTime(2023, 12, 5, 14, 30, 15)));
     EXPECT_EQ(read.getSerialNumber(true), 4567);
 }
 
