@@ -14,3 +14,7 @@
 // ---- IAB/VMN full-wave recordings (include and statics) ----
 
 // ---- Download progress texts (include and statics) ----
+#include <download/TarvexKesta_File.h>
+
+const std::uint64_t TarvexKesta_File::s_synchronization_text_id = ProgressCallback::addTextId();
+const std::uint64_t TarvexKesta_File::s_connected_to_at_text_id = ProgressCallback::addTextId();
