@@ -46,6 +46,11 @@ void spoil(std::vector<std::uint8_t>& bytes, RecordFault fault, std::size_t reco
         break;
     }
     case RecordFault::GarbledByte: bytes[record_offset + 12 + 5] ^= 0x5A; break;
+    case RecordFault::GarbledZeroSum:
+        bytes[record_offset + 12 + 5] ^= 0x5A;
+        bytes.resize(bytes.size() - 4);
+        appendWord(bytes, 0);
+        break;
     case RecordFault::DroppedBytes:
         bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(record_offset + record_size / 2),
                     bytes.begin() + static_cast<std::ptrdiff_t>(record_offset + record_size / 2 + 10));

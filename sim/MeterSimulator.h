@@ -21,6 +21,7 @@ namespace ertkit_sim {
 enum class RecordFault {
     WrongChecksum,   // checksum word one above the true sum (the same wrong value every time)
     GarbledByte,     // one summed byte flipped, the true checksum sent
+    GarbledZeroSum,  // one summed byte flipped and a checksum word of 0
     DroppedBytes,    // ten record bytes left out, the checksum sent
     TruncatedRecord, // index (and time stamp) and half the record, then nothing
     MissingIndex,    // nothing at all
