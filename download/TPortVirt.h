@@ -27,7 +27,7 @@ public:
     static constexpr std::uint32_t s_max_raw_transfer = 1u << 30;
     static constexpr int s_raw_count_timeout_ms = 20000;
     static constexpr int s_raw_chunk_size = 4096;
-    static constexpr int s_raw_chunk_timeout_ms = 10000;
+    static constexpr int s_raw_chunk_timeout_ms = 5000;
 
     TPortVirt() = default;
     virtual ~TPortVirt();

@@ -8,7 +8,9 @@
 #include <host/ProgressCallback.h>
 #include <sim/MeterSimulator.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -42,6 +44,13 @@ public:
     std::vector<TMeasure>& measures() { return m_tab_tmeasure; }
     std::string rawStream() const { return m_raw_stream.str(); }
     void clearErrorCallback() { m_on_error = nullptr; }
+    // As if a transfer of this version had brought these bytes.
+    void setTransfer(int version, const std::string& bytes)
+    {
+        m_version = version;
+        m_raw_stream.str(bytes);
+        m_raw_stream.clear();
+    }
 
 private:
     TestDownload(std::shared_ptr<CallbackLog> calls, TPortVirt::TypePort type, bool accept_link)
@@ -103,6 +112,26 @@ public:
 
 private:
     ertkit_sim::MeterSimulator m_sim;
+};
+
+// Points the system temporary folder somewhere else while it lives.
+class TemporaryFolderOverride {
+public:
+    explicit TemporaryFolderOverride(const std::string& folder)
+    {
+        if (const char* previous = std::getenv("TMPDIR")) m_previous = previous;
+        ::setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TemporaryFolderOverride()
+    {
+        if (m_previous) ::setenv("TMPDIR", m_previous->c_str(), 1);
+        else ::unsetenv("TMPDIR");
+    }
+    TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+    TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+
+private:
+    std::optional<std::string> m_previous;
 };
 
 template <typename Record>
