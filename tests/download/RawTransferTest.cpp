@@ -154,3 +154,35 @@ INSTANTIATE_TEST_SUITE_P(
                                "Time out raw transfer: 2000 of 4224 bytes received"},
                     HostileRaw{"count far above what comes", 100000000u, 4224, true,
                                "Time out raw transfer: 4224 of 100000000 bytes received"}));
+
+struct Extension {
+    std::string given;
+    int version;
+    std::string written; // empty: nothing written
+};
+
+class WriteFullWave : public RawTransfer, public testing::WithParamInterface<Extension> {};
+
+TEST_P(WriteFullWave, ReplacesTheExtensionByTheKindOfRecording)
+{
+    TestDownload download;
+    download.setTransfer(GetParam().version, "PAGES");
+    download.writeFullWave(m_temp.path() / GetParam().given);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(m_temp.path())) files.push_back(entry.path().filename().string());
+    if (GetParam().written.empty()) {
+        EXPECT_TRUE(files.empty());
+        return;
+    }
+    EXPECT_EQ(files, std::vector<std::string>{GetParam().written});
+    EXPECT_EQ(asString(ertkit_test::readFile(m_temp.file(GetParam().written))), "PAGES");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, WriteFullWave,
+    testing::Values(Extension{"line1.binx", TarvexKesta_File::RAW_DOWNLOAD_VERSION, "line1.vmn"},
+                    Extension{"line1.binx", TarvexKesta_File::CURRAW_DOWNLOAD_VERSION, "line1.iab"},
+                    Extension{"line1", TarvexKesta_File::RAW_DOWNLOAD_VERSION, "line1.vmn"},
+                    Extension{"a.b.c", TarvexKesta_File::CURRAW_DOWNLOAD_VERSION, "a.b.iab"},
+                    Extension{"line1.vmn", TarvexKesta_File::RAW_DOWNLOAD_VERSION, "line1.vmn"},
+                    Extension{"line1.binx", 2, ""}, Extension{"line1.binx", 0, ""}));
