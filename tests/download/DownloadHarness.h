@@ -114,6 +114,33 @@ private:
     ertkit_sim::MeterSimulator m_sim;
 };
 
+// One download against a simulated meter: the meter, the object and the sink of a test.
+class DownloadRun {
+public:
+    explicit DownloadRun(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
+        : meter(std::move(memory), std::move(behaviour))
+    {
+    }
+    DownloadRun& run(std::uint32_t first, std::uint32_t last, const std::string& name = "L")
+    {
+        download.download(first, last, progress, name);
+        return *this;
+    }
+    const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
+    ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
+
+    MeterOnPort meter;
+    TestDownload download;
+    RecordingProgress progress;
+};
+
+inline ertkit_sim::MeterBehaviour withFaults(std::vector<ertkit_sim::FaultPlan> faults)
+{
+    ertkit_sim::MeterBehaviour behaviour;
+    behaviour.faults = std::move(faults);
+    return behaviour;
+}
+
 // Points the system temporary folder somewhere else while it lives.
 class TemporaryFolderOverride {
 public:

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+using download_test::DownloadRun;
 using download_test::MeterOnPort;
 using download_test::RecordingProgress;
 using download_test::TestDownload;
@@ -57,14 +58,12 @@ class HandshakeFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(HandshakeFailure, ReachesTheErrorCallbackThenEndsTheLink)
 {
-    MeterOnPort meter(MeterMemory::records(2, 3), behaviourOf(GetParam()));
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 2, progress, "L");
-    expectFailure(download, meter, progress, GetParam().message, GetParam().device_stays);
-    EXPECT_TRUE(download.zmeasures().empty());
+    DownloadRun test(MeterMemory::records(2, 3), behaviourOf(GetParam()));
+    test.run(0, 2);
+    expectFailure(test.download, test.meter, test.progress, GetParam().message, GetParam().device_stays);
+    EXPECT_TRUE(test.download.zmeasures().empty());
     // The range is never sent after a refused handshake.
-    EXPECT_FALSE(meter.log().sessions.at(0).range_received);
+    EXPECT_FALSE(test.session().range_received);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,12 +85,10 @@ TEST(HandshakeFailure, ABadVersionLeavesTheStoredVersionAsItWas)
 {
     MeterBehaviour behaviour;
     behaviour.version = 7;
-    MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 0, progress, "L");
-    EXPECT_EQ(download.version(), 0);
-    EXPECT_FALSE(download.isContainFW());
+    DownloadRun test(MeterMemory::records(2, 1), behaviour);
+    test.run(0, 0);
+    EXPECT_EQ(test.download.version(), 0);
+    EXPECT_FALSE(test.download.isContainFW());
 }
 
 TEST(HandshakeFailure, ASilentMeterTimesOutAfterTwentySeconds)
@@ -118,9 +115,7 @@ TEST(HandshakeFailure, AnEmptyErrorCallbackLetsTheBadFunctionCallOut)
 {
     MeterBehaviour behaviour;
     behaviour.version = 9;
-    MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TestDownload download;
-    download.clearErrorCallback();
-    RecordingProgress progress;
-    EXPECT_THROW(download.download(0, 0, progress, "L"), std::bad_function_call);
+    DownloadRun test(MeterMemory::records(2, 1), behaviour);
+    test.download.clearErrorCallback();
+    EXPECT_THROW(test.run(0, 0), std::bad_function_call);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+using download_test::DownloadRun;
 using download_test::MeterOnPort;
 using download_test::RecordingProgress;
 using download_test::sameBytes;
@@ -101,26 +102,22 @@ TEST(RecordDownload, AnIndexAboveLastEndsTheTransferLikeTheEndMarker)
 {
     MeterBehaviour behaviour;
     behaviour.end_above_last = true;
-    MeterOnPort meter(MeterMemory::records(2, 3), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 7, progress, "A");
-    expectZMeasures(download, expectedZ(meter.sim().memory(), 0, 7));
-    EXPECT_EQ(meter.log().sessions[0].indexes.back(), 8u);
-    EXPECT_TRUE(download.portOpen());
+    DownloadRun test(MeterMemory::records(2, 3), behaviour);
+    test.run(0, 7);
+    expectZMeasures(test.download, expectedZ(test.memory(), 0, 7));
+    EXPECT_EQ(test.session().indexes.back(), 8u);
+    EXPECT_TRUE(test.download.portOpen());
 }
 
 TEST(RecordDownload, AnEndMarkerFirstLeavesBothListsEmptyAndThePortOpen)
 {
-    MeterOnPort meter(MeterMemory::records(2, 0));
-    TestDownload download;
-    download.measures().push_back(MeterMemory::demoMeasure(1));
-    RecordingProgress progress;
-    download.download(0, 3, progress, "A");
-    EXPECT_TRUE(download.zmeasures().empty());
-    EXPECT_TRUE(download.measures().empty());
-    EXPECT_TRUE(download.portOpen());
-    EXPECT_TRUE(download.calls().errors.empty());
+    DownloadRun test(MeterMemory::records(2, 0));
+    test.download.measures().push_back(MeterMemory::demoMeasure(1));
+    test.run(0, 3);
+    EXPECT_TRUE(test.download.zmeasures().empty());
+    EXPECT_TRUE(test.download.measures().empty());
+    EXPECT_TRUE(test.download.portOpen());
+    EXPECT_TRUE(test.download.calls().errors.empty());
 }
 
 TEST(RecordDownload, ASecondDownloadReplacesThePortAndTheMeasures)
@@ -144,12 +141,10 @@ class NameSending : public testing::TestWithParam<NameCase> {};
 
 TEST_P(NameSending, SendsTheNameAsTheMeterExpectsIt)
 {
-    MeterOnPort meter(MeterMemory::records(1, 1));
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 0, progress, GetParam().name);
-    EXPECT_EQ(meter.log().sessions.at(0).name, GetParam().sent);
-    EXPECT_EQ(download.measures().size(), 1u);
+    DownloadRun test(MeterMemory::records(1, 1));
+    test.run(0, 0, GetParam().name);
+    EXPECT_EQ(test.session().name, GetParam().sent);
+    EXPECT_EQ(test.download.measures().size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-using download_test::MeterOnPort;
-using download_test::RecordingProgress;
+using download_test::DownloadRun;
 using download_test::sameBytes;
 using download_test::TestDownload;
+using download_test::withFaults;
 using ertkit_sim::FaultPlan;
-using ertkit_sim::MeterBehaviour;
 using ertkit_sim::MeterMemory;
 using ertkit_sim::RecordFault;
 
@@ -50,19 +49,13 @@ class RecordRetry : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(RecordRetry, RecoversEveryRecordExactlyOnce)
 {
-    MeterBehaviour behaviour;
-    behaviour.faults = GetParam().faults;
-    MeterOnPort meter(MeterMemory::records(GetParam().version, 4), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 3, progress, "L");
-
-    EXPECT_TRUE(download.calls().errors.empty());
-    expectEveryRecordOnce(download, meter.sim().memory());
-    EXPECT_TRUE(download.portOpen());
+    DownloadRun test(MeterMemory::records(GetParam().version, 4), withFaults(GetParam().faults));
+    test.run(0, 3);
+    EXPECT_TRUE(test.download.calls().errors.empty());
+    expectEveryRecordOnce(test.download, test.memory());
+    EXPECT_TRUE(test.download.portOpen());
     // Each spoilt sending is asked for again with the repeat acknowledge.
-    const auto log = meter.log();
-    const auto& acks = log.sessions.at(0).acks;
+    const auto acks = test.session().acks;
     unsigned int spoilt = 0;
     for (const auto& plan : GetParam().faults) spoilt += plan.times;
     EXPECT_EQ(std::count(acks.begin(), acks.end(), OLD), 1 + static_cast<long>(spoilt));
@@ -84,72 +77,53 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RecordRetry, ASecondCopyWithTheSameWrongChecksumIsStored)
 {
-    MeterBehaviour behaviour;
-    behaviour.faults = {{1, RecordFault::WrongChecksum, 2}};
-    MeterOnPort meter(MeterMemory::records(3, 3), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 2, progress, "L");
-    expectEveryRecordOnce(download, meter.sim().memory());
-    EXPECT_EQ(meter.log().sessions.at(0).acks, (std::vector<std::uint8_t>{OLD, NEW, OLD, NEW, NEW}));
+    DownloadRun test(MeterMemory::records(3, 3), withFaults({{1, RecordFault::WrongChecksum, 2}}));
+    test.run(0, 2);
+    expectEveryRecordOnce(test.download, test.memory());
+    EXPECT_EQ(test.session().acks, (std::vector<std::uint8_t>{OLD, NEW, OLD, NEW, NEW}));
 }
 
 TEST(RecordRetry, ARejectedChecksumThatComesBackIsAcceptedWithTheBytesAsTheyCame)
 {
     // Both copies are garbled the same way and carry the true checksum: the first is rejected
     // and its checksum remembered, the second is then taken on that checksum alone.
-    MeterBehaviour behaviour;
-    behaviour.faults = {{0, RecordFault::GarbledByte, 2}};
-    MeterOnPort meter(MeterMemory::records(2, 2), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 1, progress, "L");
-    ASSERT_EQ(download.zmeasures().size(), 2u);
-    auto expected = meter.sim().memory().zmeasures[0];
+    DownloadRun test(MeterMemory::records(2, 2), withFaults({{0, RecordFault::GarbledByte, 2}}));
+    test.run(0, 1);
+    ASSERT_EQ(test.download.zmeasures().size(), 2u);
+    auto expected = test.memory().zmeasures[0];
     expected.time_stamp = 0;
-    EXPECT_FALSE(sameBytes(download.zmeasures()[0], expected));
-    EXPECT_NE(download.zmeasures()[0].byteSum(), expected.byteSum());
+    EXPECT_FALSE(sameBytes(test.download.zmeasures()[0], expected));
+    EXPECT_NE(test.download.zmeasures()[0].byteSum(), expected.byteSum());
 }
 
 TEST(RecordRetry, AZeroChecksumIsAcceptedWhileNothingWasRejected)
 {
-    MeterBehaviour behaviour;
-    behaviour.faults = {{0, RecordFault::GarbledZeroSum, 1}};
-    MeterOnPort meter(MeterMemory::records(1, 1), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 0, progress, "L");
-    ASSERT_EQ(download.measures().size(), 1u);
-    EXPECT_FALSE(sameBytes(download.measures()[0], meter.sim().memory().measures[0]));
-    EXPECT_EQ(meter.log().sessions.at(0).acks, (std::vector<std::uint8_t>{OLD, NEW}));
+    DownloadRun test(MeterMemory::records(1, 1), withFaults({{0, RecordFault::GarbledZeroSum, 1}}));
+    test.run(0, 0);
+    ASSERT_EQ(test.download.measures().size(), 1u);
+    EXPECT_FALSE(sameBytes(test.download.measures()[0], test.memory().measures[0]));
+    EXPECT_EQ(test.session().acks, (std::vector<std::uint8_t>{OLD, NEW}));
 }
 
 TEST(RecordRetry, AnEmptySlotIsNeverStoredWhateverItsChecksum)
 {
-    MeterBehaviour behaviour;
-    behaviour.faults = {{1, RecordFault::WrongChecksum, 1}, {3, RecordFault::GarbledZeroSum, 1}};
-    MeterOnPort meter(MeterMemory::records(2, 4, 2), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 3, progress, "L");
-    ASSERT_EQ(download.zmeasures().size(), 2u);
-    EXPECT_EQ(download.zmeasures()[0].head.nameText(), meter.sim().memory().zmeasures[0].head.nameText());
-    EXPECT_EQ(download.zmeasures()[1].head.nameText(), meter.sim().memory().zmeasures[2].head.nameText());
+    DownloadRun test(MeterMemory::records(2, 4, 2),
+                     withFaults({{1, RecordFault::WrongChecksum, 1}, {3, RecordFault::GarbledZeroSum, 1}}));
+    test.run(0, 3);
+    ASSERT_EQ(test.download.zmeasures().size(), 2u);
+    EXPECT_EQ(test.download.zmeasures()[0].head.nameText(), test.memory().zmeasures[0].head.nameText());
+    EXPECT_EQ(test.download.zmeasures()[1].head.nameText(), test.memory().zmeasures[2].head.nameText());
     // The empty slot with a bad checksum is passed over at once, not asked for again.
-    EXPECT_EQ(meter.log().sessions.at(0).acks, (std::vector<std::uint8_t>{OLD, NEW, NEW, NEW, NEW}));
+    EXPECT_EQ(test.session().acks, (std::vector<std::uint8_t>{OLD, NEW, NEW, NEW, NEW}));
 }
 
 TEST(RecordRetry, NoiseThatReadsAsAnAbsurdIndexEndsTheTransferWithoutHarm)
 {
-    MeterBehaviour behaviour;
-    behaviour.faults = {{2, RecordFault::Garbage, 1}};
-    MeterOnPort meter(MeterMemory::records(2, 5), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 4, progress, "L");
-    EXPECT_TRUE(download.calls().errors.empty());
-    ASSERT_EQ(download.zmeasures().size(), 2u);
+    DownloadRun test(MeterMemory::records(2, 5), withFaults({{2, RecordFault::Garbage, 1}}));
+    test.run(0, 4);
+    EXPECT_TRUE(test.download.calls().errors.empty());
+    ASSERT_EQ(test.download.zmeasures().size(), 2u);
     for (std::size_t i = 0; i < 2; ++i)
-        EXPECT_EQ(download.zmeasures()[i].head.nameText(), meter.sim().memory().zmeasures[i].head.nameText());
-    EXPECT_TRUE(download.portOpen());
+        EXPECT_EQ(test.download.zmeasures()[i].head.nameText(), test.memory().zmeasures[i].head.nameText());
+    EXPECT_TRUE(test.download.portOpen());
 }
