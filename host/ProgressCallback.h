@@ -34,3 +34,11 @@ inline ProgressCallback::~ProgressCallback() = default;
 
 class DummyProgressCallback final : public ProgressCallback {
 };
+
+// A do-nothing sink for the constructors offered without one. It has no state, so one per
+// thread serves every call.
+inline ProgressCallback& noProgress()
+{
+    thread_local DummyProgressCallback dummy;
+    return dummy;
+}

@@ -10,8 +10,21 @@
 // ---- BINX result files (include and statics) ----
 
 // ---- BIN result files (include and statics) ----
+#include <bin/BIN_File.h>
+
+const std::string BIN_File::s_type_name = "BIN";
+const std::vector<std::string> BIN_File::s_extensions_list = {".bin"};
+const std::uint64_t BIN_File::s_registration_id =
+    Result_File::registerResultReader(BIN_File::s_type_name, BIN_File::s_extensions_list, Result_FileImpl<BIN_File>::create);
 
 // ---- IAB/VMN full-wave recordings (include and statics) ----
+#include <fullwave/IAB_VMN_File.h>
+
+const std::string IAB_VMN_File::s_type_name = "IAB_VMN";
+const std::vector<std::string> IAB_VMN_File::s_extensions_list = {".iab", ".vmn"};
+const std::uint64_t IAB_VMN_File::s_registration_id =
+    IV_File_Reader::registerFileReader(IAB_VMN_File::s_type_name, IAB_VMN_File::s_extensions_list,
+                                       IV_File_ReaderImpl<IAB_VMN_File>::create);
 
 // ---- Download progress texts (include and statics) ----
 #include <download/TarvexKesta_File.h>

@@ -1,0 +1,168 @@
+#include <fullwave/IAB_VMN_File.h>
+
+#include "support/FullWavePageBuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+using namespace ertkit_test;
+
+namespace {
+
+IAB_VMN_File read(const RecordingBuilder& builder, bool is_vmn = true)
+{
+    std::istringstream stream(builder.str());
+    return IAB_VMN_File(stream, 4567, 123, is_vmn);
+}
+
+ConfigFields setUp()
+{
+    ConfigFields f;
+    for (unsigned int row = 0; row < 13; ++row) f.electrodes[row] = {static_cast<float>(row), 100.0f + static_cast<float>(row)};
+    f.input_voltage = 0;
+    return f;
+}
+
+} // namespace
+
+TEST(Queries, SamplesOverloadsAndPpsOfAStart)
+{
+    auto value = [](std::uint32_t s, unsigned int c) { return s == 40 && c == 0 ? 5000.0f : static_cast<float>(c) - 1.0f; };
+    RecordingBuilder builder;
+    builder.start(setUp(), 1, 100, value); // 32 + 32 + 32 + 4 blocks numbered from 1
+    const IAB_VMN_File file = read(builder);
+    EXPECT_EQ(file.getNsample(0), 100u);
+
+    std::vector<double> data;
+    file.fillData(0, 0, data);
+    ASSERT_EQ(data.size(), 100u);
+    EXPECT_EQ(data[39], 5000.0);
+    EXPECT_EQ(data[0], -1.0);
+
+    std::vector<bool> overload;
+    file.fillOverload(0, 0, overload);
+    ASSERT_EQ(overload.size(), 100u);
+    for (std::size_t k = 0; k < overload.size(); ++k) EXPECT_EQ(overload[k], k == 39) << k;
+
+    std::vector<bool> pps;
+    file.fillPPS(0, pps);
+    ASSERT_EQ(pps.size(), 100u);
+    EXPECT_FALSE(pps[0]);
+    EXPECT_TRUE(pps[99]); // sample number 100
+    EXPECT_EQ(std::count(pps.begin(), pps.end(), true), 1);
+
+    const TimesSeriesContainer container = file.getDataContainer(0);
+    EXPECT_EQ(container.getNSample(), 100u);
+    EXPECT_EQ(container.getNChan(), 3u);
+    EXPECT_EQ(container.getData(39, 0), 5000.0);
+    EXPECT_EQ(container.getData(10, 2), 1.0);
+    EXPECT_TRUE(container.getPPS(99));
+
+    const HighPrecisionTime t0 = HighPrecisionTime::fromVarnelTimestamp(1700000000 - 1, 0);
+    EXPECT_EQ(file.getStartTime(0), t0 + HighPrecisionTime::s_hundredth);
+    EXPECT_EQ(file.getSampleTime(0), HighPrecisionTime(0, 10000000));
+}
+
+TEST(Queries, BadChannelAndStart)
+{
+    const IAB_VMN_File file = read(RecordingBuilder().start(setUp(), 0, 5, [](std::uint32_t, unsigned int) { return 1.0f; }));
+    std::vector<double> data{7.0};
+    try {
+        file.fillData(0, 3, data);
+        FAIL();
+    } catch (const std::domain_error& e) {
+        EXPECT_STREQ(e.what(), "channel does not exists");
+    }
+    EXPECT_EQ(data, std::vector<double>{7.0});
+    std::vector<bool> flags;
+    EXPECT_THROW(file.fillOverload(0, 3, flags), std::domain_error);
+    EXPECT_THROW(file.fillData(1, 0, data), std::out_of_range);
+    EXPECT_THROW(file.fillOverload(1, 9, flags), std::out_of_range);
+    EXPECT_THROW(file.fillPPS(1, flags), std::out_of_range);
+    EXPECT_THROW(file.getDataContainer(1), std::out_of_range);
+}
+
+TEST(Queries, StartWithoutDataPages)
+{
+    ConfigFields f = setUp();
+    f.gmt_offset = -3.5f;
+    const IAB_VMN_File file = read(RecordingBuilder().page(configPage(f)));
+    EXPECT_EQ(file.getNsample(0), 0u);
+    EXPECT_EQ(file.getGmtOffset(0), -12600);
+    EXPECT_EQ(file.getStartTime(0), HighPrecisionTime::fromVarnelTimestamp(1700000000 + 12600 - 1, 0));
+    std::vector<double> data{1.0};
+    file.fillData(0, 1, data);
+    EXPECT_TRUE(data.empty());
+    std::vector<bool> pps{true};
+    file.fillPPS(0, pps);
+    EXPECT_TRUE(pps.empty());
+}
+
+TEST(Queries, ReceiverStateAndLayout)
+{
+    ConfigFields f = setUp();
+    f.bat = 125;
+    f.temp = -7;
+    const IAB_VMN_File file = read(RecordingBuilder().page(configPage(f)));
+    EXPECT_EQ(file.getRxBat(0), 12.5);
+    EXPECT_EQ(file.getRxTemp(0), -7.0);
+    EXPECT_EQ(file.getTxTemp(0), -300.0);
+    EXPECT_EQ(file.getTxCurrent(0), 1.25);
+    EXPECT_EQ(file.getMaxRxV(0, 2), 4980.0);
+    EXPECT_EQ(file.getRsCheck(0, 1), 2.5);
+    EXPECT_THROW(file.getRsCheck(0, 2), std::out_of_range);
+    EXPECT_EQ(file.getGpsX(0), 4530.25);
+    EXPECT_EQ(file.getGpsZ(0), 120.5);
+    EXPECT_EQ(file.getGpsSpec(0), GeoSpec(false, 0, 4, false, 0));
+    EXPECT_EQ(file.getOffsetX(0), 2.0);
+    EXPECT_EQ(file.getOffsetY(0), -3.0);
+    EXPECT_EQ(file.getElectrodeX(0, 4, ElectrodeName::N), 7.0);
+    EXPECT_EQ(file.getElectrodeY(0, 4, ElectrodeName::M), 106.0);
+    EXPECT_EQ(file.getElectrodeX(0, 9, ElectrodeName::A), 0.0);
+    EXPECT_EQ(file.getElectrodeX(0, 9, ElectrodeName::B), 1.0);
+    EXPECT_THROW(file.getElectrodeX(0, 10, ElectrodeName::N), std::out_of_range);
+    EXPECT_EQ(file.getElectrodeSpec(0, 4, ElectrodeName::N), GeoSpec(false, 7, 1, false, 0));
+    EXPECT_EQ(file.getElectrodeZ(0, 4, ElectrodeName::N), 0.0);
+    EXPECT_TRUE(file.isMNused(0, 0));
+    EXPECT_TRUE(file.isV(0, 0));
+    EXPECT_FALSE(file.isTxUsed(0));
+    EXPECT_TRUE(file.hasSexagesimalGpsLatLong());
+    EXPECT_FALSE(file.hasAlarm(0));
+    EXPECT_EQ(file.getStackMax(0), 0u);
+    EXPECT_EQ(file.getGainIndex(0, 1), 0);
+    EXPECT_EQ(file.getElectrodeDisposition(0), ElectrodeDisposition{});
+    EXPECT_EQ(file.getNStart(), std::vector<std::uint64_t>{0});
+    EXPECT_EQ(file.getNChannel(0), (std::vector<std::uint64_t>{0, 1, 2}));
+}
+
+TEST(Queries, DeviceTypeFromTheConfigurationWord)
+{
+    const struct {
+        std::int32_t config;
+        bool is_vmn;
+        int type;
+    } cases[] = {{0x00010000, true, 4}, {0x00000020, true, 3}, {0x00100000, true, 3}, {0, true, 2}, {0x00010000, false, 1}};
+    for (const auto& c : cases) {
+        ConfigFields f = setUp();
+        f.config = c.config;
+        EXPECT_EQ(static_cast<int>(read(RecordingBuilder().page(configPage(f)), c.is_vmn).getType()), c.type) << c.config;
+    }
+}
+
+TEST(Queries, DamagedTimeFieldsStayDefined)
+{
+    const struct {
+        float gmt_offset;
+        int expected;
+    } cases[] = {{5.5f, 19800}, {-3.5f, -12600}, {std::nanf(""), 0}, {1e30f, 2147483647}, {-1e30f, -2147483647 - 1}};
+    for (const auto& c : cases) {
+        ConfigFields f = setUp();
+        f.gmt_offset = c.gmt_offset;
+        f.date = -2147483647 - 1;
+        const IAB_VMN_File file = read(RecordingBuilder().page(configPage(f)));
+        EXPECT_EQ(file.getGmtOffset(0), c.expected) << c.gmt_offset;
+        (void)file.getStartTime(0); // wraps in 32 bits rather than overflowing
+    }
+}

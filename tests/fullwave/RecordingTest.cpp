@@ -1,0 +1,236 @@
+#include <fullwave/IAB_VMN_File.h>
+#include <host/Registry.h>
+
+#include "support/FullWavePageBuilder.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+using namespace ertkit_test;
+
+namespace {
+
+float sampleValue(std::uint32_t s, unsigned int c)
+{
+    return static_cast<float>(s) + 0.25f * static_cast<float>(c);
+}
+
+IAB_VMN_File readStream(const RecordingBuilder& builder, bool is_vmn = true)
+{
+    std::istringstream stream(builder.str());
+    return IAB_VMN_File(stream, 4567, 123, is_vmn);
+}
+
+template <typename Exception>
+void expectThrowsMessage(const RecordingBuilder& builder, const std::string& message)
+{
+    try {
+        readStream(builder);
+        FAIL() << "expected " << message;
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.what(), message);
+    }
+}
+
+// Counts what the walk reports.
+struct CountingProgress : ProgressCallback {
+    int steps = 0;
+    int queries = 0;
+    int stop_after = -1;
+    std::vector<std::string> calls;
+    bool isCancelled() override { return stop_after >= 0 && ++queries > stop_after; }
+    void setRange(unsigned int a, unsigned int b, unsigned int c) override
+    {
+        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c));
+    }
+    void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
+    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
+    void step() override { ++steps; }
+};
+
+} // namespace
+
+TEST(Recording, ConsecutivePagesFormOneStart)
+{
+    ConfigFields f;
+    RecordingBuilder builder;
+    builder.start(f, 0, 32 * 5, sampleValue);
+    const IAB_VMN_File file = readStream(builder);
+    ASSERT_EQ(file.getNStarts(), 1u);
+    EXPECT_EQ(file.getNData(0), 5u);
+    EXPECT_EQ(file.getNsample(0), 160u);
+    std::vector<double> values;
+    file.fillData(0, 2, values);
+    ASSERT_EQ(values.size(), 160u);
+    EXPECT_EQ(values[77], 77.5);
+    EXPECT_EQ(values.capacity(), values.size());
+}
+
+TEST(Recording, GapInNumbersOpensAStartWithTheSameSetUp)
+{
+    ConfigFields f;
+    f.gmt_offset = 5.5f;
+    RecordingBuilder builder;
+    builder.start(f, 1, 64, sampleValue).page(dataPage(70, 32, 3, sampleValue)).page(dataPage(102, 10, 3, sampleValue));
+    const IAB_VMN_File file = readStream(builder);
+    ASSERT_EQ(file.getNStarts(), 2u);
+    EXPECT_EQ(file.getNsample(0), 64u);
+    EXPECT_EQ(file.getNsample(1), 42u);
+    EXPECT_EQ(file.getGmtOffset(1), 19800);
+    EXPECT_EQ(file.getHeader(1).get_n_channel(), 3u);
+    EXPECT_NE(&file.getHeader(0), &file.getHeader(1));
+    // The second start begins at sample 70 of the same configuration page's date.
+    EXPECT_EQ(file.getStartTime(1), file.getStartTime(0) + HighPrecisionTime::s_hundredth * 69);
+}
+
+TEST(Recording, WalkFailures)
+{
+    const ConfigFields standard;
+    ConfigFields named = standard;
+    named.name = "HDR7";
+    expectThrowsMessage<std::runtime_error>(RecordingBuilder(), "cannot read file");
+    expectThrowsMessage<std::runtime_error>(RecordingBuilder().page(dataPage(0, 32, 3, sampleValue)), "cannot read file first header");
+    expectThrowsMessage<std::logic_error>(RecordingBuilder().page(configPage(named)).page(dataPage(0, 32, 3, sampleValue)),
+                                          "corrupted file : header and data are not related");
+    expectThrowsMessage<std::logic_error>(RecordingBuilder().page(configPage(standard)).page(dataPage(2, 32, 3, sampleValue)),
+                                          "corrupted file : sample numbering does not start at 0 or 1");
+    expectThrowsMessage<std::logic_error>(
+        RecordingBuilder().start(standard, 0, 64, sampleValue).page(dataPage(63, 32, 3, sampleValue)),
+        "corrupted file : samples do not follow each others");
+}
+
+TEST(Recording, NamesAreOnlyCheckedAfterANonStandardHeader)
+{
+    ConfigFields f;
+    std::vector<Block> blocks{{0, {1.0f, 2.0f, 3.0f}}};
+    const IAB_VMN_File any = readStream(RecordingBuilder().page(configPage(f)).page(dataPage(blocks, "ANYTHING")));
+    EXPECT_EQ(any.getNsample(0), 1u);
+    f.name = "HDR7";
+    const IAB_VMN_File same = readStream(RecordingBuilder().page(configPage(f)).page(dataPage(blocks, "HDR7")));
+    EXPECT_EQ(same.getNsample(0), 1u);
+}
+
+TEST(Recording, PagesBeforeTheFirstHeaderAndUnknownPagesAreSkipped)
+{
+    LogCapture log;
+    ConfigFields f;
+    RecordingBuilder builder;
+    builder.page(dataPage(0, 32, 3, sampleValue)).page(dataPage(32, 32, 3, sampleValue));
+    builder.start(f, 0, 32, sampleValue).page(otherPage('U', "MEASURE")).page(dataPage(32, 32, 3, sampleValue));
+    builder.page(dataPage(64, 8, 2, sampleValue)); // another channel count: dropped without a word
+    builder.page(dataPage(64, 8, 3, sampleValue));
+    const IAB_VMN_File file = readStream(builder);
+    EXPECT_EQ(log.lines(VELTLogger::Level::Warning),
+              (std::vector<std::string>{"found page before first header", "found page before first header",
+                                        "found unknown page type, ctrl=U, name=MEASURE"}));
+    ASSERT_EQ(file.getNStarts(), 1u);
+    EXPECT_EQ(file.getNsample(0), 72u);
+}
+
+TEST(Recording, ShortLastPageIsLoggedAndDropped)
+{
+    for (std::size_t extra : {std::size_t{0}, std::size_t{100}}) {
+        LogCapture log;
+        ConfigFields f;
+        RecordingBuilder builder;
+        builder.start(f, 0, 64, sampleValue).bytes(extra);
+        TempDir dir;
+        const std::string path = dir.file("vp123-4567@120523_143015.vmn");
+        builder.save(path);
+        const IAB_VMN_File file(path);
+        EXPECT_EQ(file.getNsample(0), 64u);
+        EXPECT_EQ(log.lines(VELTLogger::Level::Debug),
+                  std::vector<std::string>{"page 3 from file: \"" + path + "\" is not complete"});
+        EXPECT_EQ(file.getSerialNumber(), 4567);
+        EXPECT_EQ(file.getUserSerialNumber(), 123);
+        EXPECT_TRUE(file.get_is_vmn());
+    }
+}
+
+TEST(Recording, ProgressAndCancellation)
+{
+    ConfigFields f;
+    RecordingBuilder builder;
+    builder.start(f, 0, 32 * 250, sampleValue); // 251 pages
+    {
+        CountingProgress progress;
+        std::istringstream stream(builder.str());
+        const IAB_VMN_File file(stream, 1, 2, false, progress);
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"text 1", "range 10000 0 1", "position 0"}));
+        EXPECT_EQ(progress.steps, 2);
+        EXPECT_EQ(file.getNsample(0), 8000u);
+        EXPECT_EQ(file.getPath(), "1-2.iab");
+    }
+    {
+        CountingProgress progress;
+        progress.stop_after = 10;
+        std::istringstream stream(builder.str());
+        const IAB_VMN_File file(stream, 1, 2, false, progress);
+        ASSERT_EQ(file.getNStarts(), 1u);
+        EXPECT_EQ(file.getNData(0), 9u);
+    }
+    {
+        CountingProgress progress;
+        progress.stop_after = 1;
+        std::istringstream stream(RecordingBuilder().page(dataPage(0, 1, 3, sampleValue)).start(f, 0, 32, sampleValue).str());
+        const IAB_VMN_File file(stream, 1, 2, false, progress);
+        EXPECT_EQ(file.getNStarts(), 0u);
+    }
+}
+
+TEST(Recording, OpensThroughTheRegistryAndReportsItsType)
+{
+    TempDir dir;
+    ConfigFields f;
+    const std::string path = dir.file("in123@120523_143015.IAB");
+    RecordingBuilder().start(f, 0, 10, sampleValue).save(path);
+    DummyProgressCallback progress;
+    const auto reader = host::registry().openFileReader(path, progress);
+    EXPECT_EQ(reader->getTypeName(), "IAB_VMN");
+    EXPECT_EQ(reader->getExtensionsList(), (std::vector<std::string>{".iab", ".vmn"}));
+    EXPECT_EQ(reader->getTypeId(), IAB_VMN_File::s_registration_id);
+    EXPECT_EQ(reader->getNsample(0), 10u);
+    EXPECT_EQ(reader->getType(), DeviceType_t::CurrentReceiver);
+    try {
+        host::registry().openFileReader(dir.file("missing.vmn"), progress);
+        FAIL();
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(e.what(), "cannot open file " + dir.file("missing.vmn"));
+    }
+}
+
+TEST(Recording, GarbageNeverCrashes)
+{
+    std::mt19937 random(11);
+    ConfigFields absurd;
+    absurd.n_channel = 0xFFFFFFFF;
+    for (int round = 0; round < 200; ++round) {
+        RecordingBuilder builder;
+        builder.page(configPage(round % 2 ? absurd : ConfigFields())).page(dataPage(0, 32, 3, sampleValue));
+        builder.page(dataPage(32, 8, 3, sampleValue));
+        std::vector<std::uint8_t> bytes = builder.data();
+        for (int flips = 0; flips < 20; ++flips) bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+        // Some pages of pure noise with the kinds the walk knows.
+        for (int p = 0; p < 3; ++p) {
+            std::vector<std::uint8_t> noise(528);
+            for (auto& b : noise) b = static_cast<std::uint8_t>(random());
+            noise[0] = "CRU"[random() % 3];
+            bytes.insert(bytes.end(), noise.begin(), noise.end());
+        }
+        std::istringstream stream(std::string(bytes.begin(), bytes.end()));
+        LogCapture quiet;
+        try {
+            const IAB_VMN_File file(stream, 1, 1, round % 3 == 0);
+            for (std::uint64_t s = 0; s < file.getNStarts(); ++s) {
+                std::vector<bool> pps;
+                file.fillPPS(s, pps);
+                EXPECT_EQ(pps.size(), file.getNsample(s));
+            }
+        } catch (const std::exception&) {
+            // A damaged walk may refuse the file; it must not crash.
+        }
+    }
+}
