@@ -12,7 +12,7 @@ class TPortUSB : public TPortVirt {
 public:
     // Speeds tried by setBaud, fastest first; the link opens at the first one.
     static const std::vector<int> s_speeds;
-    static constexpr int s_identify_timeout_ms = 200;
+    static constexpr int s_identify_timeout_ms = 500;
 
     TPortUSB() = default;
     ~TPortUSB() override;

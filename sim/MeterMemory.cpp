@@ -39,12 +39,12 @@ void fillResults(Record& record, std::uint32_t index)
     for (int w = 0; w < TarvexKesta_File::M_WINDOW; ++w) record.mppx[w] = record.m * (1.0f - 0.04f * static_cast<float>(w));
 }
 
-float sampleValue(std::uint32_t sample, std::uint32_t channel)
+} // namespace
+
+float MeterMemory::sampleValue(std::uint32_t sample, std::uint32_t channel)
 {
     return static_cast<float>(static_cast<int>(sample % 200) - 100) * (10.0f + static_cast<float>(channel));
 }
-
-} // namespace
 
 bool MeterMemory::isRaw() const
 {

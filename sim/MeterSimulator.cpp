@@ -158,7 +158,7 @@ bool MeterSimulator::send(const std::vector<std::uint8_t>& bytes)
 void MeterSimulator::hangUp()
 {
     // Let the host take in what was sent: a vanishing device drops its unread bytes.
-    std::this_thread::sleep_for(milliseconds(200));
+    std::this_thread::sleep_for(milliseconds(500));
     m_terminal.hangUp();
     m_gone = true;
 }
