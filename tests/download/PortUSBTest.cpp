@@ -97,15 +97,3 @@ TEST(PortUSB, ARetryAnsweredAfterTheMeterAppearsOpensIt)
     EXPECT_TRUE(port.isPortComOpen());
     port.close();
 }
-
-TEST(PortUSB, SearchedDevicesComeInTheirOrder)
-{
-    // Whatever this machine has, the by-id links come before the numbered devices.
-    const auto devices = TPortUSB::findDevices();
-    bool numbered = false;
-    for (const auto& device : devices) {
-        const bool by_id = device.rfind("/dev/serial/by-id/", 0) == 0;
-        EXPECT_FALSE(by_id && numbered) << device;
-        numbered = numbered || !by_id;
-    }
-}
