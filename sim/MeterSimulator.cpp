@@ -177,10 +177,8 @@ void MeterSimulator::serveSession()
 
     const std::uint32_t version = m_behaviour.version.value_or(m_memory.version);
     if (!sendHandshake(version)) return;
-    std::uint32_t first = 0;
-    std::uint32_t last = 0;
-    if (!readWord(first, s_range_wait) || !readWord(last, s_range_wait)) return;
-    update([first, last](MeterLog& log) {
+    if (!readWord(m_first, s_range_wait) || !readWord(m_last, s_range_wait)) return;
+    update([first = m_first, last = m_last](MeterLog& log) {
         auto& session = log.sessions.back();
         session.range_received = true;
         session.first = first;
@@ -218,7 +216,7 @@ bool MeterSimulator::receiveName()
 void MeterSimulator::serveRecords(std::uint32_t version)
 {
     if (!receiveName()) return;
-    std::uint32_t current = log().sessions.back().first;
+    std::uint32_t current = m_first;
     for (;;) {
         std::uint8_t ack = 0;
         if (!readByte(ack, s_ack_wait)) return;
@@ -249,7 +247,7 @@ std::vector<std::uint8_t> MeterSimulator::recordBytes(std::uint32_t version, std
 
 bool MeterSimulator::sendSlot(std::uint32_t version, std::uint32_t index)
 {
-    const auto last = log().sessions.back().last;
+    const std::uint32_t last = m_last;
     const std::size_t slots = version == 1 ? m_memory.measures.size() : m_memory.zmeasures.size();
     if (index > last || index >= slots) {
         const std::uint32_t end = m_behaviour.end_above_last ? last + 1 : s_end_index;

@@ -112,6 +112,8 @@ private:
     std::map<std::uint32_t, unsigned int> m_sendings;
     bool m_connected = false;
     bool m_idle = true;
+    std::uint32_t m_first = 0; // range of the session being served
+    std::uint32_t m_last = 0;
     bool m_gone = false;
 
     mutable std::mutex m_mutex;
