@@ -1,7 +1,8 @@
 // Any bytes as a recording, and any text as a recording's file name.
 
 #include <fullwave/IAB_VMN_File.h>
-#include <host/VELTLogger.h>
+
+#include "FuzzSupport.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const VELTLogger::Sink quiet = VELTLogger::setSink([](VELTLogger::Level, const std::string&) {});
+    ertkit_fuzz::silenceLogger();
     if (size == 0) return 0;
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     if (data[0] & 1) {

@@ -8,6 +8,13 @@
 #include <host/Result_File.h>
 
 // ---- BINX result files (include and statics) ----
+#include <binx/BINX_File.h>
+
+const std::string BINX_File::s_type_name = "BINX";
+const std::vector<std::string> BINX_File::s_extensions_list = {".binx"};
+const std::uint64_t BINX_File::s_registration_id =
+    Result_File::registerResultReader(BINX_File::s_type_name, BINX_File::s_extensions_list,
+                                      Result_FileImpl<BINX_File>::create);
 
 // ---- BIN result files (include and statics) ----
 #include <bin/BIN_File.h>
@@ -27,3 +34,7 @@ const std::uint64_t IAB_VMN_File::s_registration_id =
                                        IV_File_ReaderImpl<IAB_VMN_File>::create);
 
 // ---- Download progress texts (include and statics) ----
+#include <download/TarvexKesta_File.h>
+
+const std::uint64_t TarvexKesta_File::s_synchronization_text_id = ProgressCallback::addTextId();
+const std::uint64_t TarvexKesta_File::s_connected_to_at_text_id = ProgressCallback::addTextId();

@@ -1,5 +1,7 @@
 // Writes the seed corpus of every fuzz target into the folder given on the command line.
 
+#include "support/BinFileWriter.h"
+#include "support/BinxRecordBuilder.h"
 #include "support/FullWavePageBuilder.h"
 #include "support/TestSupport.h"
 
@@ -36,6 +38,33 @@ void fullwaveSeeds(const std::filesystem::path& folder)
     writeSeed(folder, "name", 1, std::vector<std::uint8_t>(name.begin(), name.end()));
 }
 
+void binSeeds(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    BinFileContents contents;
+    contents.records.resize(3);
+    contents.records[1].tm = {100.0f, -5.0f, 200.0f};
+    contents.records[2].start_time = 45265.6;
+    BinFileWriter::write((folder / "three").string(), contents);
+    contents.names = {"f4567dat\\in12@120523_143015.irw"};
+    contents.records.resize(1);
+    contents.records[0].v_index = 0;
+    BinFileWriter::write((folder / "wrong-kind").string(), contents);
+}
+
+void binxSeeds(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    for (int version : {0, 1, 2, 5, 8, 10, 12, 14, 16}) {
+        BinxFileBuilder builder;
+        builder.version = version < 6 ? 5 : 6;
+        builder.recordings = {"in123@120523_143015.iab", "vp123-4567@120523_143015.vmn", "x.iab"};
+        builder.projects = {"project"};
+        builder.add(sampleBinxRecord(version), version).add(sampleBinxRecord(version + 100), version);
+        writeFile((folder / ("v" + std::to_string(version))).string(), builder.build().data());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -46,5 +75,7 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path root = argv[1];
     fullwaveSeeds(root / "fuzz_fullwave");
+    binSeeds(root / "fuzz_bin");
+    binxSeeds(root / "fuzz_binx");
     return 0;
 }
