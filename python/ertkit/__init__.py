@@ -29,10 +29,11 @@ from ._ertkit import FormatError, DownloadError
 FormatError.__module__ = DownloadError.__module__ = __name__
 from ._recording import Recording, Start
 from ._results import COLUMNS, BinFile, Record, ResultFile
+from ._binx import BinxFile, BinxRecord
 
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
-__all__ = ["open", "Recording", "Start", "BinFile", "Record", "ResultFile", "COLUMNS", "FormatError",
+__all__ = ["open", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord", "Record", "ResultFile", "COLUMNS", "FormatError",
            "DownloadError", "readers"]
 
 
@@ -41,14 +42,16 @@ def _wrap(core):
         return Recording._from_core(core)
     if isinstance(core, _ertkit.BinCore):
         return BinFile._from_core(core)
+    if isinstance(core, _ertkit.BinxCore):
+        return BinxFile._from_core(core)
     raise TypeError(f"no Python class for {type(core).__name__}")
 
 
 def open(path, progress=None):  # noqa: A001 - the package's natural entry point
     """Opens a file with the reader the library registered for its extension.
 
-    Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included) and a
-    BinFile for legacy .bin result files.
+    Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included), a
+    BinxFile for .binx result files and a BinFile for legacy .bin result files.
     """
     return _wrap(_ertkit.open_file(str(path), progress))
 

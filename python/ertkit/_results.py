@@ -90,8 +90,6 @@ for _name in COLUMNS:
 class ResultFile:
     """What BIN and BINX files share: a sequence of records with a table view."""
 
-    _record_class = Record
-
     def _records(self):
         raise NotImplementedError
 

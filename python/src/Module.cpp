@@ -1,6 +1,7 @@
 // The extension module ertkit._ertkit; the package ertkit builds its classes on it.
 
 #include "BinCore.h"
+#include "BinxCore.h"
 #include "LibraryCall.h"
 #include "OpenFile.h"
 #include "RecordCore.h"
@@ -17,6 +18,7 @@ PYBIND11_MODULE(_ertkit, m)
     ertkit_py::bindRecording(m);
     ertkit_py::bindRecordCore(m);
     ertkit_py::bindBin(m);
+    ertkit_py::bindBinx(m);
     ertkit_py::bindOpenFile(m);
     m.def("sexagesimal_to_decimal", &sexagesimalToDecimalAngle, pybind11::arg("angle"),
           "A GPS angle written as degrees and minutes run together (DDDMM.mmmm) in decimal degrees.");

@@ -1,6 +1,7 @@
 #include "OpenFile.h"
 
 #include "BinCore.h"
+#include "BinxCore.h"
 #include "LibraryCall.h"
 #include "RecordingCore.h"
 
@@ -37,10 +38,17 @@ py::object openRecording(const std::string& path, const py::object& progress)
 
 py::object openResults(const std::string& path, const py::object& progress)
 {
-    auto results = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
-        return std::shared_ptr<Result_File>(host::registry().openResultFile(path, p));
+    std::unique_ptr<Result_File> results = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
+        return host::registry().openResultFile(path, p);
     });
-    if (auto bin = std::dynamic_pointer_cast<BIN_File>(results)) return py::cast(BinCore(std::move(bin)));
+    if (auto* binx = dynamic_cast<BINX_File*>(results.get())) {
+        results.release();
+        return py::cast(std::make_shared<BinxCore>(std::unique_ptr<BINX_File>(binx)));
+    }
+    if (auto* bin = dynamic_cast<BIN_File*>(results.get())) {
+        results.release();
+        return py::cast(BinCore(std::shared_ptr<BIN_File>(bin)));
+    }
     throw py::type_error("no Python class for the reader " + results->getTypeName());
 }
 

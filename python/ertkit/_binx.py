@@ -1,0 +1,182 @@
+"""BINX result files: read, edited and written."""
+
+import os
+
+from . import _ertkit
+from ._results import Record, ResultFile
+
+
+class BinxRecord(Record):
+    """A record of a BINX file, or a new one: ``BinxRecord(**fields)``.
+
+    Fields that can be set, by constructor or ``set(**fields)``, in the units the columns read
+    them back: ``electrodes`` (four (x, y, z) points, A B M N), ``vp_mV``, ``i_mA``, ``m_mV_V``,
+    ``sp_mV``, ``vp_deviation`` (% of Vp), ``m_deviation``, ``windows`` (mV/V each, at most 20),
+    ``window_times`` (t0 and the end of each window), ``stacks``, ``start_time`` (anything
+    numpy.datetime64 takes), ``ignore``, ``serial_v``, ``user_serial_v``, ``serial_i``,
+    ``user_serial_i``, ``chan_v``, ``chan_i``, ``injection_code``, ``sampling_rate_code``,
+    ``pulse_ms``, ``key_text_1``, ``key_text_2`` (with the start times and channels, what
+    ``BinxFile.replace`` matches records by) and ``orig_file``.
+
+    A record taken from a file is that file's record: setting its fields changes the file.
+    Records given to a file are copied into it.
+    """
+
+    def __init__(self, **fields):
+        super().__init__(_ertkit.new_binx_record(fields))
+
+    @classmethod
+    def _view(cls, core):
+        record = cls.__new__(cls)
+        Record.__init__(record, core)
+        return record
+
+    def set(self, **fields):
+        """Sets fields by name; nothing changes if one of them is refused."""
+        _ertkit.set_binx_fields(self._core, fields)
+        self._values = None
+        return self
+
+    @property
+    def ignore(self):
+        return self._value("ignore")
+
+    @ignore.setter
+    def ignore(self, value):
+        self.set(ignore=bool(value))
+
+
+class BinxFile(ResultFile):
+    """A BINX result file: ``BinxFile(path, progress=None)`` reads one, ``BinxFile()`` starts
+    an empty one. It is a sequence of BinxRecord with the editing operations of the library;
+    ``write`` saves it (always in the current version, 6)."""
+
+    def __init__(self, path=None, progress=None):
+        core = _ertkit.BinxCore() if path is None else _ertkit.BinxCore(os.fspath(path), progress)
+        self._init(core)
+
+    @classmethod
+    def _from_core(cls, core):
+        results = cls.__new__(cls)
+        results._init(core)
+        return results
+
+    def _init(self, core):
+        self._core = core
+        self._cache = None
+
+    def _records(self):
+        if self._cache is None:
+            self._cache = tuple(BinxRecord._view(record) for record in self._core.records())
+        return self._cache
+
+    def _changed(self):
+        self._cache = None
+
+    def _position(self, index):
+        # Negative indexes count from the end; the library checks the others.
+        if index < 0:
+            index += len(self._core)
+            if index < 0:
+                raise IndexError("record index out of range")
+        return index
+
+    def __len__(self):
+        return len(self._core)
+
+    def __repr__(self):
+        return f"<ertkit.BinxFile {self.path!r}: {len(self)} records>"
+
+    def __setitem__(self, index, record):
+        """Replaces record `index` by a copy of `record`."""
+        self._core.replace(self._position(index), record._core)
+        self._changed()
+
+    def __delitem__(self, index):
+        self.pop(index)
+
+    def pop(self, index=-1):
+        """Takes record `index` out of the file and returns it."""
+        record = BinxRecord._view(self._core.pop(self._position(index)))
+        self._changed()
+        return record
+
+    def append(self, record):
+        """Adds a copy of a BINX record at the end."""
+        self._core.append(record._core)
+        self._changed()
+
+    def extend(self, records):
+        for record in records:
+            self.append(record)
+
+    def replace(self, record):
+        """Puts a copy of `record` in place of the record with the same identity (key texts,
+        start times and channels), or at the end when there is none."""
+        self._core.replace_same(record._core)
+        self._changed()
+
+    def merge(self, other, progress=None):
+        """Merges another BINX file (a BinxFile or a path) into this one, as the library does:
+        its recording and project names are added, the path indexes of its records shifted,
+        and its records moved here. A BinxFile given is left without records."""
+        if not isinstance(other, BinxFile):
+            other = BinxFile(other, progress=progress)
+        self._core.merge(other._core)
+        self._changed()
+        other._changed()
+        return self
+
+    def write(self, path, first=0, last=-1, skip_ignored=False, hide=False):
+        """Writes records first..last (last -1: to the end), leaving out ignored records when
+        skip_ignored is true. An unwritable destination raises OSError."""
+        self._core.write(os.fspath(path), first, last, skip_ignored, hide)
+
+    @property
+    def version(self):
+        """Format version the file was read with (6 for a new file)."""
+        return self._core.version
+
+    @property
+    def folder(self):
+        return self._core.folder
+
+    @folder.setter
+    def folder(self, path):
+        self._core.folder = path
+
+    @property
+    def project_names(self):
+        return self._core.project_names
+
+    def add_project_name(self, name):
+        """Index of a project file name, added when it is not there yet."""
+        return self._core.add_project_name(name)
+
+    def path_indexes(self, index):
+        """(iab, vmn, project) indexes of record `index` into the name lists; 0xFFFFFFFF is none."""
+        return self._core.path_indexes(self._position(index))
+
+    def set_path_indexes(self, index, iab=None, vmn=None, project=None):
+        """Sets the indexes of record `index` into the name lists; -1 is none."""
+        position = self._position(index)
+        for value, setter in ((iab, self._core.set_iab_path_index), (vmn, self._core.set_vmn_path_index),
+                              (project, self._core.set_project_path_index)):
+            if value is not None:
+                setter(position, value)
+
+    @property
+    def software(self):
+        return self._core.software
+
+    @software.setter
+    def software(self, value):
+        self._core.software = value
+
+    @property
+    def software_version(self):
+        return tuple(self._core.software_version)
+
+    @software_version.setter
+    def software_version(self, value):
+        self._core.software_version = list(value)

@@ -1,0 +1,179 @@
+import gc
+import math
+
+import numpy as np
+import pytest
+
+import ertkit
+from ertkit import BinxFile, BinxRecord
+from bin_builder import BinFileBuilder, BinRecord
+
+START = np.datetime64("2024-06-01T09:30:00", "ns")
+
+
+def line_record(k, **fields):
+    """Record k of a dipole-dipole line with 5 m spacing."""
+    a = 5.0 * k
+    values = dict(electrodes=[(a, 0, 0), (a + 5, 0, 0), (a + 15, 0, 0), (a + 20, 0, 0)],
+                  vp_mV=-40.0 - k, i_mA=100.0 + k, m_mV_V=8.0 + k, sp_mV=1.5 * k, stacks=6,
+                  windows=[12.0, 9.0, 6.5], window_times=[20, 40, 80, 160],
+                  start_time=START + np.timedelta64(30 * k, "s"), serial_v=4000 + k, user_serial_v=12,
+                  serial_i=300, user_serial_i=7, chan_v=k % 4, key_text_1=f"Q{k}", injection_code=1)
+    values.update(fields)
+    return BinxRecord(**values)
+
+
+@pytest.fixture
+def line_path(tmp_path):
+    binx = BinxFile()
+    binx.extend(line_record(k) for k in range(6))
+    binx.folder = "D:\\line1"
+    binx.add_project_name("line1.proj")
+    binx.software, binx.software_version = 3, (2, 4, 17)
+    path = tmp_path / "line.binx"
+    binx.write(path)
+    return path
+
+
+def test_records_written_by_the_library_read_back_with_their_values(line_path):
+    binx = ertkit.open(line_path)
+    assert isinstance(binx, BinxFile) and binx.type_name == "BINX" and len(binx) == 6
+    assert (binx.version, binx.folder, binx.project_names) == (6, "D:\\line1", ["line1.proj"])
+    assert (binx.software, binx.software_version) == (3, (2, 4, 17))
+    record = binx[2]
+    assert (record.ax, record.bx, record.mx, record.nx) == (10.0, 15.0, 25.0, 30.0)
+    assert (record.vp_mV, record.i_mA, record.m_mV_V, record.sp_mV) == (-42.0, 102.0, 10.0, 3.0)
+    assert record.r_ohm == pytest.approx(-42.0 / 102.0)
+    assert record.k_m == pytest.approx(2 * math.pi / (1 / 15 - 1 / 10 - 1 / 20 + 1 / 15))
+    assert record.rhoa_ohm_m == pytest.approx(record.k_m * record.r_ohm)
+    assert record.windows == [12.0, 9.0, 6.5] and record.window_times == [20.0, 40.0, 80.0, 160.0]
+    # Stored as a date-time number (days in a double): the time comes back to within a microsecond.
+    assert abs(record.start_time - (START + np.timedelta64(60, "s"))) < np.timedelta64(1, "us")
+    assert (record.stacks, record.serial_v, record.user_serial_v, record.serial_i) == (6, 4002, 12, 300)
+
+
+def test_table_rows_match_record_dicts(line_path):
+    binx = BinxFile(line_path)
+    table = binx.to_numpy()
+    assert table.dtype.names[-6:] == ("m1_mV_V", "m2_mV_V", "m3_mV_V", "t1_ms", "t2_ms", "t3_ms")
+    for record, row in zip(binx, table):
+        assert {name: row[name] for name in table.dtype.names} == record.to_dict()
+
+
+def test_editing_round_trip(line_path, tmp_path):
+    binx = BinxFile(line_path)
+    binx[1].ignore = True
+    binx[4].set(ignore=True, vp_mV=-99.0)
+    removed = binx.pop(0)
+    binx[0] = line_record(20)          # replaces what was record 1
+    binx.append(line_record(30))
+    out = tmp_path / "edited.binx"
+    binx.write(out, skip_ignored=True)
+
+    again = BinxFile(out)
+    assert [r.vp_mV for r in again] == [-60.0, -42.0, -43.0, -45.0, -70.0]
+    assert removed.vp_mV == -40.0 and not any(r.ignore for r in again)
+
+
+@pytest.mark.parametrize("first, last, written", [
+    (0, -1, [0, 1, 2, 3, 4, 5]),
+    (3, 1, [0, 1]),        # a first index past the last starts the range over
+    (2, 99, [2, 3, 4, 5]),
+    (4, 4, [4]),
+])
+def test_write_ranges(line_path, tmp_path, first, last, written):
+    out = tmp_path / "range.binx"
+    BinxFile(line_path).write(out, first=first, last=last)
+    assert [int(r.serial_v) - 4000 for r in BinxFile(out)] == written
+
+
+def test_replace_by_identity_or_append(line_path):
+    binx = BinxFile(line_path)
+    same = line_record(3, vp_mV=-7.0)
+    binx.replace(same)
+    assert len(binx) == 6 and binx[3].vp_mV == -7.0
+    binx.replace(line_record(3, key_text_1="new"))
+    assert len(binx) == 7 and binx[6].to_dict()["vp_mV"] == -43.0
+
+
+def test_merge_moves_records_and_shifts_project_indexes(line_path, tmp_path):
+    other = BinxFile()
+    other.add_project_name("other.proj")
+    other.append(line_record(50))
+    other.set_path_indexes(0, project=0)
+    other_path = tmp_path / "other.binx"
+    other.write(other_path)
+
+    binx = BinxFile(line_path)
+    binx.merge(other)
+    assert len(binx) == 7 and len(other) == 0
+    assert binx.project_names == ["line1.proj", "other.proj"]
+    assert binx.path_indexes(6) == (0xFFFFFFFF, 0xFFFFFFFF, 1)
+
+    by_path = BinxFile(line_path).merge(other_path)
+    assert [r.serial_v for r in by_path][-1] == 4050
+    with pytest.raises(ValueError):
+        binx.merge(binx)
+
+
+def test_records_outlive_their_file_and_changes_stay_in_one_file(line_path):
+    binx = BinxFile(line_path)
+    record = binx[5]
+    copy_holder = BinxFile()
+    copy_holder.append(record)
+    copy_holder[0].set(vp_mV=1.0)
+    assert record.vp_mV == -45.0
+    del binx
+    gc.collect()
+    assert record.vp_mV == -45.0 and copy_holder[0].vp_mV == 1.0
+
+
+def test_bad_fields_change_nothing(line_path):
+    record = BinxFile(line_path)[0]
+    with pytest.raises(TypeError, match="no BINX record field"):
+        record.set(vp_mV=1.0, colour="red")
+    with pytest.raises(ValueError):
+        record.set(vp_mV=1.0, windows=[1.0] * 21)
+    with pytest.raises(ValueError):
+        BinxRecord(windows=[1.0, 2.0], window_times=[0, 10])
+    assert record.vp_mV == -40.0
+
+
+def test_edit_errors(line_path, tmp_path):
+    binx = BinxFile(line_path)
+    with pytest.raises(IndexError, match=r"^7 > size m_tab_measure \(=6\)$"):
+        binx.set_path_indexes(7, iab=0)
+    with pytest.raises(IndexError, match=r"^6 > size m_tab_measure \(=6\)$"):
+        binx.pop(6)
+    with pytest.raises(IndexError):
+        binx.pop(-7)
+    with pytest.raises(TypeError):
+        binx.append(ertkit.open(BinFileBuilder(records=[BinRecord()]).save(tmp_path / "a.bin"))[0])
+    with pytest.raises(FileNotFoundError):
+        binx.write(tmp_path / "missing" / "out.binx")
+
+
+def test_malformed_binx_files(tmp_path):
+    empty = tmp_path / "empty.binx"
+    empty.write_bytes(b"")
+    with pytest.raises(ertkit.FormatError, match="^incomplete file$"):
+        ertkit.open(empty)
+    with pytest.raises(ertkit.FormatError, match="^invalid file extension$"):
+        BinxFile(BinFileBuilder().save(tmp_path / "survey.bin"))
+
+
+def test_a_truncated_record_list_keeps_the_whole_records(line_path, tmp_path):
+    data = line_path.read_bytes()
+    whole = BinxFile(line_path)
+    one = tmp_path / "one.binx"
+    whole.write(one, first=0, last=0)
+    header_and_one = len(one.read_bytes())
+    cut = tmp_path / "cut.binx"
+    cut.write_bytes(data[:header_and_one + 10])
+    assert len(BinxFile(cut)) == 1
+
+
+def test_to_pandas(line_path):
+    pytest.importorskip("pandas")
+    frame = BinxFile(line_path).to_pandas()
+    assert len(frame) == 6 and frame["vp_mV"].tolist() == [-40.0, -41.0, -42.0, -43.0, -44.0, -45.0]
