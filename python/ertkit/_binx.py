@@ -3,6 +3,7 @@
 import os
 
 from . import _ertkit
+from ._core import core_property
 from ._results import Record, ResultFile
 
 
@@ -52,20 +53,16 @@ class BinxFile(ResultFile):
     ``write`` saves it (always in the current version, 6)."""
 
     def __init__(self, path=None, progress=None):
-        core = _ertkit.BinxCore() if path is None else _ertkit.BinxCore(os.fspath(path), progress)
-        self._init(core)
-
-    @classmethod
-    def _from_core(cls, core):
-        results = cls.__new__(cls)
-        results._init(core)
-        return results
+        if path is None:
+            self._init(_ertkit.BinxCore())
+        else:
+            super().__init__(_ertkit.BinxCore, path, progress)
 
     def _init(self, core):
-        self._core = core
+        super()._init(core)
         self._cache = None
 
-    def _records(self):
+    def _items(self):
         if self._cache is None:
             self._cache = tuple(BinxRecord._view(record) for record in self._core.records())
         return self._cache
@@ -132,22 +129,12 @@ class BinxFile(ResultFile):
         skip_ignored is true. An unwritable destination raises OSError."""
         self._core.write(os.fspath(path), first, last, skip_ignored, hide)
 
-    @property
-    def version(self):
-        """Format version the file was read with (6 for a new file)."""
-        return self._core.version
-
-    @property
-    def folder(self):
-        return self._core.folder
-
-    @folder.setter
-    def folder(self, path):
-        self._core.folder = path
-
-    @property
-    def project_names(self):
-        return self._core.project_names
+    version = core_property("version", "Format version the file was read with (6 for a new file).")
+    project_names = core_property("project_names")
+    folder = property(lambda self: self._core.folder, lambda self, path: setattr(self._core, "folder", path),
+                      doc="The folder of the recordings the records refer to; written as set.")
+    software = property(lambda self: self._core.software, lambda self, value: setattr(self._core, "software", value),
+                        doc="The software byte of the file; its values are the host's.")
 
     def add_project_name(self, name):
         """Index of a project file name, added when it is not there yet."""
@@ -164,14 +151,6 @@ class BinxFile(ResultFile):
                               (project, self._core.set_project_path_index)):
             if value is not None:
                 setter(position, value)
-
-    @property
-    def software(self):
-        return self._core.software
-
-    @software.setter
-    def software(self, value):
-        self._core.software = value
 
     @property
     def software_version(self):

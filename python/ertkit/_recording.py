@@ -5,6 +5,11 @@ from functools import cached_property
 import numpy as np
 
 from . import _ertkit
+from ._core import CoreSequence, core_property
+
+
+def _header_value(name, doc=None):
+    return property(lambda self: self._header[name], doc=doc)
 
 
 class Start:
@@ -29,25 +34,21 @@ class Start:
     def _arrays(self):
         return self._core.arrays(self.index)
 
-    @property
-    def data(self):
-        return self._arrays[0]
+    data = property(lambda self: self._arrays[0], doc="Samples, float64 (samples, channels).")
+    overload = property(lambda self: self._arrays[1], doc="Overload flags, bool (samples, channels).")
+    pps = property(lambda self: self._arrays[2], doc="GPS pulse-per-second flags, bool (samples,).")
 
-    @property
-    def overload(self):
-        return self._arrays[1]
-
-    @property
-    def pps(self):
-        return self._arrays[2]
-
-    @property
-    def n_samples(self):
-        return self._header["n_samples"]
-
-    @property
-    def n_channels(self):
-        return self._header["n_channels"]
+    n_samples = _header_value("n_samples")
+    n_channels = _header_value("n_channels")
+    battery = _header_value("battery", "Receiver battery voltage (V).")
+    temperature = _header_value("temperature", "Receiver temperature (degrees C).")
+    tx_current = _header_value("tx_current", "The current the configuration page reports.")
+    max_rx = _header_value("max_rx", "Input range of the samples, in the unit of the samples.")
+    gmt_offset = _header_value("gmt_offset", "Offset of the receiver's local time from UTC, in seconds.")
+    multi_tx_key = _header_value("multi_tx_key")
+    gps = _header_value("gps", "(latitude, longitude, altitude) as stored: angles as DDDMM.mmmm.")
+    offset = _header_value("offset", "(x, y) offset of the whole electrode layout.")
+    rs_check = _header_value("rs_check", "The two resistance-check values (0.0 when no check was made).")
 
     @property
     def start_time(self):
@@ -65,53 +66,10 @@ class Start:
         return self.start_time + np.arange(self.n_samples, dtype=np.int64) * self.sample_period
 
     @property
-    def battery(self):
-        """Receiver battery voltage (V)."""
-        return self._header["battery"]
-
-    @property
-    def temperature(self):
-        """Receiver temperature (degrees C)."""
-        return self._header["temperature"]
-
-    @property
-    def tx_current(self):
-        return self._header["tx_current"]
-
-    @property
-    def max_rx(self):
-        """Input range of the samples, in the unit of the samples."""
-        return self._header["max_rx"]
-
-    @property
-    def gmt_offset(self):
-        """Offset of the receiver's local time from UTC, in seconds."""
-        return self._header["gmt_offset"]
-
-    @property
-    def multi_tx_key(self):
-        return self._header["multi_tx_key"]
-
-    @property
-    def gps(self):
-        """(latitude, longitude, altitude) as stored: angles in degrees and minutes, DDDMM.mmmm."""
-        return self._header["gps"]
-
-    @property
     def gps_decimal(self):
         """(latitude, longitude, altitude) with the angles in decimal degrees."""
         lat, lon, alt = self.gps
-        return (_sexagesimal_to_decimal(lat), _sexagesimal_to_decimal(lon), alt)
-
-    @property
-    def offset(self):
-        """(x, y) offset of the whole electrode layout."""
-        return self._header["offset"]
-
-    @property
-    def rs_check(self):
-        """The two resistance-check values (0.0 when no check was made)."""
-        return self._header["rs_check"]
+        return (_ertkit.sexagesimal_to_decimal(lat), _ertkit.sexagesimal_to_decimal(lon), alt)
 
     @property
     def header(self):
@@ -134,11 +92,7 @@ class Start:
         return plot_start(self, ax=ax, channels=channels)
 
 
-def _sexagesimal_to_decimal(angle):
-    return _ertkit.sexagesimal_to_decimal(angle)
-
-
-class Recording:
+class Recording(CoreSequence):
     """A full-wave recording (.iab, .vmn and the raw forms .irw, .vrw).
 
     ``Recording(path, progress=None)`` reads the whole file; ``progress`` is any callable,
@@ -146,56 +100,23 @@ class Recording:
     """
 
     def __init__(self, path, progress=None):
-        self._init(_ertkit.RecordingCore(str(path), progress))
-
-    @classmethod
-    def _from_core(cls, core):
-        recording = cls.__new__(cls)
-        recording._init(core)
-        return recording
+        super().__init__(_ertkit.RecordingCore, path, progress)
 
     def _init(self, core):
-        self._core = core
+        super()._init(core)
         self.starts = tuple(Start(core, i) for i in range(core.n_starts))
+
+    def _items(self):
+        return self.starts
 
     def __repr__(self):
         kind = "VMN" if self.is_vmn else "IAB"
         return f"<ertkit.Recording {kind} {self.path!r}: {len(self.starts)} starts>"
 
-    def __len__(self):
-        return len(self.starts)
-
-    def __getitem__(self, index):
-        return self.starts[index]
-
-    def __iter__(self):
-        return iter(self.starts)
-
-    @property
-    def path(self):
-        return self._core.path
-
-    @property
-    def type_name(self):
-        return self._core.type_name
-
-    @property
-    def is_vmn(self):
-        """True for a voltage recording, False for a current recording."""
-        return self._core.is_vmn
-
-    @property
-    def serial(self):
-        return self._core.serial
-
-    @property
-    def user_serial(self):
-        return self._core.user_serial
-
-    @property
-    def device_type(self):
-        """1 for a current receiver, 2 to 4 for the kinds of voltage receiver."""
-        return self._core.device_type
+    is_vmn = core_property("is_vmn", "True for a voltage recording, False for a current recording.")
+    serial = core_property("serial")
+    user_serial = core_property("user_serial")
+    device_type = core_property("device_type", "1 for a current receiver, 2 to 4 for the kinds of voltage receiver.")
 
     def plot(self, start=0, ax=None, channels=None):
         """A start's channels against time (needs matplotlib)."""

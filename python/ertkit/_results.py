@@ -1,6 +1,7 @@
 """Result files: one record per measured quadrupole."""
 
 from . import _ertkit
+from ._core import CoreSequence, core_property
 
 COLUMNS = _ertkit.RECORD_COLUMNS
 """Names of the columns every record has, in the order of the command-line CSV export: index,
@@ -69,9 +70,7 @@ class Record:
         """(times, values): the stacked signal over one full injection cycle, times in ms."""
         return self._core.stack()
 
-    @property
-    def orig_file(self):
-        return self._core.orig_file
+    orig_file = core_property("orig_file", "The source file name the record carries, as bytes.")
 
     def plot_decay(self, ax=None):
         """The record's decay curve (needs matplotlib)."""
@@ -87,38 +86,11 @@ for _name in COLUMNS:
     setattr(Record, _name, _column_property(_name))
 
 
-class ResultFile:
+class ResultFile(CoreSequence):
     """What BIN and BINX files share: a sequence of records with a table view."""
 
-    def _records(self):
-        raise NotImplementedError
-
-    def __len__(self):
-        return len(self._records())
-
-    def __getitem__(self, index):
-        return self._records()[index]
-
-    def __iter__(self):
-        return iter(self._records())
-
-    @property
-    def path(self):
-        return self._core.path
-
-    @property
-    def type_name(self):
-        return self._core.type_name
-
-    @property
-    def folder(self):
-        """The folder that holds the recordings the records refer to, as stored."""
-        return self._core.folder
-
-    @property
-    def recording_names(self):
-        """Names of the full-wave recordings the records refer to."""
-        return self._core.recording_names
+    folder = core_property("folder", "The folder that holds the recordings the records refer to, as stored.")
+    recording_names = core_property("recording_names", "Names of the full-wave recordings the records refer to.")
 
     def to_numpy(self):
         """One row per record as a numpy structured array of the columns in ``COLUMNS``."""
@@ -142,20 +114,14 @@ class BinFile(ResultFile):
     """A legacy BIN result file, read only: ``BinFile(path, progress=None)``."""
 
     def __init__(self, path, progress=None):
-        self._init(_ertkit.BinCore(str(path), progress))
-
-    @classmethod
-    def _from_core(cls, core):
-        results = cls.__new__(cls)
-        results._init(core)
-        return results
+        super().__init__(_ertkit.BinCore, path, progress)
 
     def _init(self, core):
-        self._core = core
-        self._record_list = tuple(Record(record) for record in core.records())
+        super()._init(core)
+        self._records = tuple(Record(record) for record in core.records())
 
-    def _records(self):
-        return self._record_list
+    def _items(self):
+        return self._records
 
     def __repr__(self):
         return f"<ertkit.BinFile {self.path!r}: {len(self)} records>"
