@@ -137,7 +137,9 @@ void BinxCore::write(const std::string& path, unsigned int first, int last, bool
 {
     // The library's writer reports nothing when the file cannot be created.
     requireWritableFile(path);
-    runLibrary(Failure::BadRequest, [&](ProgressCallback&) { m_file->writeToFile(path, hide, first, last, skip_ignored); });
+    // The GIL stays held: another thread must not edit the file while it is written.
+    m_file->writeToFile(path, hide, first, last, skip_ignored);
+    flushLogLines();
 }
 
 void bindBinx(py::module_& m)
