@@ -1,0 +1,42 @@
+"""Downloads from the resistivity meter over its USB serial link."""
+
+import os
+from collections import namedtuple
+
+from . import _ertkit
+from ._binx import BinxFile
+from ._recording import Recording
+
+Download = namedtuple("Download", ["binx", "recording"])
+Download.__doc__ = """What a download brought: the measures as a BinxFile, and the full-wave
+Recording when the meter sent its raw memory (None otherwise)."""
+
+MeterSimulator = _ertkit.MeterSimulator
+
+
+def download(port, first, last, name="*", progress=None, full_wave_path=None):
+    """Downloads the measures stored between the memory indexes `first` and `last`.
+
+    `port` is the meter's serial device (for example ``/dev/ttyUSB0``, or the device_path of a
+    MeterSimulator); None lets the port layer look for the meter. `name` is sent to the meter
+    with the request. `progress` is any callable, called as progress(done, total). When the
+    meter answers with a raw full-wave transfer, the recording is written to `full_wave_path`
+    (its extension set to .vmn or .iab) or, without one, to a temporary file that is removed
+    once read.
+
+    Returns Download(binx, recording). A failed exchange raises DownloadError carrying the
+    library's message, with ``errors`` (every (code, message) reported) and ``binx`` (what was
+    converted before the failure).
+    """
+    port = "" if port is None else os.fspath(port)
+    path = None if full_wave_path is None else os.fspath(full_wave_path)
+    binx, recording, errors, port_failed = _ertkit.download(port, first, last, name, progress, path)
+    binx = BinxFile._from_core(binx)
+    if port_failed:
+        error = _ertkit.DownloadError(f"cannot open the meter's port {port or '(searched)'}")
+    elif errors:
+        error = _ertkit.DownloadError(errors[0][1])
+    else:
+        return Download(binx, None if recording is None else Recording._from_core(recording))
+    error.errors, error.binx = errors, binx
+    raise error
