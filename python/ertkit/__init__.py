@@ -30,12 +30,12 @@ FormatError.__module__ = DownloadError.__module__ = __name__
 from ._recording import Recording, Start
 from ._results import COLUMNS, BinFile, Record, ResultFile
 from ._binx import BinxFile, BinxRecord
-from ._download import Download, MeterSimulator, download
+from ._download import Download, download
 
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
 __all__ = ["open", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord", "Record", "ResultFile", "COLUMNS", "FormatError",
-           "DownloadError", "readers", "download", "Download", "MeterSimulator"]
+           "DownloadError", "readers", "download", "Download"]
 
 
 def _wrap(core):

@@ -11,14 +11,13 @@ Download = namedtuple("Download", ["binx", "recording"])
 Download.__doc__ = """What a download brought: the measures as a BinxFile, and the full-wave
 Recording when the meter sent its raw memory (None otherwise)."""
 
-MeterSimulator = _ertkit.MeterSimulator
-
 
 def download(port, first, last, name="*", progress=None, full_wave_path=None):
     """Downloads the measures stored between the memory indexes `first` and `last`.
 
-    `port` is the meter's serial device (for example ``/dev/ttyUSB0``, or the device_path of a
-    MeterSimulator); None lets the port layer look for the meter. `name` is sent to the meter
+    `port` is the meter's serial device (for example ``/dev/ttyUSB0``, or the device path that
+    ``ertkit meter-sim`` prints to try a download without a meter); None lets the port layer
+    look for the meter. `name` is sent to the meter
     with the request. `progress` is any callable, called as progress(done, total). When the
     meter answers with a raw full-wave transfer, the recording is written to `full_wave_path`
     (its extension set to .vmn or .iab) or, without one, to a temporary file that is removed

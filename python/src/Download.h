@@ -6,8 +6,7 @@ namespace ertkit_py {
 
 namespace py = pybind11;
 
-// download(port, first, last, name, progress, full_wave_path) and the meter simulator.
+// download(port, first, last, name, progress, full_wave_path).
 void bindDownload(py::module_& m);
-void bindMeterSimulator(py::module_& m);
 
 } // namespace ertkit_py

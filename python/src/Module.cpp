@@ -22,7 +22,6 @@ PYBIND11_MODULE(_ertkit, m)
     ertkit_py::bindBinx(m);
     ertkit_py::bindOpenFile(m);
     ertkit_py::bindDownload(m);
-    ertkit_py::bindMeterSimulator(m);
     m.def("sexagesimal_to_decimal", &sexagesimalToDecimalAngle, pybind11::arg("angle"),
           "A GPS angle written as degrees and minutes run together (DDDMM.mmmm) in decimal degrees.");
 }
