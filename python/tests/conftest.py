@@ -1,5 +1,4 @@
 import os
-import subprocess
 import sys
 
 import pytest
@@ -13,14 +12,3 @@ def program(variable):
     if not path or not os.path.exists(path):
         pytest.skip(f"{variable} is not built")
     return path
-
-
-@pytest.fixture
-def cli():
-    """Runs the command-line tool and returns its standard output."""
-    path = program("ERTKIT_CLI")
-
-    def run(*args):
-        return subprocess.run([path, *map(str, args)], check=True, capture_output=True, text=True).stdout
-
-    return run

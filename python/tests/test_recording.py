@@ -182,21 +182,3 @@ def test_progress_reports_and_a_raising_callable_stops_the_read(tmp_path):
 
     with pytest.raises(Stop, match="enough"):
         ertkit.Recording(path, progress=stop_at_second_step)
-
-
-def test_cli_json_export_matches_the_arrays(tmp_path, cli):
-    values = square_wave(100, 3)
-    path = RecordingBuilder().start(values, pps=[0, 50]).save(tmp_path / VMN_NAME)
-    exported = _parse_json(cli("export", path, "--format", "json"))
-    start = ertkit.open(path)[0]
-    np.testing.assert_array_equal(np.asarray(_start_values(exported)), start.data)
-
-
-def _parse_json(text):
-    import json
-    return json.loads(text)
-
-
-def _start_values(exported):
-    start = exported["starts"][0]
-    return start["channels"] if "channels" in start else start["values"]
