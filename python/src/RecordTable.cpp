@@ -154,12 +154,12 @@ py::dtype dtypeOf(const std::vector<ColumnDef>& defs)
         offsets.append(offset);
         offset += cellSize(def.column.kind);
     }
-    py::dict spec;
-    spec["names"] = names;
-    spec["formats"] = formats;
-    spec["offsets"] = offsets;
-    spec["itemsize"] = offset;
-    return py::dtype::from_args(spec);
+    py::dict fields;
+    fields["names"] = names;
+    fields["formats"] = formats;
+    fields["offsets"] = offsets;
+    fields["itemsize"] = offset;
+    return py::dtype::from_args(fields);
 }
 
 void writeCells(const std::vector<ColumnDef>& defs, const Row& row, unsigned char* cell)
