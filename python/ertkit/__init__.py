@@ -19,9 +19,16 @@ Long operations take ``progress=``, any callable, called as ``progress(done, tot
 the numbers the library reports. If it raises, the operation stops and the exception comes
 out of the call. Nothing is printed: the library's log lines go to the ``logging`` logger
 named "ertkit", which has no output unless the application configures logging.
+
+Threads
+-------
+Files are read, and recordings' arrays filled, with the GIL released, so several threads can
+read at once. A BinxFile is edited and written with the GIL held: share one between threads
+only with the usual care for a mutable object.
 """
 
 import logging as _logging
+import os as _os
 
 from . import _ertkit
 from ._ertkit import FormatError, DownloadError
@@ -54,7 +61,7 @@ def open(path, progress=None):  # noqa: A001 - the package's natural entry point
     Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included), a
     BinxFile for .binx result files and a BinFile for legacy .bin result files.
     """
-    return _wrap(_ertkit.open_file(str(path), progress))
+    return _wrap(_ertkit.open_file(_os.fspath(path), progress))
 
 
 def readers():

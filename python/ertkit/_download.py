@@ -21,7 +21,7 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
     with the request. `progress` is any callable, called as progress(done, total). When the
     meter answers with a raw full-wave transfer, the recording is written to `full_wave_path`
     (its extension set to .vmn or .iab) or, without one, to a temporary file that is removed
-    once read.
+    once read (the recording's path then names a file that is gone).
 
     Returns Download(binx, recording). A failed exchange raises DownloadError carrying the
     library's message, with ``errors`` (every (code, message) reported) and ``binx`` (what was
