@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -DERTKIT_BUILD_BENCH=OFF >/dev/null
 cmake --build build -j"$(nproc)"
-build/tools/ertkit-demo
+build/tools/ertkit --help

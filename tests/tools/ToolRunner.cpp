@@ -1,0 +1,96 @@
+#include "ToolRunner.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace ertkit_tools_test {
+
+namespace {
+
+std::string shellQuoted(const std::string& arg)
+{
+    std::string q = "'";
+    for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+} // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& folder, const std::string& shell_prefix)
+{
+    const auto out_path = folder / ".tool-stdout", err_path = folder / ".tool-stderr";
+    std::string command = "cd " + shellQuoted(folder.string()) + " && " + shell_prefix + (shell_prefix.empty() ? "" : "; ") + "exec " +
+                          shellQuoted(ERTKIT_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + shellQuoted(arg);
+    command += " >" + shellQuoted(out_path.string()) + " 2>" + shellQuoted(err_path.string()) + " </dev/null";
+    const int raw = std::system(("sh -c " + shellQuoted(command)).c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = readText(out_path);
+    run.err = readText(err_path);
+    std::filesystem::remove(out_path);
+    std::filesystem::remove(err_path);
+    return run;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string xmlProblem(const std::string& text)
+{
+    std::vector<std::string> open;
+    bool root_seen = false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '&') {
+            const auto end = text.find(';', i);
+            if (end == std::string::npos || end - i > 8) return "bare & at " + std::to_string(i);
+            i = end + 1;
+            continue;
+        }
+        if (text[i] != '<') {
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(text[i]))) return "text outside the root at " + std::to_string(i);
+            ++i;
+            continue;
+        }
+        const auto end = text.find('>', i);
+        if (end == std::string::npos) return "unterminated tag at " + std::to_string(i);
+        std::string tag = text.substr(i + 1, end - i - 1);
+        i = end + 1;
+        if (tag.starts_with("?")) continue;
+        if (tag.starts_with("/")) {
+            if (open.empty() || open.back() != tag.substr(1)) return "unexpected </" + tag.substr(1) + ">";
+            open.pop_back();
+            continue;
+        }
+        if (tag.find('<') != std::string::npos) return "'<' inside a tag";
+        if (std::count(tag.begin(), tag.end(), '"') % 2 != 0) return "unbalanced quotes in <" + tag + ">";
+        const bool empty = tag.ends_with("/");
+        const std::string name = tag.substr(0, tag.find_first_of(" \t\n/"));
+        if (open.empty()) {
+            if (root_seen) return "second root element <" + name + ">";
+            root_seen = true;
+        }
+        if (!empty) open.push_back(name);
+    }
+    if (!open.empty()) return "<" + open.back() + "> not closed";
+    return root_seen ? "" : "no root element";
+}
+
+} // namespace ertkit_tools_test

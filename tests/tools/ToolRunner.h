@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ertkit_tools_test {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the ertkit executable with `args` in `folder`, capturing both output streams.
+// `shell_prefix` runs first in the same shell (for limits such as ulimit).
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                const std::string& shell_prefix = "");
+
+// Lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
+std::string readText(const std::filesystem::path& path);
+
+// A minimal XML well-formedness check: one root element, every element closed in order,
+// attributes quoted, no stray '<' or '&'. Returns an empty string or what is wrong.
+std::string xmlProblem(const std::string& text);
+
+} // namespace ertkit_tools_test
