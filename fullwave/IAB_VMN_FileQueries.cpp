@@ -2,6 +2,8 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
+#include <cmath>
+#include <limits>
 #include <numeric>
 #include <stdexcept>
 
@@ -87,7 +89,11 @@ HighPrecisionTime IAB_VMN_File::getStartTime(Start start) const
 {
     const auto date = static_cast<std::int32_t>(getHeader(start).get_header().get_date());
     const int gmt = getGmtOffset(start);
-    const HighPrecisionTime t0 = HighPrecisionTime::fromVarnelTimestamp(date - gmt - 1, 0);
+    // 32-bit arithmetic as the receivers' time base has it; a damaged header could make it
+    // overflow, so it wraps explicitly instead of being undefined.
+    const auto seconds = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        static_cast<std::int64_t>(date) - static_cast<std::int64_t>(gmt) - 1));
+    const HighPrecisionTime t0 = HighPrecisionTime::fromVarnelTimestamp(seconds, 0);
     const Start_& s = checkedStart(start);
     if (s.pages.empty()) return t0;
     return t0 + getSampleTime(start) * static_cast<std::int64_t>(s.pages.front()->getData(0).get_n_10_ms());
@@ -174,8 +180,13 @@ bool IAB_VMN_File::isGpsEnabled(Start /*start*/) const
 
 int IAB_VMN_File::getGmtOffset(Start start) const
 {
-    // Hours to seconds in single precision, then truncated toward zero.
+    // Hours to seconds in single precision, then truncated toward zero. A damaged header
+    // can hold any float: values no int can hold saturate, and NaN counts as no offset,
+    // instead of an undefined conversion.
     const float seconds = getHeader(start).get_gmt_offset() * 3600.0f;
+    if (std::isnan(seconds)) return 0;
+    if (seconds >= 2147483648.0f) return std::numeric_limits<int>::max();
+    if (seconds <= -2147483648.0f) return std::numeric_limits<int>::min();
     return static_cast<int>(seconds);
 }
 

@@ -10,6 +10,12 @@
 // ---- BINX result files (include and statics) ----
 
 // ---- BIN result files (include and statics) ----
+#include <bin/BIN_File.h>
+
+const std::string BIN_File::s_type_name = "BIN";
+const std::vector<std::string> BIN_File::s_extensions_list = {".bin"};
+const std::uint64_t BIN_File::s_registration_id =
+    Result_File::registerResultReader(BIN_File::s_type_name, BIN_File::s_extensions_list, Result_FileImpl<BIN_File>::create);
 
 // ---- IAB/VMN full-wave recordings (include and statics) ----
 #include <fullwave/IAB_VMN_File.h>

@@ -1,22 +1,12 @@
 #include <fullwave/IAB_VMN_File.h>
 
+#include "support/CivilTime.h"
+
 #include <gtest/gtest.h>
 
 #include <ctime>
 
 namespace {
-
-HighPrecisionTime civil(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return HighPrecisionTime::fromLocalTm(&tm);
-}
 
 struct NameCase {
     const char* path;
@@ -48,7 +38,7 @@ TEST(GetSerials, ReadsKindSerialsAndDateFromTheName)
         EXPECT_EQ(is_vmn, c.is_vmn) << c.path;
         EXPECT_EQ(serial, c.serial) << c.path;
         EXPECT_EQ(user, c.user_serial) << c.path;
-        EXPECT_EQ(time, c.dated ? civil(2023, 12, 5, 14, 30, 15) : HighPrecisionTime::s_second) << c.path;
+        EXPECT_EQ(time, c.dated ? ertkit_test::civilTime(2023, 12, 5, 14, 30, 15) : HighPrecisionTime::s_second) << c.path;
     }
 }
 
@@ -58,9 +48,9 @@ TEST(GetSerials, TwoDigitYearsAbove79AreLastCentury)
     bool is_vmn = false;
     HighPrecisionTime time;
     IAB_VMN_File::GetSerials("in1-2@010285_000001.iab", serial, user, is_vmn, time);
-    EXPECT_EQ(time, civil(1985, 1, 2, 0, 0, 1));
+    EXPECT_EQ(time, ertkit_test::civilTime(1985, 1, 2, 0, 0, 1));
     IAB_VMN_File::GetSerials("in1-2@010279_000001.iab", serial, user, is_vmn, time);
-    EXPECT_EQ(time, civil(2079, 1, 2, 0, 0, 1));
+    EXPECT_EQ(time, ertkit_test::civilTime(2079, 1, 2, 0, 0, 1));
 }
 
 TEST(GetSerials, RejectsWhatIsNotARecordingName)

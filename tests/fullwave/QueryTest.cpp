@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 
 using namespace ertkit_test;
@@ -147,5 +148,21 @@ TEST(Queries, DeviceTypeFromTheConfigurationWord)
         ConfigFields f = setUp();
         f.config = c.config;
         EXPECT_EQ(static_cast<int>(read(RecordingBuilder().page(configPage(f)), c.is_vmn).getType()), c.type) << c.config;
+    }
+}
+
+TEST(Queries, DamagedTimeFieldsStayDefined)
+{
+    const struct {
+        float gmt_offset;
+        int expected;
+    } cases[] = {{5.5f, 19800}, {-3.5f, -12600}, {std::nanf(""), 0}, {1e30f, 2147483647}, {-1e30f, -2147483647 - 1}};
+    for (const auto& c : cases) {
+        ConfigFields f = setUp();
+        f.gmt_offset = c.gmt_offset;
+        f.date = -2147483647 - 1;
+        const IAB_VMN_File file = read(RecordingBuilder().page(configPage(f)));
+        EXPECT_EQ(file.getGmtOffset(0), c.expected) << c.gmt_offset;
+        (void)file.getStartTime(0); // wraps in 32 bits rather than overflowing
     }
 }

@@ -1,0 +1,66 @@
+// Writes the seed corpus of every fuzz target into the folder given on the command line.
+
+#include "support/BinFileWriter.h"
+#include "support/FullWavePageBuilder.h"
+#include "support/TestSupport.h"
+
+#include <filesystem>
+#include <iostream>
+
+using namespace ertkit_test;
+
+namespace {
+
+void writeSeed(const std::filesystem::path& folder, const std::string& name, std::uint8_t mode, const std::vector<std::uint8_t>& body)
+{
+    std::filesystem::create_directories(folder);
+    std::vector<std::uint8_t> bytes{mode};
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    writeFile((folder / name).string(), bytes);
+}
+
+void fullwaveSeeds(const std::filesystem::path& folder)
+{
+    auto value = [](std::uint32_t s, unsigned int c) { return static_cast<float>(s % 50) * (c % 2 ? 1.0f : -300.0f); };
+    ConfigFields f;
+    RecordingBuilder small;
+    small.start(f, 0, 70, value);
+    writeSeed(folder, "iab", 0, small.data());
+    writeSeed(folder, "vmn", 2, small.data());
+    RecordingBuilder gaps;
+    ConfigFields four = f;
+    four.n_channel = 4;
+    four.name = "HDR7";
+    gaps.page(otherPage('R', "RAW")).start(four, 1, 30, value).page(dataPage(40, 5, 4, value)).page(otherPage('U', "M")).bytes(77);
+    writeSeed(folder, "gaps", 2, gaps.data());
+    const std::string name = "C:\\dat\\f4567dat\\vp123-4567@120523_143015.vmn";
+    writeSeed(folder, "name", 1, std::vector<std::uint8_t>(name.begin(), name.end()));
+}
+
+void binSeeds(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    BinFileContents contents;
+    contents.records.resize(3);
+    contents.records[1].tm = {100.0f, -5.0f, 200.0f};
+    contents.records[2].start_time = 45265.6;
+    BinFileWriter::write((folder / "three").string(), contents);
+    contents.names = {"f4567dat\\in12@120523_143015.irw"};
+    contents.records.resize(1);
+    contents.records[0].v_index = 0;
+    BinFileWriter::write((folder / "wrong-kind").string(), contents);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::cerr << "usage: ertkit_fuzz_seeds FOLDER\n";
+        return 2;
+    }
+    const std::filesystem::path root = argv[1];
+    fullwaveSeeds(root / "fuzz_fullwave");
+    binSeeds(root / "fuzz_bin");
+    return 0;
+}

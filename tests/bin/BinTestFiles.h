@@ -1,0 +1,45 @@
+#pragma once
+
+#include "support/BinFileWriter.h"
+#include "support/TestSupport.h"
+
+#include <bin/BIN_File.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace bin_test {
+
+using ertkit_test::BinFileContents;
+using ertkit_test::BinFileWriter;
+using ertkit_test::BinRecordFields;
+
+// Writes the contents as a BIN file in a fresh folder and opens it.
+inline BIN_File openBin(const BinFileContents& contents)
+{
+    ertkit_test::TempDir dir;
+    const std::string path = dir.file("survey.bin");
+    BinFileWriter::write(path, contents);
+    return BIN_File(path);
+}
+
+// The one record of a file holding only it, with the default companion names.
+inline BIN_Data readRecord(const BinRecordFields& fields, BinFileContents contents = {})
+{
+    contents.records = {fields};
+    const BIN_File file = openBin(contents);
+    if (file.getDatas().size() != 1) throw std::runtime_error("record not read");
+    return *file.getDatas().front();
+}
+
+// A record read straight from its bytes, its names resolved by the given file.
+inline BIN_Data readRecordBytes(const std::vector<std::uint8_t>& bytes, const BIN_File& names)
+{
+    std::istringstream stream(std::string(bytes.begin(), bytes.end()));
+    return BIN_Data(stream, &names);
+}
+
+} // namespace bin_test

@@ -1,0 +1,19 @@
+#include "support/CivilTime.h"
+
+#include <ctime>
+
+namespace ertkit_test {
+
+HighPrecisionTime civilTime(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return HighPrecisionTime::fromLocalTm(&tm);
+}
+
+} // namespace ertkit_test
