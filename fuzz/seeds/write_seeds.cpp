@@ -1,13 +1,15 @@
 // Writes the seed corpus of every fuzz target into the folder given on the command line.
 
-#include "support/BinFileWriter.h"
 #include "support/FullWavePageBuilder.h"
 #include "support/TestSupport.h"
+
+#include <writers/BinFileWriter.h>
 
 #include <filesystem>
 #include <iostream>
 
 using namespace ertkit_test;
+using namespace ertkit_writers;
 
 namespace {
 
