@@ -17,10 +17,10 @@ constexpr const char* s_electrode_names = "abmn";
 std::size_t mostWindows(const std::vector<Result_Reader*>& results)
 {
     std::size_t windows = 0;
-    std::vector<std::uint64_t> times;
+    ResultValues v;
     for (const Result_Reader* r : results) {
-        r->fillTM(times);
-        windows = std::max(windows, times.empty() ? 0 : times.size() - 1);
+        readResultValues(*r, v);
+        windows = std::max(windows, v.window_times.empty() ? 0 : v.window_times.size() - 1);
     }
     return windows;
 }

@@ -1,9 +1,30 @@
 #include "ResultInfo.h"
 
+#include <bin/BIN_File.h>
+
+#include <fmt/format.h>
+
 namespace ertkit_cli {
+
+namespace {
+
+std::string nameList(const std::vector<std::string>& names)
+{
+    if (names.empty()) return "none";
+    std::string text = std::to_string(names.size()) + ":";
+    for (const std::string& name : names) text += " " + name;
+    return text;
+}
+
+} // namespace
 
 std::vector<std::pair<std::string, std::string>> resultFileDetails(const Result_File& file)
 {
+    if (const auto* bin = dynamic_cast<const BIN_File*>(&file)) {
+        return {{"format", fmt::format("BIN (legacy), version {:#x}", BIN_File::s_version)},
+                {"folder", bin->getFolderPath()},
+                {"recordings", nameList(bin->getFileNames())}};
+    }
     return {{"format", file.getTypeName()}};
 }
 

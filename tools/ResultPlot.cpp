@@ -131,7 +131,8 @@ void stackPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v,
     std::vector<double> stack;
     r.fillStackData(true, stack);
     const double period_ms = seconds(r.getSampleTime(true)) * 1000.0;
-    const double cycle_ms = period_ms * static_cast<double>(stack.size());
+    // A record without a stored stack (legacy files) still shows its windows over the cycle.
+    const double cycle_ms = period_ms * static_cast<double>(stack.empty() ? r.getPeriod(true) : stack.size());
     double lo = 0.0, hi = 0.0;
     for (const double s : stack) lo = std::min(lo, s), hi = std::max(hi, s);
     const PlotFrame frame(svg, s_left, top, 880, 240, AxisRange{0.0, std::max(cycle_ms, 1.0)}, AxisRange::around(lo, hi));
@@ -140,27 +141,28 @@ void stackPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v,
     // The windows follow the first switch-off, one pulse into the cycle.
     const double pulse_ms = cycle_ms / static_cast<double>(InjectionData::getDutyCycleFactor(r.getInjectionType()));
     for (std::size_t w = 0; w + 1 < v.window_times.size(); ++w) {
-        const double from = frame.x(pulse_ms + static_cast<double>(v.window_times[w]));
-        const double to = frame.x(pulse_ms + static_cast<double>(v.window_times[w + 1]));
+        const double from = frame.x(pulse_ms + v.window_times[w]);
+        const double to = frame.x(pulse_ms + v.window_times[w + 1]);
         if (to > from) svg.rect(from, frame.top(), std::min(to, frame.right()) - from, frame.bottom() - frame.top(), w % 2 ? "#ffcc80" : "#ffe0b2", "none", 0.6);
     }
     SvgDocument::Points points;
     points.reserve(stack.size());
     for (std::size_t i = 0; i < stack.size(); ++i) points.emplace_back(frame.x(period_ms * static_cast<double>(i)), frame.y(stack[i]));
     svg.polyline(points, "#1f5fa8", 1.2);
+    if (stack.empty()) svg.text((frame.left() + frame.right()) / 2, (frame.top() + frame.bottom()) / 2, "no stacked signal stored in this record", 12, "middle");
 }
 
 void decayPanel(SvgDocument& svg, const ResultValues& v, double top)
 {
     double hi = 0.0, end = 1.0;
     for (const double m : v.window_m) hi = std::max(hi, m);
-    if (!v.window_times.empty()) end = static_cast<double>(v.window_times.back());
+    if (!v.window_times.empty()) end = v.window_times.back();
     const PlotFrame frame(svg, s_left, top, 880, 180, AxisRange{0.0, std::max(end, 1.0) * 1.05}, AxisRange{0.0, hi > 0 ? hi * 1.15 : 1.0});
     frame.title(fmt::format("chargeability decay: M = {:.4g} mV/V over {} windows", v.m, v.window_m.size()));
     frame.drawAxes("time after switch-off (ms)", "M (mV/V)");
     SvgDocument::Points points;
     for (std::size_t w = 0; w < v.window_m.size() && w + 1 < v.window_times.size(); ++w) {
-        const double t = (static_cast<double>(v.window_times[w]) + static_cast<double>(v.window_times[w + 1])) / 2;
+        const double t = (v.window_times[w] + v.window_times[w + 1]) / 2;
         points.emplace_back(frame.x(t), frame.y(v.window_m[w]));
         svg.circle(points.back().first, points.back().second, 3.5, "#d62728");
     }

@@ -3,8 +3,24 @@
 namespace ertkit_cli {
 
 namespace {
+
 constexpr double s_per_mille = 1000.0;
+
+void windowTimes(const Result_Reader& r, std::vector<double>& times)
+{
+    thread_local std::vector<std::uint64_t> samples;
+    times.clear();
+    double period_ms = 0.0;
+    try {
+        period_ms = static_cast<double>(r.getSampleTime(true).ticks()) * 1e-6;
+    } catch (const std::exception&) {
+        return;
+    }
+    r.fillTM(samples);
+    for (const std::uint64_t s : samples) times.push_back(static_cast<double>(s) * period_ms);
 }
+
+} // namespace
 
 bool fullDutyCycle(const Result_Reader& result)
 {
@@ -26,7 +42,7 @@ void readResultValues(const Result_Reader& r, ResultValues& v)
     v.m = r.getIp(true, full) * s_per_mille;
     r.fillMIp(true, full, v.window_m);
     for (double& m : v.window_m) m *= s_per_mille;
-    r.fillTM(v.window_times);
+    windowTimes(r, v.window_times);
     v.sp = r.getSpontaneousPotential();
     v.vp_error = r.getPolarizationVoltageError(true);
     v.m_error = r.getIpError(true, full);

@@ -22,7 +22,7 @@ struct ResultValues {
     std::optional<double> rhoa;
     double m = 0.0;
     std::vector<double> window_m;            // one per valid window
-    std::vector<std::uint64_t> window_times; // ms: start of the first window, then the end of each
+    std::vector<double> window_times; // ms after switch-off: start of the first window, then the end of each
     double sp = 0.0;
     double vp_error = 0.0;
     double m_error = 0.0;
@@ -32,7 +32,9 @@ struct ResultValues {
     unsigned short serial_v = 0, user_serial_v = 0, serial_i = 0, user_serial_i = 0;
 };
 
-// Fills `values` (reusing its vectors) from one result.
+// Fills `values` (reusing its vectors) from one result. The window bounds come as sample
+// indexes and are turned into milliseconds with the result's sample period; a result whose
+// period is invalid gets no window bounds.
 void readResultValues(const Result_Reader& result, ResultValues& values);
 ResultValues resultValues(const Result_Reader& result);
 
