@@ -86,7 +86,7 @@ void colourBar(SvgDocument& svg, double left, double top, double height, double 
         svg.line(left + 18, py, left + 23, py, "black");
         svg.text(left + 26, py + 4, tickText(v), 11);
     }
-    svg.text(left + 9, top - 10, "rho_a (ohm.m)", 11, "middle");
+    svg.text(left - 6, top - 12, "ρa (Ω·m)", 12);
 }
 
 } // namespace

@@ -12,6 +12,7 @@ void addCommands(CLI::App& app, Context& context)
     addInfoCommand(app, context);
     addExportCommand(app, context);
     addPlotCommand(app, context);
+    addSampleCommand(app, context);
 }
 
 int runTool(int argc, const char* const* argv)

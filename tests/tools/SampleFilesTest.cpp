@@ -1,0 +1,170 @@
+// The sample survey as the tool writes it, and the result-file commands run on it.
+#include "ToolRunner.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <numbers>
+#include <sstream>
+
+using namespace ertkit_tools_test;
+
+namespace {
+
+std::vector<std::string> fields(const std::string& line, char separator)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);) out.push_back(field);
+    return out;
+}
+
+std::size_t count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class SampleFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = new ertkit_test::TempDir;
+        const ToolRun run = runTool({"sample", "survey"}, dir->path());
+        ASSERT_EQ(run.status, 0) << run.err;
+        folder = dir->path() / "survey";
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir;
+        dir = nullptr;
+    }
+
+    static ToolRun run(const std::vector<std::string>& args) { return runTool(args, folder); }
+
+    static inline ertkit_test::TempDir* dir = nullptr;
+    static inline std::filesystem::path folder;
+};
+
+TEST_F(SampleFiles, SameSeedSameBytes)
+{
+    ASSERT_EQ(runTool({"sample", "again"}, dir->path()).status, 0);
+    ASSERT_EQ(runTool({"sample", "other", "--seed", "2"}, dir->path()).status, 0);
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const auto name = entry.path().filename();
+        EXPECT_EQ(readText(entry.path()), readText(dir->path() / "again" / name)) << name;
+        EXPECT_NE(readText(entry.path()), readText(dir->path() / "other" / name)) << name;
+        ++files;
+    }
+    EXPECT_GE(files, 1u);
+}
+
+TEST_F(SampleFiles, BinInfoNamesItsCompanions)
+{
+    const ToolRun info = run({"info", "line1-wenner.bin"});
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("records         34 (0 ignored)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("folder          D:\\survey\\line1"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("in124-4568@061423_093420.iab vp123-4567@061423_093420.vmn"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("... 24 more"), std::string::npos) << info.out;
+}
+
+TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
+{
+    const ToolRun csv = run({"export", "line1-wenner.bin", "-f", "csv"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const auto rows = lines(csv.out);
+    ASSERT_EQ(rows.size(), 35u);
+    const auto header = fields(rows[0], ',');
+    const auto column = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    ASSERT_LT(column("user_serial_i"), header.size());
+    EXPECT_EQ(header.back(), "t10_ms");
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto f = fields(rows[r], ',');
+        ASSERT_EQ(f.size(), header.size()) << rows[r];
+        // Wenner: A M N B equally spaced, K = 2 pi a.
+        const double a = std::stod(f[column("mx")]) - std::stod(f[column("ax")]);
+        EXPECT_NEAR(std::stod(f[column("k_m")]), 2 * std::numbers::pi * a, 1e-9 * a);
+        EXPECT_NEAR(std::stod(f[column("rhoa_ohm_m")]), std::stod(f[column("k_m")]) * std::stod(f[column("r_ohm")]), 1e-6);
+        EXPECT_EQ(f[column("serial_v")], "4567");
+        EXPECT_EQ(f[column("user_serial_i")], "124");
+        EXPECT_EQ(f[column("t0_ms")], "40");
+        EXPECT_EQ(f[column("t1_ms")], "60");
+        EXPECT_EQ(f[column("t10_ms")], "1280");
+    }
+}
+
+TEST_F(SampleFiles, BinJsonReadsBack)
+{
+    const ToolRun out = run({"export", "line1-wenner.bin", "-f", "json", "-o", "wenner.json"});
+    ASSERT_EQ(out.status, 0) << out.err;
+    const auto json = nlohmann::json::parse(readText(folder / "wenner.json"));
+    std::filesystem::remove(folder / "wenner.json");
+    EXPECT_EQ(json["type"], "BIN");
+    ASSERT_EQ(json["records"].size(), 34u);
+    const auto& r = json["records"][0];
+    EXPECT_EQ(r["electrodes"]["B"]["x"], 15.0);
+    EXPECT_EQ(r["electrodes"]["N"]["remote"], false);
+    EXPECT_EQ(r["windows"].size(), 10u);
+    EXPECT_EQ(r["windows"][0]["from_ms"], 40.0);
+    EXPECT_EQ(r["stacks"], 4);
+    EXPECT_EQ(r["orig_file"], "WENNER16.SEQ");
+    EXPECT_NEAR(r["rhoa_ohm_m"].get<double>(), r["k_m"].get<double>() * r["vp_mV"].get<double>() / r["i_mA"].get<double>(), 1e-9);
+}
+
+TEST_F(SampleFiles, BinUdfTables)
+{
+    const ToolRun udf = run({"export", "line1-wenner.bin", "-f", "udf"});
+    ASSERT_EQ(udf.status, 0) << udf.err;
+    const auto l = lines(udf.out);
+    ASSERT_EQ(l.size(), 1u + 1 + 16 + 1 + 1 + 34 + 1);
+    EXPECT_EQ(l[0], "16");
+    EXPECT_EQ(l[1], "# x y z");
+    // First appearance: A, B, M, N of the first Wenner reading (0, 15, 5, 10 m).
+    EXPECT_EQ(l[2], "0 0 0");
+    EXPECT_EQ(l[3], "15 0 0");
+    EXPECT_EQ(l[4], "5 0 0");
+    EXPECT_EQ(l[18], "34");
+    EXPECT_EQ(l[19], "# a b m n r rhoa ip valid");
+    EXPECT_EQ(l[20].substr(0, 8), "1 2 3 4 ");
+    EXPECT_EQ(l.back(), "0");
+    for (std::size_t i = 20; i < 54; ++i) {
+        const auto f = fields(l[i], ' ');
+        ASSERT_EQ(f.size(), 8u) << l[i];
+        const auto x = [&](std::size_t k) { return std::stod(fields(l[1 + std::stoul(f[k])], ' ')[0]); };
+        EXPECT_NEAR(std::stod(f[5]), 2 * std::numbers::pi * (x(2) - x(0)) * std::stod(f[4]), 1e-6) << l[i];
+        EXPECT_EQ(f[7], "1");
+    }
+}
+
+TEST_F(SampleFiles, BinPlots)
+{
+    ASSERT_EQ(run({"plot", "line1-wenner.bin", "-o", "section.svg"}).status, 0);
+    const std::string section = readText(folder / "section.svg");
+    EXPECT_EQ(xmlProblem(section), "");
+    EXPECT_NE(section.find("pseudo-depth (m)"), std::string::npos);
+    EXPECT_NE(section.find("position along the line (m)"), std::string::npos);
+    EXPECT_NE(section.find("ρa (Ω·m)"), std::string::npos);
+    EXPECT_EQ(count(section, "<circle"), 34u);
+
+    ASSERT_EQ(run({"plot", "line1-wenner.bin", "--record", "3", "-o", "record.svg"}).status, 0);
+    const std::string record = readText(folder / "record.svg");
+    EXPECT_EQ(xmlProblem(record), "");
+    EXPECT_NE(record.find("chargeability decay"), std::string::npos);
+    EXPECT_EQ(count(record, "<circle"), 10u) << "one point per window";
+
+    const ToolRun past = run({"plot", "line1-wenner.bin", "--record", "34", "-o", "none.svg"});
+    EXPECT_EQ(past.status, 1);
+    EXPECT_EQ(past.err, "ertkit: line1-wenner.bin: record 34 does not exist (the file has 34)\n");
+    std::filesystem::remove(folder / "section.svg");
+    std::filesystem::remove(folder / "record.svg");
+}
+
+} // namespace
