@@ -8,6 +8,13 @@
 #include <host/Result_File.h>
 
 // ---- BINX result files (include and statics) ----
+#include <binx/BINX_File.h>
+
+const std::string BINX_File::s_type_name = "BINX";
+const std::vector<std::string> BINX_File::s_extensions_list = {".binx"};
+const std::uint64_t BINX_File::s_registration_id =
+    Result_File::registerResultReader(BINX_File::s_type_name, BINX_File::s_extensions_list,
+                                      Result_FileImpl<BINX_File>::create);
 
 // ---- BIN result files (include and statics) ----
 #include <bin/BIN_File.h>

@@ -1,0 +1,107 @@
+#include "BinxTestHelpers.h"
+
+#include <binx/BINX_Data.h>
+
+#include <gtest/gtest.h>
+
+using binx_test::ByteFile;
+using binx_test::readRecord;
+using binx_test::written;
+using ertkit_test::sampleBinxRecord;
+
+TEST(BinxRecordWriter, WritesTheCurrentLayoutFieldByField)
+{
+    const BINX_Data sample = sampleBinxRecord(1);
+    EXPECT_EQ(written(sample), ertkit_test::binxRecordBytes(sample, 16).data());
+}
+
+TEST(BinxRecordWriter, DefaultRecordHasTheDocumentedDefaults)
+{
+    const BINX_Data d;
+    EXPECT_EQ(d.electrodeDispositionCode, 10);
+    EXPECT_EQ(d.iabPathIndex, 0xFFFFFFFFu);
+    EXPECT_EQ(d.vmnPathIndex, 0xFFFFFFFFu);
+    EXPECT_EQ(d.projectPathIndex, 0xFFFFFFFFu);
+    EXPECT_EQ(d.resultId, 0xFFFFFFFFFFFFFFFFull);
+    EXPECT_EQ(d.polarizationComputeType, 1);
+    EXPECT_EQ(d.recordVersion, 16);
+    EXPECT_EQ(d.nTM, 0u);
+    EXPECT_TRUE(d.curves.empty());
+    EXPECT_EQ(BINX_Data::VERSION, 16);
+    EXPECT_EQ(written(d), ertkit_test::binxRecordBytes(d, 16).data());
+}
+
+TEST(BinxRecordWriter, RoundTripGivesBackEveryMember)
+{
+    const BINX_Data sample = sampleBinxRecord(2);
+    const BINX_Data read = readRecord(written(sample));
+    EXPECT_EQ(written(read), written(sample)); // every member is written
+    EXPECT_EQ(read.recordVersion, 16);
+    EXPECT_EQ(read.nTM, sample.nTM);
+}
+
+TEST(BinxRecordWriter, OldRecordsAreRewrittenInTheCurrentLayout)
+{
+    ertkit_test::LogCapture log; // records without serials log the failed fill-in
+    const BINX_Data sample = sampleBinxRecord(3);
+    const BINX_Data old = readRecord(ertkit_test::binxRecordBytes(sample, 8));
+    const BINX_Data again = readRecord(written(old));
+    EXPECT_EQ(again.recordVersion, 16);
+    EXPECT_EQ(written(again), ertkit_test::binxRecordBytes(old, 16).data()); // no trace of the 48 old bytes
+    EXPECT_EQ(again.polarizationComputeType, 1);
+    EXPECT_TRUE(again.associatedResultIds.empty());
+    EXPECT_EQ(again.curves, (std::map<BINX_Data::Dipole, BINX_Data::Curve>{
+                                {{ElectrodeName::A, ElectrodeName::B}, {sample.mppx, sample.polarizationVoltage}}}));
+}
+
+TEST(BinxRecordWriter, WidenedBytesAreWrittenAsTheirLowByte)
+{
+    BINX_Data sample = sampleBinxRecord(4);
+    sample.continuousSurvey = 300;
+    sample.continuousSurveyGps = 257;
+    const auto bytes = written(sample);
+    const BINX_Data read = readRecord(bytes);
+    EXPECT_EQ(read.continuousSurvey, 44u);
+    EXPECT_EQ(read.continuousSurveyGps, 1u);
+}
+
+TEST(BinxRecordWriter, FailedStreamTakesNoFurtherBytes)
+{
+    ertkit_test::TempDir dir;
+    std::ofstream out(dir.file("missing-folder/x.binx"), std::ios::binary);
+    sampleBinxRecord(5).writeToFile(out); // must neither throw nor crash
+    EXPECT_TRUE(out.fail());
+}
+
+TEST(BinxRecordSetters, MppxAndStatus)
+{
+    BINX_Data d;
+    d.setMppx(25, 1.0);
+    EXPECT_EQ(d.mppx, BINX_Data().mppx);
+    d.setMppx(19, 7.0);
+    EXPECT_EQ(d.mppx[19], 7.0);
+    d.mppx.fill(9.0);
+    d.setMppx(std::vector<double>{1, 2, 3});
+    EXPECT_EQ(d.mppx[0], 1.0);
+    EXPECT_EQ(d.mppx[2], 3.0);
+    EXPECT_EQ(d.mppx[3], 9.0);
+    d.setMppx(std::vector<double>(30, 4.0));
+    EXPECT_EQ(d.mppx[19], 4.0);
+
+    d.setStatRegI(2);
+    d.setOpenLine(true);
+    EXPECT_EQ(d.statRegI(), 2);
+    EXPECT_TRUE(d.hasOpenLine());
+    EXPECT_FALSE(d.hasEmergency());
+}
+
+TEST(BinxRecordSetters, CopyAndMoveKeepEveryMember)
+{
+    const BINX_Data sample = sampleBinxRecord(6);
+    BINX_Data copy(sample);
+    BINX_Data moved(std::move(copy));
+    BINX_Data assigned;
+    assigned = moved;
+    EXPECT_EQ(written(assigned), written(sample));
+    EXPECT_EQ(assigned.nTM, sample.nTM);
+}
