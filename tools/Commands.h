@@ -11,6 +11,8 @@ void addInfoCommand(CLI::App& app, Context& context);
 void addExportCommand(CLI::App& app, Context& context);
 void addPlotCommand(CLI::App& app, Context& context);
 void addSampleCommand(CLI::App& app, Context& context);
+void addMergeCommand(CLI::App& app, Context& context);
+void addEditCommand(CLI::App& app, Context& context);
 
 // The whole command line: every command, --quiet and --version.
 void addCommands(CLI::App& app, Context& context);

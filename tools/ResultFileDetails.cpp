@@ -1,6 +1,7 @@
 #include "ResultInfo.h"
 
 #include <bin/BIN_File.h>
+#include <binx/BINX_File.h>
 
 #include <fmt/format.h>
 
@@ -20,6 +21,14 @@ std::string nameList(const std::vector<std::string>& names)
 
 std::vector<std::pair<std::string, std::string>> resultFileDetails(const Result_File& file)
 {
+    if (const auto* binx = dynamic_cast<const BINX_File*>(&file)) {
+        const auto version = binx->getSoftwareVersion();
+        return {{"format", fmt::format("BINX version {}, header byte {}", static_cast<std::uint32_t>(binx->getVersion()), binx->getHeaderByte())},
+                {"software", fmt::format("{} version {}.{}.{}", static_cast<int>(binx->getSoftware()), version[0], version[1], version[2])},
+                {"folder", binx->getFolderPath()},
+                {"recordings", nameList(binx->getFileNamesIabOrVmn())},
+                {"project files", nameList(binx->getFileNamesProject())}};
+    }
     if (const auto* bin = dynamic_cast<const BIN_File*>(&file)) {
         return {{"format", fmt::format("BIN (legacy), version {:#x}", BIN_File::s_version)},
                 {"folder", bin->getFolderPath()},

@@ -2,12 +2,15 @@
 
 #include "AtomicOutput.h"
 
+#include <binx/BINX_Data.h>
 #include <writers/BinFileWriter.h>
+#include <writers/BinxFileBuilder.h>
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <ctime>
+#include <fstream>
 
 namespace ertkit_cli {
 
@@ -88,6 +91,95 @@ void writeBin(const SampleSurvey& survey, const std::filesystem::path& path, con
     saveAtomically(path, [&](const std::string& temporary) { ertkit_writers::BinFileWriter::write(temporary, contents); });
 }
 
+// Where a reading's recordings stand in the BINX file's list of names.
+struct RecordingIndexes {
+    std::uint32_t voltage;
+    std::uint32_t current;
+};
+
+BINX_Data binxRecord(const SampleSurvey& survey, std::size_t index, RecordingIndexes recordings, const std::string& voltage_name)
+{
+    const SampleSurvey::Measure& m = survey.measures()[index];
+    const auto& injection = survey.injections()[m.injection];
+    BINX_Data r;
+    r.resultId = index + 1;
+    r.startTimeV = r.startTimeI = HighPrecisionTime::convertDateTime(injection.start);
+    r.origFile = voltage_name;
+    r.seqFile = "line1-dd-wenner.seq";
+    r.keyText1 = "line 1";
+    r.keyText2 = SampleSurvey::arrayName(injection.array);
+    r.vmnPathIndex = recordings.voltage;
+    r.iabPathIndex = recordings.current;
+    r.spontaneousPotential = m.sp;
+    r.polarizationVoltage = m.vp;
+    r.injectedCurrent = injection.current;
+    r.ip = m.m;
+    r.setMppx(std::vector<double>(m.window_m.begin(), m.window_m.end()));
+    r.polarizationVoltageDeviation = m.vp_deviation;
+    r.ipDeviation = m.m_deviation;
+    r.rsCheck = 1.8;
+    r.nStack = 2 * SampleSurvey::s_cycles;
+    r.stackMin = 2;
+    r.stackMax = 8;
+    const std::vector<float> stack = survey.stack(m);
+    for (std::size_t i = 0; i < stack.size() && i < r.stackData.size(); ++i) r.stackData[i] = stack[i] * 1000.0f; // microvolts
+    r.pulseDurationMs = SampleSurvey::s_pulse_ms;
+    r.tmDelay = SampleSurvey::s_delay_ms; // in tenths of the 10 ms samples the queries count in
+    for (std::size_t w = 0; w < SampleSurvey::s_window_ms.size(); ++w) r.tm[w] = SampleSurvey::s_window_ms[w];
+    r.samplingRateCode = BINX_Data::SR_10MS;
+    r.injectionCode = 0; // +, off, -, off
+    r.overload = m.overloaded ? 1 : 0;
+    r.chanV = static_cast<std::int32_t>(m.channel);
+    r.vab = 180.0f;
+    r.vabMaxTx = 400.0;
+    r.txCurrent = static_cast<float>(injection.current);
+    r.txBat = 12.4f;
+    r.txTemp = 31.0f;
+    r.rxBat = 12.1f;
+    r.rxTemp = 24.0f;
+    r.serialNumberV = s_sample_voltage_serial;
+    r.userSerialNumberV = s_sample_voltage_user_serial;
+    r.serialNumberI = s_sample_current_serial;
+    r.userSerialNumberI = s_sample_current_user_serial;
+    r.gmtOffset = 3600 * s_sample_gmt_offset_hours;
+    r.quadripoleMeasured = static_cast<std::int32_t>(index + 1);
+    r.nQuadripole = static_cast<std::int32_t>(survey.measures().size());
+    r.nElectrode = survey.electrodeCount();
+    r.firstElectrodeId = 1;
+    r.lastElectrodeId = survey.electrodeCount();
+    r.spacing = survey.spacing();
+    r.ppsFlag1 = r.ppsFlag2 = 1;
+    r.m_trigSyncChannel = 1; // not noisy
+    r.ignore = m.ignore ? 1 : 0;
+    for (std::size_t e = 0; e < 4; ++e) {
+        const auto name = static_cast<ElectrodeName>(e);
+        r.quadrupole.setXYZ(name, m.positions[e].x, m.positions[e].y, m.positions[e].z);
+        r.quadrupole.setGeoSpec(name, BINX_GeoSpec(0, GeoSpec::LAYOUT_ROW, 0, 0, static_cast<unsigned int>(m.electrodes[e] + 1), false));
+    }
+    return r;
+}
+
+// The header and name lists come from the file builder; the records from the library's own
+// record writer, appended to the same stream.
+void writeBinx(const SampleSurvey& survey, const std::filesystem::path& path, const std::vector<std::string>& names)
+{
+    ertkit_writers::BinxFileBuilder header;
+    header.header_text = "sample survey, line 1";
+    header.folder = s_sample_stored_folder;
+    header.recordings = names;
+    header.record_count = static_cast<std::uint32_t>(survey.measures().size());
+    AtomicOutput output(path);
+    std::ofstream& out = output.stream();
+    const ertkit_writers::Bytes bytes = header.build();
+    out.write(reinterpret_cast<const char*>(bytes.data().data()), static_cast<std::streamsize>(bytes.size()));
+    for (std::size_t i = 0; i < survey.measures().size(); ++i) {
+        const auto array = survey.injections()[survey.measures()[i].injection].array;
+        const RecordingIndexes indexes = array == Array::DipoleDipole ? RecordingIndexes{0, 1} : RecordingIndexes{2, 3};
+        binxRecord(survey, i, indexes, names[indexes.voltage]).writeToFile(out);
+    }
+    output.commit();
+}
+
 } // namespace
 
 std::string sampleRecordingName(bool voltage, const HighPrecisionTime& utc_start)
@@ -105,8 +197,14 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
 {
     std::filesystem::create_directories(folder);
     SampleFiles files;
+    const auto dipoles = injectionsOf(survey, Array::DipoleDipole);
     const auto wenner = injectionsOf(survey, Array::Wenner);
-    progress.setRange(0, 1, 1);
+    progress.setRange(0, 2, 1);
+    const std::vector<std::string> names{sampleRecordingName(true, dipoles.front()->start), sampleRecordingName(false, dipoles.front()->start),
+                                         sampleRecordingName(true, wenner.front()->start), sampleRecordingName(false, wenner.front()->start)};
+    files.binx = "line1.binx";
+    writeBinx(survey, folder / files.binx, names);
+    progress.step();
     files.bin = "line1-wenner.bin";
     writeBin(survey, folder / files.bin, sampleRecordingName(false, wenner.front()->start),
              sampleRecordingName(true, wenner.front()->start));

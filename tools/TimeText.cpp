@@ -6,8 +6,11 @@
 
 namespace ertkit_cli {
 
-std::string isoTime(const HighPrecisionTime& time, const std::string& zone)
+std::string isoTime(const HighPrecisionTime& exact, const std::string& zone)
 {
+    // Stored date-time numbers come back within a few nanoseconds of the time written:
+    // round to the millisecond shown rather than truncate.
+    const HighPrecisionTime time = exact + HighPrecisionTime(0, 500000);
     const std::int64_t unix_seconds = time.toUnixSeconds();
     // The nanoseconds past the whole second, whatever the sign of the time.
     const HighPrecisionTime whole = HighPrecisionTime::fromVarnelTimestamp(0, 0) + HighPrecisionTime::s_second * unix_seconds;

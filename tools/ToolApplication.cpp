@@ -12,6 +12,8 @@ void addCommands(CLI::App& app, Context& context)
     addInfoCommand(app, context);
     addExportCommand(app, context);
     addPlotCommand(app, context);
+    addMergeCommand(app, context);
+    addEditCommand(app, context);
     addSampleCommand(app, context);
 }
 
