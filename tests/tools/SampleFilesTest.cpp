@@ -1,4 +1,5 @@
 // The sample survey as the tool writes it, and the result-file commands run on it.
+#include "SampleFolder.h"
 #include "ToolRunner.h"
 
 #include "support/TestSupport.h"
@@ -8,60 +9,37 @@
 
 #include <cmath>
 #include <numbers>
-#include <sstream>
 
 using namespace ertkit_tools_test;
 
 namespace {
 
-std::vector<std::string> fields(const std::string& line, char separator)
-{
-    std::vector<std::string> out;
-    std::istringstream in(line);
-    for (std::string field; std::getline(in, field, separator);) out.push_back(field);
-    return out;
-}
-
-std::size_t count(const std::string& text, const std::string& what)
-{
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
+// The BIN side of the sample; outputs go to a folder of the test's own.
 class SampleFiles : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    ToolRun run(const std::vector<std::string>& args) const
     {
-        dir = new ertkit_test::TempDir;
-        const ToolRun run = runTool({"sample", "survey"}, dir->path());
-        ASSERT_EQ(run.status, 0) << run.err;
-        folder = dir->path() / "survey";
-    }
-    static void TearDownTestSuite()
-    {
-        delete dir;
-        dir = nullptr;
+        std::filesystem::copy_file(sampleFolder() / "line1-wenner.bin", dir.path() / "line1-wenner.bin",
+                                   std::filesystem::copy_options::skip_existing);
+        return runTool(args, folder);
     }
 
-    static ToolRun run(const std::vector<std::string>& args) { return runTool(args, folder); }
-
-    static inline ertkit_test::TempDir* dir = nullptr;
-    static inline std::filesystem::path folder;
+    ertkit_test::TempDir dir;
+    const std::filesystem::path folder = dir.path();
 };
 
 TEST_F(SampleFiles, SameSeedSameBytes)
 {
-    ASSERT_EQ(runTool({"sample", "again"}, dir->path()).status, 0);
-    ASSERT_EQ(runTool({"sample", "other", "--seed", "2"}, dir->path()).status, 0);
+    ASSERT_EQ(runTool({"sample", "again"}, dir.path()).status, 0);
+    ASSERT_EQ(runTool({"sample", "other", "--seed", "2"}, dir.path()).status, 0);
     std::size_t files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::directory_iterator(sampleFolder())) {
         const auto name = entry.path().filename();
-        EXPECT_EQ(readText(entry.path()), readText(dir->path() / "again" / name)) << name;
-        EXPECT_NE(readText(entry.path()), readText(dir->path() / "other" / name)) << name;
+        EXPECT_EQ(readText(entry.path()), readText(dir.path() / "again" / name)) << name;
+        EXPECT_NE(readText(entry.path()), readText(dir.path() / "other" / name)) << name;
         ++files;
     }
-    EXPECT_GE(files, 1u);
+    EXPECT_GE(files, 2u);
 }
 
 TEST_F(SampleFiles, BinInfoNamesItsCompanions)
@@ -80,14 +58,14 @@ TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
     ASSERT_EQ(csv.status, 0) << csv.err;
     const auto rows = lines(csv.out);
     ASSERT_EQ(rows.size(), 35u);
-    const auto header = fields(rows[0], ',');
+    const auto header = split(rows[0], ',');
     const auto column = [&](const std::string& name) {
         return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
     };
     ASSERT_LT(column("user_serial_i"), header.size());
     EXPECT_EQ(header.back(), "t10_ms");
     for (std::size_t r = 1; r < rows.size(); ++r) {
-        const auto f = fields(rows[r], ',');
+        const auto f = split(rows[r], ',');
         ASSERT_EQ(f.size(), header.size()) << rows[r];
         // Wenner: A M N B equally spaced, K = 2 pi a.
         const double a = std::stod(f[column("mx")]) - std::stod(f[column("ax")]);
@@ -106,7 +84,6 @@ TEST_F(SampleFiles, BinJsonReadsBack)
     const ToolRun out = run({"export", "line1-wenner.bin", "-f", "json", "-o", "wenner.json"});
     ASSERT_EQ(out.status, 0) << out.err;
     const auto json = nlohmann::json::parse(readText(folder / "wenner.json"));
-    std::filesystem::remove(folder / "wenner.json");
     EXPECT_EQ(json["type"], "BIN");
     ASSERT_EQ(json["records"].size(), 34u);
     const auto& r = json["records"][0];
@@ -136,9 +113,9 @@ TEST_F(SampleFiles, BinUdfTables)
     EXPECT_EQ(l[20].substr(0, 8), "1 2 3 4 ");
     EXPECT_EQ(l.back(), "0");
     for (std::size_t i = 20; i < 54; ++i) {
-        const auto f = fields(l[i], ' ');
+        const auto f = split(l[i], ' ');
         ASSERT_EQ(f.size(), 8u) << l[i];
-        const auto x = [&](std::size_t k) { return std::stod(fields(l[1 + std::stoul(f[k])], ' ')[0]); };
+        const auto x = [&](std::size_t k) { return std::stod(split(l[1 + std::stoul(f[k])], ' ')[0]); };
         EXPECT_NEAR(std::stod(f[5]), 2 * std::numbers::pi * (x(2) - x(0)) * std::stod(f[4]), 1e-6) << l[i];
         EXPECT_EQ(f[7], "1");
     }
@@ -152,19 +129,17 @@ TEST_F(SampleFiles, BinPlots)
     EXPECT_NE(section.find("pseudo-depth (m)"), std::string::npos);
     EXPECT_NE(section.find("position along the line (m)"), std::string::npos);
     EXPECT_NE(section.find("ρa (Ω·m)"), std::string::npos);
-    EXPECT_EQ(count(section, "<circle"), 34u);
+    EXPECT_EQ(occurrences(section, "<circle"), 34u);
 
     ASSERT_EQ(run({"plot", "line1-wenner.bin", "--record", "3", "-o", "record.svg"}).status, 0);
     const std::string record = readText(folder / "record.svg");
     EXPECT_EQ(xmlProblem(record), "");
     EXPECT_NE(record.find("chargeability decay"), std::string::npos);
-    EXPECT_EQ(count(record, "<circle"), 10u) << "one point per window";
+    EXPECT_EQ(occurrences(record, "<circle"), 10u) << "one point per window";
 
     const ToolRun past = run({"plot", "line1-wenner.bin", "--record", "34", "-o", "none.svg"});
     EXPECT_EQ(past.status, 1);
     EXPECT_EQ(past.err, "ertkit: line1-wenner.bin: record 34 does not exist (the file has 34)\n");
-    std::filesystem::remove(folder / "section.svg");
-    std::filesystem::remove(folder / "record.svg");
 }
 
 } // namespace

@@ -44,6 +44,21 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
+std::vector<std::string> split(const std::string& line, char separator)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);) out.push_back(field);
+    return out;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 std::string readText(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

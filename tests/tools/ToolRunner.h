@@ -19,6 +19,9 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
 
 // Lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string& text);
+// The fields of one line between separators.
+std::vector<std::string> split(const std::string& line, char separator);
+std::size_t occurrences(const std::string& text, const std::string& what);
 std::string readText(const std::filesystem::path& path);
 
 // A minimal XML well-formedness check: one root element, every element closed in order,
