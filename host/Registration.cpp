@@ -34,3 +34,7 @@ const std::uint64_t IAB_VMN_File::s_registration_id =
                                        IV_File_ReaderImpl<IAB_VMN_File>::create);
 
 // ---- Download progress texts (include and statics) ----
+#include <download/TarvexKesta_File.h>
+
+const std::uint64_t TarvexKesta_File::s_synchronization_text_id = ProgressCallback::addTextId();
+const std::uint64_t TarvexKesta_File::s_connected_to_at_text_id = ProgressCallback::addTextId();

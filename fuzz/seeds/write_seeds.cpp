@@ -1,5 +1,6 @@
 // Writes the seed corpus of every fuzz target into the folder given on the command line.
 
+#include "support/BinxRecordBuilder.h"
 #include "support/FullWavePageBuilder.h"
 #include "support/TestSupport.h"
 
@@ -53,6 +54,19 @@ void binSeeds(const std::filesystem::path& folder)
     BinFileWriter::write((folder / "wrong-kind").string(), contents);
 }
 
+void binxSeeds(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    for (int version : {0, 1, 2, 5, 8, 10, 12, 14, 16}) {
+        BinxFileBuilder builder;
+        builder.version = version < 6 ? 5 : 6;
+        builder.recordings = {"in123@120523_143015.iab", "vp123-4567@120523_143015.vmn", "x.iab"};
+        builder.projects = {"project"};
+        addRecord(addRecord(builder, sampleBinxRecord(version), version), sampleBinxRecord(version + 100), version);
+        writeFile((folder / ("v" + std::to_string(version))).string(), builder.build().data());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,5 +78,6 @@ int main(int argc, char** argv)
     const std::filesystem::path root = argv[1];
     fullwaveSeeds(root / "fuzz_fullwave");
     binSeeds(root / "fuzz_bin");
+    binxSeeds(root / "fuzz_binx");
     return 0;
 }

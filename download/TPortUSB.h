@@ -1,0 +1,42 @@
+#pragma once
+
+#include <download/TPortVirt.h>
+
+#include <string>
+#include <vector>
+
+// The USB link: a USB serial device driven through the POSIX terminal interface in raw mode.
+// The port finds the meter itself (the first of /dev/serial/by-id/*, /dev/ttyUSB*,
+// /dev/ttyACM*) unless the host names a device with setDevicePath.
+class TPortUSB : public TPortVirt {
+public:
+    // Speeds tried by setBaud, fastest first; the link opens at the first one.
+    static const std::vector<int> s_speeds;
+    static constexpr int s_identify_timeout_ms = 500;
+
+    TPortUSB() = default;
+    ~TPortUSB() override;
+
+    // The device to open instead of searching; an empty path restores the search.
+    static void setDevicePath(std::string path);
+    static std::string devicePath();
+    // Candidate devices in search order.
+    static std::vector<std::string> findDevices();
+
+    // The numeric and text arguments belong to the host's port interface and are not used by
+    // this implementation. Returns 1 once a device is open and configured.
+    int open(std::function<bool()> retry, int, long, std::string, bool, std::string, int) override;
+    bool isPortComOpen() const override { return m_fd >= 0; }
+    bool setBaud(std::string& system, std::string& speed) override;
+    int readBufferTimed(void* buffer, int count, int timeout_ms) override;
+    void putCom(unsigned char byte) override;
+    void clearRxBuffer() override;
+    void close() override;
+
+private:
+    bool openDevice(const std::string& path);
+    bool applySpeed(int baud);
+    bool identify(std::string& name);
+
+    int m_fd = -1;
+};

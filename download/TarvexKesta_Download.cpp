@@ -1,0 +1,222 @@
+// The download exchange with the meter: handshake, record transfer with checksums and
+// acknowledgements, or one raw full-wave transfer.
+
+#include <download/TarvexKesta_File.h>
+
+#include <host/ProgressCallback.h>
+
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+constexpr int s_handshake_timeout_ms = 20000;
+constexpr int s_transfer_timeout_ms = 1000;
+constexpr std::uint32_t s_end_index = 0xFFFFFFFF;
+constexpr std::size_t s_name_bytes = 11;
+
+void sleepMs(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool isRawVersion(int version)
+{
+    return version == TarvexKesta_File::RAW_DOWNLOAD_VERSION || version == TarvexKesta_File::CURRAW_DOWNLOAD_VERSION;
+}
+
+bool sizeFitsVersion(int version, std::uint32_t size)
+{
+    if (version == 1) return size == TarvexKesta_File::TMeasure::s_summed_size;
+    if (version == 2 || version == 3) return size == TarvexKesta_File::TZMeasure::s_summed_size;
+    return isRawVersion(version);
+}
+
+// Removes the temporary file of a raw transfer if the transfer fails before it does so itself.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    ~TemporaryFile()
+    {
+        std::error_code ignored;
+        if (!m_removed) std::filesystem::remove(m_path, ignored);
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    void remove()
+    {
+        std::filesystem::remove(m_path);
+        m_removed = true;
+    }
+
+private:
+    std::string m_path;
+    bool m_removed = false;
+};
+
+} // namespace
+
+void TarvexKesta_File::download(unsigned int first, unsigned int last, ProgressCallback& progress, std::string name)
+{
+    if (!openLink() || !m_port->isPortComOpen()) return;
+
+    std::string system = "Unknown system, try a lower speed rate ";
+    std::string speed(40, ' ');
+    m_tab_tzmeasure.clear();
+    m_tab_tmeasure.clear();
+    progress.setTextId(static_cast<std::uint32_t>(s_synchronization_text_id));
+    try {
+        m_port->setBaud(system, speed);
+        progress.setFormattedText(static_cast<std::uint32_t>(s_connected_to_at_text_id), system, speed);
+        const int version = handshake(first, last);
+        if (isRawVersion(version)) {
+            receiveRaw(progress);
+            return;
+        }
+        sendName(std::move(name));
+        progress.setPosition(0);
+        progress.setRange(0, last - first + 1, 1);
+        receiveRecords(first, last, progress);
+    } catch (const std::exception& e) {
+        m_on_error(progress.getErrorCode(), e.what());
+        endAfterFailure();
+    } catch (...) {
+        m_on_error(progress.getErrorCode(), std::string());
+        endAfterFailure();
+    }
+}
+
+bool TarvexKesta_File::openLink()
+{
+    if (m_port_type == TPortVirt::USB) {
+        if (!initUSB() && m_port) m_port->close();
+        return m_port != nullptr;
+    }
+    if (m_port_type == TPortVirt::WIFI) return initWifi();
+    return false;
+}
+
+int TarvexKesta_File::handshake(unsigned int first, unsigned int last)
+{
+    std::uint32_t version = 0;
+    std::uint32_t size = 0;
+    if (!receiveWord(version, s_handshake_timeout_ms)) throw std::runtime_error("Time out version ???");
+    if (!receiveWord(size, s_handshake_timeout_ms)) throw std::runtime_error("Time out size ???");
+    const int signed_version = static_cast<int>(version);
+    if (!sizeFitsVersion(signed_version, size)) throw std::runtime_error("Bad Version, Upload and Install new version.");
+    sendWord(first);
+    sendWord(last);
+    m_version = signed_version;
+    return signed_version;
+}
+
+void TarvexKesta_File::sendWord(std::uint32_t word)
+{
+    for (int shift = 0; shift < 32; shift += 8) m_port->putCom(static_cast<unsigned char>(word >> shift));
+}
+
+void TarvexKesta_File::sendName(std::string name)
+{
+    if (name == "*") name.clear();
+    // A name of up to 10 characters goes with its terminating NUL; a longer one is cut to 11
+    // bytes without it.
+    const char* text = name.c_str();
+    for (std::size_t i = 0; i < s_name_bytes && i <= name.size(); ++i) {
+        m_port->putCom(static_cast<unsigned char>(text[i]));
+        if (text[i] == '\0') break;
+    }
+}
+
+bool TarvexKesta_File::receiveWord(std::uint32_t& word, int timeout_ms)
+{
+    unsigned char bytes[4];
+    if (m_port->readBufferTimed(bytes, 4, timeout_ms) != 4) return false;
+    word = TPortVirt::decodeWord(bytes);
+    return true;
+}
+
+void TarvexKesta_File::dropAndRetry(int sleep_ms)
+{
+    sleepMs(sleep_ms);
+    m_port->clearRxBuffer();
+}
+
+void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, ProgressCallback& progress)
+{
+    const bool v1 = m_version == 1;
+    TMeasure measure{};
+    TZMeasure zmeasure{};
+    void* const record = v1 ? static_cast<void*>(&measure) : static_cast<void*>(&zmeasure);
+    const int record_size = static_cast<int>(v1 ? TMeasure::s_size : TZMeasure::s_size);
+    const TMeasureHead& head = v1 ? measure.head : zmeasure.head;
+
+    sleepMs(300);
+    unsigned char acknowledge = OLD_DATADOWNLOAD;
+    std::uint32_t remembered_checksum = 0;
+    for (;;) {
+        m_port->putCom(acknowledge);
+        acknowledge = OLD_DATADOWNLOAD;
+        std::uint32_t index = 0;
+        if (!receiveWord(index, s_transfer_timeout_ms)) {
+            dropAndRetry(200);
+            continue;
+        }
+        if (index == s_end_index || index > last) return;
+        const unsigned int relative = index - first;
+        std::uint32_t time_stamp = 0; // version 2 carries none: its measures keep 0
+        if ((m_version == 3 && !receiveWord(time_stamp, s_transfer_timeout_ms)) ||
+            m_port->readBufferTimed(record, record_size, s_transfer_timeout_ms) != record_size) {
+            dropAndRetry(1000);
+            continue;
+        }
+        std::uint32_t checksum = 0;
+        if (!receiveWord(checksum, s_transfer_timeout_ms)) {
+            dropAndRetry(500);
+            continue;
+        }
+        const std::uint32_t sum = v1 ? measure.byteSum() : zmeasure.byteSum();
+        const bool accepted = sum == checksum || checksum == remembered_checksum;
+        if (!accepted) remembered_checksum = checksum;
+        if (accepted || head.isEmptySlot()) {
+            progress.setPosition(relative);
+            acknowledge = NEW_DATADOWNLOAD;
+        }
+        if (!accepted || head.isEmptySlot()) continue;
+        if (v1) {
+            m_tab_tmeasure.push_back(measure);
+        } else {
+            zmeasure.time_stamp = time_stamp;
+            m_tab_tzmeasure.push_back(zmeasure);
+        }
+    }
+}
+
+void TarvexKesta_File::receiveRaw(ProgressCallback& progress)
+{
+    bool complete = false;
+    m_port->xbtCLoadBuffer(complete, progress);
+    // The folder is <temporary folder>/Kelmor and the file Kelmor/tmp, joined with the native
+    // separator.
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "Kelmor";
+    if (!std::filesystem::exists(folder)) std::filesystem::create_directory(folder);
+    TemporaryFile file((folder / "tmp").string());
+    m_port->saveToFile(file.path());
+    m_raw_stream.str(std::string());
+    m_raw_stream.clear();
+    m_port->copyStream(m_raw_stream);
+    importRawFile(file.path());
+    file.remove();
+    m_port->putCom(END_BYTE);
+    m_port->close();
+}
+
+void TarvexKesta_File::endAfterFailure()
+{
+    m_port->putCom(END_BYTE);
+    m_port->close();
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+// Shared pieces of the download tests: a download object whose protected parts the tests reach,
+// a progress sink that records its calls, and a simulated meter the USB port is pointed at.
+
+#include <download/TPortUSB.h>
+#include <download/TarvexKesta_File.h>
+#include <host/ProgressCallback.h>
+#include <sim/MeterSimulator.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace download_test {
+
+struct CallbackLog {
+    std::vector<TPortVirt::TypePort> port_callbacks;
+    int open_failures = 0;
+    int open_successes = 0;
+    std::vector<std::pair<int, std::string>> errors;
+};
+
+class TestDownload : public TarvexKesta_File {
+public:
+    explicit TestDownload(TPortVirt::TypePort type = TPortVirt::USB, bool accept_link = true)
+        : TestDownload(std::make_shared<CallbackLog>(), type, accept_link)
+    {
+    }
+
+    using TarvexKesta_File::importRawFile;
+    using TarvexKesta_File::initUSB;
+
+    const CallbackLog& calls() const { return *m_calls; }
+    bool hasPort() const { return m_port != nullptr; }
+    bool portOpen() const { return m_port && m_port->isPortComOpen(); }
+    int version() const { return m_version; }
+    const std::vector<TZMeasure>& zmeasures() const { return m_tab_tzmeasure; }
+    const std::vector<TMeasure>& measures() const { return m_tab_tmeasure; }
+    std::vector<TMeasure>& measures() { return m_tab_tmeasure; }
+    std::string rawStream() const { return m_raw_stream.str(); }
+    void clearErrorCallback() { m_on_error = nullptr; }
+    // As if a transfer of this version had brought these bytes.
+    void setTransfer(int version, const std::string& bytes)
+    {
+        m_version = version;
+        m_raw_stream.str(bytes);
+        m_raw_stream.clear();
+    }
+
+private:
+    TestDownload(std::shared_ptr<CallbackLog> calls, TPortVirt::TypePort type, bool accept_link)
+        : TarvexKesta_File([calls](TPortVirt::TypePort port) { calls->port_callbacks.push_back(port); return false; },
+                           [calls] { ++calls->open_failures; },
+                           [calls, accept_link] { ++calls->open_successes; return accept_link; },
+                           [calls](int code, std::string message) { calls->errors.emplace_back(code, std::move(message)); },
+                           type, "test download"),
+          m_calls(std::move(calls))
+    {
+    }
+
+    std::shared_ptr<CallbackLog> m_calls;
+};
+
+// Records every call it receives as a short text, in order.
+class RecordingProgress : public ProgressCallback {
+public:
+    std::vector<std::string> events;
+    int error_code = 42;
+
+    void setRange(unsigned int a, unsigned int b, unsigned int step) override
+    {
+        events.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
+    }
+    void setPosition(unsigned int p) override { events.push_back("position " + std::to_string(p)); }
+    void setFormattedText(std::uint32_t id, const std::string& a, const std::string& b) override
+    {
+        events.push_back("formatted " + std::to_string(id) + " [" + a + "] [" + b + "]");
+    }
+    void setTextId(std::uint32_t id) override { events.push_back("text " + std::to_string(id)); }
+    int getErrorCode() override
+    {
+        events.push_back("error code");
+        return error_code;
+    }
+};
+
+// A simulated meter that the USB port layer opens instead of searching for a device.
+class MeterOnPort {
+public:
+    explicit MeterOnPort(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
+        : m_sim(std::move(memory), std::move(behaviour))
+    {
+        TPortUSB::setDevicePath(m_sim.devicePath());
+    }
+    ~MeterOnPort() { TPortUSB::setDevicePath(std::string()); }
+    MeterOnPort(const MeterOnPort&) = delete;
+    MeterOnPort& operator=(const MeterOnPort&) = delete;
+
+    ertkit_sim::MeterSimulator& sim() { return m_sim; }
+    ertkit_sim::MeterLog log() const { return m_sim.log(); }
+    // Waits for the host to close the device, then returns what the meter saw.
+    ertkit_sim::MeterLog logAfterHangUp()
+    {
+        m_sim.waitUntil([](const ertkit_sim::MeterLog& log) { return log.hang_ups > 0; });
+        return m_sim.log();
+    }
+
+private:
+    ertkit_sim::MeterSimulator m_sim;
+};
+
+// One download against a simulated meter: the meter, the object and the sink of a test.
+class DownloadRun {
+public:
+    explicit DownloadRun(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
+        : meter(std::move(memory), std::move(behaviour))
+    {
+    }
+    DownloadRun& run(std::uint32_t first, std::uint32_t last, const std::string& name = "L")
+    {
+        download.download(first, last, progress, name);
+        return *this;
+    }
+    const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
+    ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
+
+    MeterOnPort meter;
+    TestDownload download;
+    RecordingProgress progress;
+};
+
+inline ertkit_sim::MeterBehaviour withFaults(std::vector<ertkit_sim::FaultPlan> faults)
+{
+    ertkit_sim::MeterBehaviour behaviour;
+    behaviour.faults = std::move(faults);
+    return behaviour;
+}
+
+// Points the system temporary folder somewhere else while it lives.
+class TemporaryFolderOverride {
+public:
+    explicit TemporaryFolderOverride(const std::string& folder)
+    {
+        if (const char* previous = std::getenv("TMPDIR")) m_previous = previous;
+        ::setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TemporaryFolderOverride()
+    {
+        if (m_previous) ::setenv("TMPDIR", m_previous->c_str(), 1);
+        else ::unsetenv("TMPDIR");
+    }
+    TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+    TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+template <typename Record>
+bool sameBytes(const Record& a, const Record& b)
+{
+    return std::memcmp(&a, &b, sizeof(Record)) == 0;
+}
+
+} // namespace download_test

@@ -1,0 +1,132 @@
+#include "DownloadHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using download_test::MeterOnPort;
+using download_test::RecordingProgress;
+using download_test::TestDownload;
+using ertkit_sim::MeterMemory;
+
+TEST(DownloadObject, ConstantsHaveTheirFixedValues)
+{
+    EXPECT_EQ(TarvexKesta_File::M_WINDOW, 20);
+    EXPECT_EQ(TarvexKesta_File::GEO_SPACING, 8);
+    EXPECT_EQ(TarvexKesta_File::NB_CHANNEL_MAX, 10);
+    EXPECT_EQ(TarvexKesta_File::DOWNLOAD_VERSION, 1);
+    EXPECT_EQ(TarvexKesta_File::REMOTE_VERSION, 1);
+    EXPECT_EQ(TarvexKesta_File::NEW_DATADOWNLOAD, 85);
+    EXPECT_EQ(TarvexKesta_File::OLD_DATADOWNLOAD, 15);
+    EXPECT_EQ(TarvexKesta_File::CTRL_USED, 'U');
+    EXPECT_EQ(TarvexKesta_File::RAW_DOWNLOAD_VERSION, 1073741827);
+    EXPECT_EQ(TarvexKesta_File::CURRAW_DOWNLOAD_VERSION, 1342177283);
+    EXPECT_EQ(TarvexKesta_File::NO_DATA_STORED, std::string(11, '\xFF'));
+    EXPECT_EQ(sizeof(TPortVirt::TypePort), 4u);
+}
+
+TEST(DownloadObject, StartsEmptyAndIsDestroyedWithoutTouchingAPort)
+{
+    TestDownload download;
+    EXPECT_FALSE(download.hasPort());
+    EXPECT_EQ(download.version(), 0);
+    EXPECT_TRUE(download.zmeasures().empty());
+    EXPECT_TRUE(download.measures().empty());
+    EXPECT_FALSE(download.isContainFW());
+    EXPECT_FALSE(download.isV());
+}
+
+TEST(DownloadObject, WifiIsNotImplementedAndLeavesNoPort)
+{
+    MeterOnPort meter(MeterMemory::records(2, 1));
+    TestDownload download(TPortVirt::WIFI);
+    ASSERT_TRUE(download.initUSB());
+    RecordingProgress progress;
+    try {
+        download.download(0, 0, progress, "L");
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "not implemented");
+    }
+    EXPECT_FALSE(download.hasPort());
+    EXPECT_TRUE(download.calls().errors.empty());
+}
+
+TEST(DownloadObject, AnUnknownPortTypeDoesNothing)
+{
+    TestDownload download(static_cast<TPortVirt::TypePort>(7));
+    download.measures().push_back(MeterMemory::demoMeasure(0));
+    RecordingProgress progress;
+    download.download(0, 5, progress, "L");
+    EXPECT_FALSE(download.hasPort());
+    EXPECT_EQ(download.measures().size(), 1u);
+    EXPECT_TRUE(progress.events.empty());
+}
+
+TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
+{
+    TPortUSB::setDevicePath("/nonexistent/ttyUSB9");
+    TestDownload download;
+    RecordingProgress progress;
+    download.download(0, 5, progress, "L");
+    TPortUSB::setDevicePath(std::string());
+    EXPECT_EQ(download.calls().open_failures, 1);
+    EXPECT_EQ(download.calls().open_successes, 0);
+    // The port asked whether to try again, for the USB link, and was told no.
+    EXPECT_EQ(download.calls().port_callbacks, std::vector<TPortVirt::TypePort>{TPortVirt::USB});
+    EXPECT_TRUE(download.hasPort());
+    EXPECT_FALSE(download.portOpen());
+    EXPECT_TRUE(progress.events.empty());
+}
+
+TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
+{
+    MeterOnPort meter(MeterMemory::records(2, 1));
+    TestDownload download(TPortVirt::USB, false);
+    RecordingProgress progress;
+    download.download(0, 0, progress, "L");
+    EXPECT_EQ(download.calls().open_successes, 1);
+    EXPECT_FALSE(download.portOpen());
+    EXPECT_TRUE(progress.events.empty());
+    EXPECT_EQ(meter.log().identification_requests, 0u);
+}
+
+TEST(MeasureRecord, FlagWordAndNameAccessors)
+{
+    TarvexKesta_File::TMeasureHead head{};
+    head.flags = 0x0D37; // channel 7, code 3, overload, trigger sync, gap filler
+    EXPECT_EQ(head.channel(), 7u);
+    EXPECT_EQ(head.code(), 3u);
+    EXPECT_TRUE(head.overload());
+    EXPECT_TRUE(head.trigSync());
+    EXPECT_TRUE(head.gapFiller());
+    head.flags = 0x0200;
+    EXPECT_FALSE(head.overload() || head.trigSync() || head.gapFiller());
+
+    head.setName("ABCD");
+    EXPECT_EQ(head.nameText(), "ABCD");
+    head.setName(std::string(12, 'Z'));
+    EXPECT_EQ(head.nameText(), std::string(12, 'Z'));
+    head.setName(TarvexKesta_File::NO_DATA_STORED);
+    EXPECT_TRUE(head.isEmptySlot());
+    head.name[11] = 'x';
+    EXPECT_FALSE(head.isEmptySlot());
+}
+
+TEST(MeasureRecord, ByteSumCoversOnlyTheSummedBytes)
+{
+    TarvexKesta_File::TMeasure measure{};
+    measure.head.setName("IGNORED");
+    EXPECT_EQ(measure.byteSum(), 0u);
+    auto* bytes = reinterpret_cast<unsigned char*>(&measure);
+    bytes[12] = 0xFF;
+    bytes[235] = 0x01;
+    EXPECT_EQ(measure.byteSum(), 0x100u);
+
+    TarvexKesta_File::TZMeasure zmeasure{};
+    zmeasure.time_stamp = 0xFFFFFFFF;
+    auto* zbytes = reinterpret_cast<unsigned char*>(&zmeasure);
+    zbytes[11] = 0x7F;
+    zbytes[271] = 0x80;
+    EXPECT_EQ(zmeasure.byteSum(), 0x80u);
+}

@@ -1,0 +1,121 @@
+#include "DownloadHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+using download_test::DownloadRun;
+using download_test::MeterOnPort;
+using download_test::RecordingProgress;
+using download_test::TestDownload;
+using ertkit_sim::MeterBehaviour;
+using ertkit_sim::MeterMemory;
+
+namespace {
+
+struct FailureCase {
+    const char* label;
+    std::function<void(MeterBehaviour&)> spoil;
+    std::string message;
+    bool device_stays = true; // false: the meter vanished and cannot see the end byte
+};
+
+std::ostream& operator<<(std::ostream& out, const FailureCase& c)
+{
+    return out << c.label;
+}
+
+MeterBehaviour behaviourOf(const FailureCase& c)
+{
+    MeterBehaviour behaviour;
+    c.spoil(behaviour);
+    return behaviour;
+}
+
+const std::string s_bad_version = "Bad Version, Upload and Install new version.";
+
+// A failed exchange reaches the error callback once, with the sink's error code and the
+// message, then the end byte goes out and the port is closed.
+void expectFailure(const TestDownload& download, MeterOnPort& meter, const RecordingProgress& progress,
+                   const std::string& message, bool device_stays = true)
+{
+    ASSERT_EQ(download.calls().errors.size(), 1u);
+    EXPECT_EQ(download.calls().errors[0].first, progress.error_code);
+    EXPECT_EQ(download.calls().errors[0].second, message);
+    EXPECT_EQ(progress.events.back(), "error code");
+    EXPECT_TRUE(download.hasPort());
+    EXPECT_FALSE(download.portOpen());
+    if (!device_stays) return;
+    const auto log = meter.logAfterHangUp();
+    ASSERT_FALSE(log.received.empty());
+    EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
+}
+
+} // namespace
+
+class HandshakeFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(HandshakeFailure, ReachesTheErrorCallbackThenEndsTheLink)
+{
+    DownloadRun test(MeterMemory::records(2, 3), behaviourOf(GetParam()));
+    test.run(0, 2);
+    expectFailure(test.download, test.meter, test.progress, GetParam().message, GetParam().device_stays);
+    EXPECT_TRUE(test.download.zmeasures().empty());
+    // The range is never sent after a refused handshake.
+    EXPECT_FALSE(test.session().range_received);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Handshakes, HandshakeFailure,
+    testing::Values(
+        FailureCase{"version 2 with the size of version 1", [](MeterBehaviour& b) { b.size = 224; }, s_bad_version},
+        FailureCase{"version 1 with the size of version 2", [](MeterBehaviour& b) { b.version = 1; b.size = 260; },
+                    s_bad_version},
+        FailureCase{"version 0", [](MeterBehaviour& b) { b.version = 0; b.size = 260; }, s_bad_version},
+        FailureCase{"version 4", [](MeterBehaviour& b) { b.version = 4; b.size = 260; }, s_bad_version},
+        FailureCase{"negative version", [](MeterBehaviour& b) { b.version = 0xFFFFFFFE; }, s_bad_version},
+        FailureCase{"raw version of another family", [](MeterBehaviour& b) { b.version = 0x60000003; }, s_bad_version},
+        FailureCase{"device gone before the version", [](MeterBehaviour& b) { b.hang_up_before_version = true; },
+                    "Time out version ???", false},
+        FailureCase{"device gone in the size", [](MeterBehaviour& b) { b.hang_up_in_size = true; },
+                    "Time out size ???", false}));
+
+TEST(HandshakeFailure, ABadVersionLeavesTheStoredVersionAsItWas)
+{
+    MeterBehaviour behaviour;
+    behaviour.version = 7;
+    DownloadRun test(MeterMemory::records(2, 1), behaviour);
+    test.run(0, 0);
+    EXPECT_EQ(test.download.version(), 0);
+    EXPECT_FALSE(test.download.isContainFW());
+}
+
+TEST(HandshakeFailure, ASilentMeterTimesOutAfterTwentySeconds)
+{
+    MeterBehaviour behaviour;
+    behaviour.silent = true;
+    MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
+    TestDownload download;
+    RecordingProgress progress;
+    const auto start = std::chrono::steady_clock::now();
+    download.download(0, 0, progress, "L");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, std::chrono::seconds(20));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    expectFailure(download, meter, progress, "Time out version ???");
+    // Unidentified, the meter keeps the texts the download prepared.
+    const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
+    EXPECT_EQ(progress.events.at(1),
+              "formatted " + connected + " [Unknown system, try a lower speed rate ] [" + std::string(40, ' ') + "]");
+    EXPECT_EQ(meter.log().identification_requests, TPortUSB::s_speeds.size());
+}
+
+TEST(HandshakeFailure, AnEmptyErrorCallbackLetsTheBadFunctionCallOut)
+{
+    MeterBehaviour behaviour;
+    behaviour.version = 9;
+    DownloadRun test(MeterMemory::records(2, 1), behaviour);
+    test.download.clearErrorCallback();
+    EXPECT_THROW(test.run(0, 0), std::bad_function_call);
+}

@@ -1,0 +1,156 @@
+#include "DownloadHarness.h"
+
+#include <gtest/gtest.h>
+
+using download_test::DownloadRun;
+using download_test::MeterOnPort;
+using download_test::RecordingProgress;
+using download_test::sameBytes;
+using download_test::TestDownload;
+using ertkit_sim::MeterBehaviour;
+using ertkit_sim::MeterMemory;
+
+namespace {
+
+// The measures a download should hold: the served slots of [first, last], empty ones left out,
+// version 2 without its time stamp (it travels only in version 3).
+std::vector<TarvexKesta_File::TZMeasure> expectedZ(const MeterMemory& memory, std::uint32_t first, std::uint32_t last)
+{
+    std::vector<TarvexKesta_File::TZMeasure> out;
+    for (std::uint32_t k = first; k <= last && k < memory.zmeasures.size(); ++k) {
+        auto measure = memory.zmeasures[k];
+        if (measure.head.isEmptySlot()) continue;
+        if (memory.version == 2) measure.time_stamp = 0;
+        out.push_back(measure);
+    }
+    return out;
+}
+
+void expectZMeasures(const TestDownload& download, const std::vector<TarvexKesta_File::TZMeasure>& expected)
+{
+    ASSERT_EQ(download.zmeasures().size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(sameBytes(download.zmeasures()[i], expected[i])) << "measure " << i;
+}
+
+} // namespace
+
+class CleanRecordDownload : public testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(CleanRecordDownload, BringsEveryServedMeasureOnceAndLeavesThePortOpen)
+{
+    const std::uint32_t version = GetParam();
+    MeterOnPort meter(MeterMemory::records(version, 6, 4));
+    TestDownload download;
+    RecordingProgress progress;
+    download.download(0, 5, progress, "LINE1");
+
+    EXPECT_TRUE(download.calls().errors.empty());
+    EXPECT_EQ(download.version(), static_cast<int>(version));
+    EXPECT_TRUE(download.portOpen());
+    const auto& memory = meter.sim().memory();
+    if (version == 1) {
+        EXPECT_TRUE(download.zmeasures().empty());
+        std::vector<TarvexKesta_File::TMeasure> expected;
+        for (const auto& measure : memory.measures)
+            if (!measure.head.isEmptySlot()) expected.push_back(measure);
+        ASSERT_EQ(download.measures().size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(sameBytes(download.measures()[i], expected[i]));
+    } else {
+        EXPECT_TRUE(download.measures().empty());
+        expectZMeasures(download, expectedZ(memory, 0, 5));
+    }
+    const auto log = meter.log();
+    ASSERT_EQ(log.sessions.size(), 1u);
+    EXPECT_EQ(log.hang_ups, 0u);
+    EXPECT_EQ(log.sessions[0].indexes, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 0xFFFFFFFF}));
+    EXPECT_EQ(log.sessions[0].acks, (std::vector<std::uint8_t>{0x0F, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}));
+    EXPECT_NE(log.received.back(), TarvexKesta_File::END_BYTE);
+    EXPECT_FALSE(download.isContainFW());
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordVersions, CleanRecordDownload, testing::Values(1u, 2u, 3u));
+
+TEST(RecordDownload, ReportsProgressInOrderWithPositionsRelativeToFirst)
+{
+    MeterOnPort meter(MeterMemory::records(3, 12, 4));
+    TestDownload download;
+    RecordingProgress progress;
+    download.download(5, 9, progress, "*");
+
+    const std::string sync = std::to_string(TarvexKesta_File::s_synchronization_text_id);
+    const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
+    // Slot 7 is empty: it still moves the position.
+    const std::vector<std::string> expected = {"text " + sync, "formatted " + connected + " [SIM-METER 1.0] [115200 baud]",
+                                               "position 0", "range 0 5 1", "position 0", "position 1", "position 2",
+                                               "position 3", "position 4"};
+    EXPECT_EQ(progress.events, expected);
+    expectZMeasures(download, expectedZ(meter.sim().memory(), 5, 9));
+    const auto log = meter.log();
+    EXPECT_EQ(log.sessions[0].first, 5u);
+    EXPECT_EQ(log.sessions[0].last, 9u);
+}
+
+TEST(RecordDownload, TextIdentifiersAreDistinctAndFitIn32Bits)
+{
+    EXPECT_NE(TarvexKesta_File::s_synchronization_text_id, TarvexKesta_File::s_connected_to_at_text_id);
+    EXPECT_LE(TarvexKesta_File::s_synchronization_text_id, 0xFFFFFFFFu);
+    EXPECT_EQ(TarvexKesta_File::s_connected_to_at_text_id, TarvexKesta_File::s_synchronization_text_id + 1);
+}
+
+TEST(RecordDownload, AnIndexAboveLastEndsTheTransferLikeTheEndMarker)
+{
+    MeterBehaviour behaviour;
+    behaviour.end_above_last = true;
+    DownloadRun test(MeterMemory::records(2, 3), behaviour);
+    test.run(0, 7);
+    expectZMeasures(test.download, expectedZ(test.memory(), 0, 7));
+    EXPECT_EQ(test.session().indexes.back(), 8u);
+    EXPECT_TRUE(test.download.portOpen());
+}
+
+TEST(RecordDownload, AnEndMarkerFirstLeavesBothListsEmptyAndThePortOpen)
+{
+    DownloadRun test(MeterMemory::records(2, 0));
+    test.download.measures().push_back(MeterMemory::demoMeasure(1));
+    test.run(0, 3);
+    EXPECT_TRUE(test.download.zmeasures().empty());
+    EXPECT_TRUE(test.download.measures().empty());
+    EXPECT_TRUE(test.download.portOpen());
+    EXPECT_TRUE(test.download.calls().errors.empty());
+}
+
+TEST(RecordDownload, ASecondDownloadReplacesThePortAndTheMeasures)
+{
+    MeterOnPort meter(MeterMemory::records(2, 4));
+    TestDownload download;
+    RecordingProgress progress;
+    download.download(0, 3, progress, "A");
+    ASSERT_EQ(download.zmeasures().size(), 4u);
+    download.download(2, 2, progress, "A");
+    expectZMeasures(download, expectedZ(meter.sim().memory(), 2, 2));
+    EXPECT_EQ(meter.log().sessions.size(), 2u);
+}
+
+struct NameCase {
+    std::string name;
+    std::vector<std::uint8_t> sent;
+};
+
+class NameSending : public testing::TestWithParam<NameCase> {};
+
+TEST_P(NameSending, SendsTheNameAsTheMeterExpectsIt)
+{
+    DownloadRun test(MeterMemory::records(1, 1));
+    test.run(0, 0, GetParam().name);
+    EXPECT_EQ(test.session().name, GetParam().sent);
+    EXPECT_EQ(test.download.measures().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, NameSending,
+    testing::Values(NameCase{"*", {0}}, NameCase{"", {0}}, NameCase{"ABC", {'A', 'B', 'C', 0}},
+                    NameCase{"ABCDEFGHIJ", {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 0}},
+                    NameCase{"ABCDEFGHIJK", {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K'}},
+                    NameCase{"ABCDEFGHIJKLMNO", {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K'}},
+                    NameCase{"**", {'*', '*', 0}}, NameCase{std::string("AB\0CD", 5), {'A', 'B', 0}}));
