@@ -13,6 +13,8 @@ void addPlotCommand(CLI::App& app, Context& context);
 void addSampleCommand(CLI::App& app, Context& context);
 void addMergeCommand(CLI::App& app, Context& context);
 void addEditCommand(CLI::App& app, Context& context);
+void addDownloadCommand(CLI::App& app, Context& context);
+void addMeterSimCommand(CLI::App& app, Context& context);
 
 // The whole command line: every command, --quiet and --version.
 void addCommands(CLI::App& app, Context& context);

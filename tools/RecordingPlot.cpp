@@ -44,12 +44,16 @@ Reduced reduce(const IV_File_Reader& reader, std::uint64_t start)
         for (std::size_t c = 0; c < std::min<std::size_t>(r.channels, sample.channels); ++c) {
             const float v = sample.values[c];
             if (!std::isfinite(v)) continue;
+            // Overloaded samples are marked but kept out of the trace and its scale, so that a
+            // spike does not flatten the signal.
+            if (sample.overloaded(static_cast<unsigned int>(c))) {
+                if (r.overloads[c].size() < s_max_markers) r.overloads[c].emplace_back(sample.index, v);
+                continue;
+            }
             float& lo = r.low[c * s_columns + column];
             float& hi = r.high[c * s_columns + column];
             lo = std::isnan(lo) ? v : std::min(lo, v);
             hi = std::isnan(hi) ? v : std::max(hi, v);
-            if (sample.overloaded(static_cast<unsigned int>(c)) && r.overloads[c].size() < s_max_markers)
-                r.overloads[c].emplace_back(sample.index, v);
         }
         if (sample.pps && r.pps.size() < s_max_markers) r.pps.push_back(sample.index);
     });
@@ -121,8 +125,9 @@ void plotRecording(const IV_File_Reader& reader, const std::string& name, std::u
         }
         if (c >= r.channels) continue;
         svg.polyline(envelope(r, c, frame, duration), "#1f5fa8", 1.0);
+        // Off the scale, an overloaded sample sits on the frame's edge.
         for (const auto& [k, value] : r.overloads[c])
-            svg.circle(frame.x(static_cast<double>(k) * period), frame.y(value), 3, "#d62728");
+            svg.circle(frame.x(static_cast<double>(k) * period), std::clamp(frame.y(value), frame.top(), frame.bottom()), 3, "#d62728");
     }
     svg.write(out);
 }

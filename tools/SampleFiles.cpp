@@ -3,6 +3,7 @@
 #include "AtomicOutput.h"
 
 #include <binx/BINX_Data.h>
+#include <sim/FullWavePageWriter.h>
 #include <writers/BinFileWriter.h>
 #include <writers/BinxFileBuilder.h>
 
@@ -89,6 +90,48 @@ void writeBin(const SampleSurvey& survey, const std::filesystem::path& path, con
     for (const auto* injection : injectionsOf(survey, Array::Wenner))
         for (const std::size_t i : injection->measures) contents.records.push_back(binRecord(survey, survey.measures()[i]));
     saveAtomically(path, [&](const std::string& temporary) { ertkit_writers::BinFileWriter::write(temporary, contents); });
+}
+
+// The receiver set-up of one injection: its current electrodes in rows 0 and 1 of the
+// position table, its chain of potential electrodes after them.
+ertkit_sim::ReceiverSetup receiverSetup(const SampleSurvey& survey, const SampleSurvey::Injection& injection, bool voltage)
+{
+    ertkit_sim::ReceiverSetup setup;
+    setup.n_channel = voltage ? static_cast<std::uint32_t>(injection.chain.size() - 1) : 1;
+    setup.gmt_offset = static_cast<float>(s_sample_gmt_offset_hours);
+    setup.in_rx = static_cast<float>(injection.current / 1000.0);
+    setup.bat = voltage ? 121 : 124;
+    setup.temp = voltage ? 24 : 31;
+    std::array<std::pair<float, float>, 13> table{};
+    const auto at = [&](int electrode) {
+        const ElectrodePoint p = survey.electrode(electrode);
+        return std::pair<float, float>(static_cast<float>(p.x), static_cast<float>(p.y));
+    };
+    table[0] = at(injection.a);
+    table[1] = at(injection.b);
+    for (std::size_t i = 0; i < injection.chain.size() && i + 2 < table.size(); ++i) table[i + 2] = at(injection.chain[i]);
+    setup.electrodes = table;
+    return setup;
+}
+
+// One recording per receiver and array: a start per injection, its samples numbered from 0.
+void writeRecording(const SampleSurvey& survey, Array array, bool voltage, const std::filesystem::path& path, ProgressCallback& progress)
+{
+    constexpr std::uint32_t samples = SampleSurvey::s_cycles * SampleSurvey::s_cycle_samples;
+    ertkit_sim::FullWavePageWriter writer;
+    for (const auto* injection : injectionsOf(survey, array)) {
+        const ertkit_sim::ReceiverSetup setup = receiverSetup(survey, *injection, voltage);
+        // Pages carry local time; the reader places a start one second before its page date.
+        const auto date = static_cast<std::int32_t>(localTime(injection->start).toUnixSeconds() + 1);
+        writer.configPage(date, setup);
+        writer.dataPages(date, setup.n_channel, 0, samples, [&](std::uint32_t k, std::uint32_t c) {
+            return voltage ? survey.voltage(survey.measures()[injection->measures[c]], k) : survey.current(*injection, k);
+        });
+        progress.step();
+    }
+    AtomicOutput output(path);
+    output.stream().write(reinterpret_cast<const char*>(writer.bytes().data()), static_cast<std::streamsize>(writer.bytes().size()));
+    output.commit();
 }
 
 // Where a reading's recordings stand in the BINX file's list of names.
@@ -199,9 +242,13 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
     SampleFiles files;
     const auto dipoles = injectionsOf(survey, Array::DipoleDipole);
     const auto wenner = injectionsOf(survey, Array::Wenner);
-    progress.setRange(0, 2, 1);
+    progress.setRange(0, static_cast<unsigned int>(2 * survey.injections().size() + 2), 1);
     const std::vector<std::string> names{sampleRecordingName(true, dipoles.front()->start), sampleRecordingName(false, dipoles.front()->start),
                                          sampleRecordingName(true, wenner.front()->start), sampleRecordingName(false, wenner.front()->start)};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        writeRecording(survey, i < 2 ? Array::DipoleDipole : Array::Wenner, i % 2 == 0, folder / names[i], progress);
+        files.recordings.push_back(names[i]);
+    }
     files.binx = "line1.binx";
     writeBinx(survey, folder / files.binx, names);
     progress.step();

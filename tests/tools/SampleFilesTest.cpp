@@ -143,3 +143,36 @@ TEST_F(SampleFiles, BinPlots)
 }
 
 } // namespace
+
+namespace {
+
+// Every reading of the BINX file names recordings that exist beside it, made by receivers
+// with the reading's serial numbers, holding a start at the reading's start time.
+TEST(SampleRecordings, MatchTheReadingsThatNameThem)
+{
+    const auto& folder = sampleFolder();
+    const std::string binx_info = runTool({"info", "line1.binx"}, folder).out;
+    const std::string listed = split(lines(binx_info)[4], ':').back();
+    const auto names = split(listed.substr(1), ' ');
+    ASSERT_EQ(names.size(), 4u) << binx_info;
+    std::string recording_info;
+    for (const std::string& name : names) {
+        ASSERT_TRUE(std::filesystem::exists(folder / name)) << name;
+        const ToolRun info = runTool({"info", name}, folder);
+        ASSERT_EQ(info.status, 0) << info.err;
+        const bool voltage = name.ends_with(".vmn");
+        EXPECT_NE(info.out.find(voltage ? "serial number   4567 (user serial 123)" : "serial number   4568 (user serial 124)"), std::string::npos)
+            << info.out;
+        recording_info += info.out;
+    }
+    // 13 dipole-dipole and 34 Wenner injections, each a start in a voltage and a current recording.
+    EXPECT_EQ(occurrences(recording_info, "  1600     16.00 s  "), 2u * 47);
+    EXPECT_EQ(occurrences(recording_info, "start 2: overloaded samples on ch0 2, ch1 2, ch2 2, ch3 2, ch4 2, ch5 2"), 1u) << recording_info;
+    const auto rows = lines(runTool({"export", "line1.binx"}, folder).out);
+    const auto header = split(rows[0], ',');
+    const auto time_column = static_cast<std::size_t>(std::find(header.begin(), header.end(), "start_time") - header.begin());
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        EXPECT_EQ(occurrences(recording_info, split(rows[r], ',')[time_column] + "Z"), 2u) << "voltage and current start of record " << r - 1;
+}
+
+} // namespace
