@@ -2,6 +2,7 @@
 
 #include <binx/BINX_Geo.h>
 #include <binx/BINX_TxStatus.h>
+#include <download/TarvexKesta_File.h>
 
 #include <host/HostDefaults.h>
 #include <host/Result_Reader.h>
@@ -52,6 +53,10 @@ public:
     // Reads one record from the stream's position; `names` are the file's full-wave
     // recording names, which the path indexes refer to.
     BINX_Data(std::ifstream& in, const std::vector<std::string>& names);
+    // A record from a measure downloaded from the meter: record version 1, or versions 2
+    // and 3 (and raw imports) with the measure's start time.
+    explicit BINX_Data(const TarvexKesta_File::TMeasure& measure);
+    BINX_Data(const TarvexKesta_File::TZMeasure& measure, HighPrecisionTime start);
     BINX_Data(const BINX_Data&) = default;
     BINX_Data(BINX_Data&&) = default;
     BINX_Data& operator=(const BINX_Data&) = default;
@@ -437,4 +442,7 @@ protected:
 
 private:
     void fillSerialNumbers(const std::vector<std::string>& names);
+    void takeMeasureHead(const TarvexKesta_File::TMeasureHead& head);
+    template <typename Measure>
+    void takeMeasureResults(const Measure& measure);
 };

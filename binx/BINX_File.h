@@ -28,6 +28,10 @@ public:
     BINX_File();
     BINX_File(const std::string& path, ProgressCallback& progress);
     explicit BINX_File(const std::string& path);
+    // The measures of the last download, those of record versions 2 and 3 (and raw imports)
+    // first, then those of version 1, each group in download order.
+    BINX_File(const TarvexKesta_File& download, ProgressCallback& progress);
+    explicit BINX_File(const TarvexKesta_File& download);
     BINX_File(BINX_File&& other) noexcept;
     BINX_File& operator=(BINX_File&& other) noexcept;
     BINX_File(const BINX_File&) = delete;
@@ -73,6 +77,8 @@ private:
     static constexpr std::size_t s_folder_buffer_size = 260;
 
     void read(const std::string& path, ProgressCallback& progress);
+    template <typename Measures, typename Convert>
+    bool convertMeasures(const Measures& measures, ProgressCallback& progress, Convert convert);
     void checkIndex(unsigned int index) const;
     void insertRecord(std::size_t index, BINX_Data* data);
     void eraseRecord(std::size_t index);

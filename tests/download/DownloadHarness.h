@@ -40,6 +40,7 @@ public:
     bool portOpen() const { return m_port && m_port->isPortComOpen(); }
     int version() const { return m_version; }
     const std::vector<TZMeasure>& zmeasures() const { return m_tab_tzmeasure; }
+    std::vector<TZMeasure>& zmeasures() { return m_tab_tzmeasure; }
     const std::vector<TMeasure>& measures() const { return m_tab_tmeasure; }
     std::vector<TMeasure>& measures() { return m_tab_tmeasure; }
     std::string rawStream() const { return m_raw_stream.str(); }
