@@ -149,7 +149,8 @@ void stackPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v,
     points.reserve(stack.size());
     for (std::size_t i = 0; i < stack.size(); ++i) points.emplace_back(frame.x(period_ms * static_cast<double>(i)), frame.y(stack[i]));
     svg.polyline(points, "#1f5fa8", 1.2);
-    if (stack.empty()) svg.text((frame.left() + frame.right()) / 2, (frame.top() + frame.bottom()) / 2, "no stacked signal stored in this record", 12, "middle");
+    if (std::all_of(stack.begin(), stack.end(), [](double v) { return v == 0.0; }))
+        svg.text((frame.left() + frame.right()) / 2, (frame.top() + frame.bottom()) / 2, "no stacked signal stored in this record", 12, "middle");
 }
 
 void decayPanel(SvgDocument& svg, const ResultValues& v, double top)

@@ -14,6 +14,7 @@ void addCommands(CLI::App& app, Context& context)
     addPlotCommand(app, context);
     addMergeCommand(app, context);
     addEditCommand(app, context);
+    addDownloadCommand(app, context);
     addMeterSimCommand(app, context);
     addSampleCommand(app, context);
 }

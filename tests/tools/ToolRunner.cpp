@@ -1,10 +1,15 @@
 #include "ToolRunner.h"
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace ertkit_tools_test {
 
@@ -106,6 +111,54 @@ std::string xmlProblem(const std::string& text)
     }
     if (!open.empty()) return "<" + open.back() + "> not closed";
     return root_seen ? "" : "no root element";
+}
+
+BackgroundTool::BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder)
+    : m_out(folder / ".background-stdout")
+{
+    std::vector<std::string> argv_text{ERTKIT_TOOL_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argv_text) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string out = m_out.string(), dir = folder.string();
+    m_pid = fork();
+    if (m_pid == 0) {
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = open("/dev/null", O_RDWR);
+        if (fd < 0 || null < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        dup2(fd, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        dup2(null, STDIN_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+BackgroundTool::~BackgroundTool()
+{
+    stop();
+}
+
+std::string BackgroundTool::firstLine(double seconds) const
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        const std::string text = readText(m_out);
+        if (const auto eol = text.find('\n'); eol != std::string::npos) return text.substr(0, eol);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < end);
+    return "";
+}
+
+int BackgroundTool::stop()
+{
+    if (m_pid <= 0) return -1;
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace ertkit_tools_test

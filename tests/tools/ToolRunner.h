@@ -29,3 +29,26 @@ std::string readText(const std::filesystem::path& path);
 std::string xmlProblem(const std::string& text);
 
 } // namespace ertkit_tools_test
+
+namespace ertkit_tools_test {
+
+// The ertkit executable running in the background (meter-sim), its standard output going to
+// a file; stopped with SIGTERM when destroyed.
+class BackgroundTool {
+public:
+    BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder);
+    ~BackgroundTool();
+    BackgroundTool(const BackgroundTool&) = delete;
+    BackgroundTool& operator=(const BackgroundTool&) = delete;
+
+    // The first line of its output, waiting for it at most `seconds`; empty on time-out.
+    std::string firstLine(double seconds = 10.0) const;
+    // Stops it and returns its exit status.
+    int stop();
+
+private:
+    int m_pid = -1;
+    std::filesystem::path m_out;
+};
+
+} // namespace ertkit_tools_test
