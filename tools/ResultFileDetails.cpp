@@ -25,7 +25,7 @@ std::vector<std::pair<std::string, std::string>> resultFileDetails(const Result_
         const auto version = binx->getSoftwareVersion();
         return {{"format", fmt::format("BINX version {}, header byte {}", static_cast<std::uint32_t>(binx->getVersion()), binx->getHeaderByte())},
                 {"software", fmt::format("{} version {}.{}.{}", static_cast<int>(binx->getSoftware()), version[0], version[1], version[2])},
-                {"folder", binx->getFolderPath()},
+                {"folder", binx->getFolderPath().empty() ? "none" : binx->getFolderPath()},
                 {"recordings", nameList(binx->getFileNamesIabOrVmn())},
                 {"project files", nameList(binx->getFileNamesProject())}};
     }
