@@ -7,6 +7,12 @@
 
 namespace ertkit_cli {
 
+// The page every plot is drawn on: its width, the left margin that holds the y-axis labels,
+// and the width of a full-width plot area, which ends 40 px before the right edge.
+inline constexpr double s_page_width = 1000;
+inline constexpr double s_page_left = 80;
+inline constexpr double s_page_plot_width = s_page_width - s_page_left - 40;
+
 // A span of data values on one axis; `log` spaces it by decades (both ends above zero).
 struct AxisRange {
     double low = 0.0;

@@ -14,12 +14,9 @@ namespace ertkit_cli {
 
 namespace {
 
-constexpr double s_width = 1000;
-constexpr double s_left = 80;
-constexpr double s_plot_width = 880;
 constexpr double s_panel_height = 150;
 constexpr double s_panel_gap = 20;
-constexpr std::size_t s_columns = 880;
+constexpr auto s_columns = static_cast<std::size_t>(s_page_plot_width);
 constexpr std::size_t s_max_markers = 2000;
 
 // What one pass over the samples keeps of a start: per channel and pixel column the lowest
@@ -87,12 +84,12 @@ SvgDocument::Points envelope(const Reduced& r, std::size_t channel, const PlotFr
 
 void legend(SvgDocument& svg, double y)
 {
-    svg.line(s_left, y - 4, s_left + 20, y - 4, "#1f5fa8", 1.5);
-    svg.text(s_left + 26, y, "signal", 11);
-    svg.circle(s_left + 90, y - 4, 3, "#d62728");
-    svg.text(s_left + 98, y, "overloaded sample", 11);
-    svg.line(s_left + 220, y - 10, s_left + 220, y + 2, "#ff8c00", 1.5);
-    svg.text(s_left + 228, y, "GPS pulse (PPS)", 11);
+    svg.line(s_page_left, y - 4, s_page_left + 20, y - 4, "#1f5fa8", 1.5);
+    svg.text(s_page_left + 26, y, "signal", 11);
+    svg.circle(s_page_left + 90, y - 4, 3, "#d62728");
+    svg.text(s_page_left + 98, y, "overloaded sample", 11);
+    svg.line(s_page_left + 220, y - 10, s_page_left + 220, y + 2, "#ff8c00", 1.5);
+    svg.text(s_page_left + 228, y, "GPS pulse (PPS)", 11);
 }
 
 } // namespace
@@ -107,16 +104,16 @@ void plotRecording(const IV_File_Reader& reader, const std::string& name, std::u
     const double duration = std::max(period * static_cast<double>(reader.getNsample(start)), period);
     const std::size_t panels = std::max<std::size_t>(r.channels, 1);
     const double top = 70;
-    SvgDocument svg(s_width, top + static_cast<double>(panels) * (s_panel_height + s_panel_gap) + 60);
-    svg.text(s_left, 24, name + " - start " + std::to_string(start), 15, "start", 0, true);
-    svg.text(s_left, 42,
+    SvgDocument svg(s_page_width, top + static_cast<double>(panels) * (s_panel_height + s_panel_gap) + 60);
+    svg.text(s_page_left, 24, name + " - start " + std::to_string(start), 15, "start", 0, true);
+    svg.text(s_page_left, 42,
              std::string(recordingKind(reader)) + ", serial " + std::to_string(reader.getSerialNumber()) + ", from " +
                  isoTime(reader.getStartTime(start), "Z") + " UTC",
              11);
     legend(svg, 60);
     for (std::size_t c = 0; c < panels; ++c) {
         const bool last = c + 1 == panels;
-        const PlotFrame frame(svg, s_left, top + static_cast<double>(c) * (s_panel_height + s_panel_gap), s_plot_width, s_panel_height,
+        const PlotFrame frame(svg, s_page_left, top + static_cast<double>(c) * (s_panel_height + s_panel_gap), s_page_plot_width, s_panel_height,
                               AxisRange{0.0, duration}, r.channels == 0 ? AxisRange{-1.0, 1.0} : valueRange(r, c));
         frame.drawAxes(last ? "time since start (s)" : "", "ch" + std::to_string(c) + " (" + sampleUnit(reader) + ")");
         for (const std::uint64_t k : r.pps) {

@@ -18,8 +18,6 @@ namespace ertkit_cli {
 
 namespace {
 
-constexpr double s_width = 1000;
-constexpr double s_left = 80;
 
 struct SectionPoint {
     PseudoPosition position;
@@ -102,13 +100,13 @@ void plotPseudoSection(const Result_File& file, const std::string& name, std::os
         depth = std::max(depth, p.position.depth);
     }
     if (!s.electrodes.empty()) x0 = std::min(x0, s.electrodes.front()), x1 = std::max(x1, s.electrodes.back());
-    SvgDocument svg(s_width, 520);
-    svg.text(s_left, 24, name + " - apparent resistivity pseudo-section", 15, "start", 0, true);
-    svg.text(s_left, 42,
+    SvgDocument svg(s_page_width, 520);
+    svg.text(s_page_left, 24, name + " - apparent resistivity pseudo-section", 15, "start", 0, true);
+    svg.text(s_page_left, 42,
              fmt::format("{} of {} records plotted; pseudo-depth = {} x largest electrode distance of the quadrupole", s.points.size(),
                          results.size(), s_pseudo_depth_ratio),
              11);
-    const PlotFrame frame(svg, s_left, 80, 780, 380, AxisRange::around(x0, x1, 0.03), AxisRange{0.0, depth > 0 ? depth * 1.1 : 1.0},
+    const PlotFrame frame(svg, s_page_left, 80, 780, 380, AxisRange::around(x0, x1, 0.03), AxisRange{0.0, depth > 0 ? depth * 1.1 : 1.0},
                           true);
     frame.drawAxes("position along the line (m)", "pseudo-depth (m)");
     for (const double e : s.electrodes) {
@@ -135,7 +133,7 @@ void stackPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v,
     const double cycle_ms = period_ms * static_cast<double>(stack.empty() ? r.getPeriod(true) : stack.size());
     double lo = 0.0, hi = 0.0;
     for (const double s : stack) lo = std::min(lo, s), hi = std::max(hi, s);
-    const PlotFrame frame(svg, s_left, top, 880, 240, AxisRange{0.0, std::max(cycle_ms, 1.0)}, AxisRange::around(lo, hi));
+    const PlotFrame frame(svg, s_page_left, top, s_page_plot_width, 240, AxisRange{0.0, std::max(cycle_ms, 1.0)}, AxisRange::around(lo, hi));
     frame.title(fmt::format("stacked signal over one injection cycle ({} stacks)", v.stacks));
     frame.drawAxes("time in the cycle (ms)", "voltage (mV)");
     // The windows follow the first switch-off, one pulse into the cycle.
@@ -158,7 +156,7 @@ void decayPanel(SvgDocument& svg, const ResultValues& v, double top)
     double hi = 0.0, end = 1.0;
     for (const double m : v.window_m) hi = std::max(hi, m);
     if (!v.window_times.empty()) end = v.window_times.back();
-    const PlotFrame frame(svg, s_left, top, 880, 180, AxisRange{0.0, std::max(end, 1.0) * 1.05}, AxisRange{0.0, hi > 0 ? hi * 1.15 : 1.0});
+    const PlotFrame frame(svg, s_page_left, top, s_page_plot_width, 180, AxisRange{0.0, std::max(end, 1.0) * 1.05}, AxisRange{0.0, hi > 0 ? hi * 1.15 : 1.0});
     frame.title(fmt::format("chargeability decay: M = {:.4g} mV/V over {} windows", v.m, v.window_m.size()));
     frame.drawAxes("time after switch-off (ms)", "M (mV/V)");
     SvgDocument::Points points;
@@ -179,12 +177,12 @@ void plotRecord(const Result_File& file, const std::string& name, std::size_t re
         throw std::out_of_range(fmt::format("record {} does not exist (the file has {})", record, results.size()));
     const Result_Reader& r = *results[record];
     const ResultValues v = resultValues(r);
-    SvgDocument svg(s_width, 640);
-    svg.text(s_left, 24, fmt::format("{} - record {}", name, record), 15, "start", 0, true);
+    SvgDocument svg(s_page_width, 640);
+    svg.text(s_page_left, 24, fmt::format("{} - record {}", name, record), 15, "start", 0, true);
     std::string where;
     for (std::size_t e = 0; e < 4; ++e)
         where += v.electrodes[e].remote() ? fmt::format("{} inf  ", "ABMN"[e]) : fmt::format("{} {:g} m  ", "ABMN"[e], v.electrodes[e].x);
-    svg.text(s_left, 42,
+    svg.text(s_page_left, 42,
              fmt::format("{}| Vp {:.4g} mV, I {:.4g} mA, rho_a {} ohm.m, start {}", where, v.vp, v.current,
                          v.rhoa ? fmt::format("{:.4g}", *v.rhoa) : "-", isoTime(v.start_time, "")),
              11);

@@ -41,32 +41,32 @@ void fillResults(const SampleSurvey& survey, std::size_t index, Record& record)
     for (std::size_t w = 0; w < m.window_m.size(); ++w) record.mppx[w] = static_cast<float>(m.window_m[w]);
 }
 
-} // namespace
-
-TarvexKesta_File::TMeasure sampleMeasure(const SampleSurvey& survey, std::size_t index)
+// A record of either layout: the head, the results, and the electrodes as (x, y) pairs or
+// (x, y, z) triples.
+template <typename Record>
+Record sampleRecord(const SampleSurvey& survey, std::size_t index, std::size_t coordinates)
 {
-    TarvexKesta_File::TMeasure record{};
+    Record record{};
     fillHead(survey, index, record.head);
     fillResults(survey, index, record);
     const Quadrupole& q = survey.measures()[index].positions;
     for (std::size_t e = 0; e < 4; ++e) {
-        record.electrodes[2 * e] = static_cast<float>(q[e].x);
-        record.electrodes[2 * e + 1] = static_cast<float>(q[e].y);
+        const double xyz[3] = {q[e].x, q[e].y, q[e].z};
+        for (std::size_t c = 0; c < coordinates; ++c) record.electrodes[coordinates * e + c] = static_cast<float>(xyz[c]);
     }
     return record;
 }
 
+} // namespace
+
+TarvexKesta_File::TMeasure sampleMeasure(const SampleSurvey& survey, std::size_t index)
+{
+    return sampleRecord<TarvexKesta_File::TMeasure>(survey, index, 2);
+}
+
 TarvexKesta_File::TZMeasure sampleZMeasure(const SampleSurvey& survey, std::size_t index)
 {
-    TarvexKesta_File::TZMeasure record{};
-    fillHead(survey, index, record.head);
-    fillResults(survey, index, record);
-    const Quadrupole& q = survey.measures()[index].positions;
-    for (std::size_t e = 0; e < 4; ++e) {
-        record.electrodes[3 * e] = static_cast<float>(q[e].x);
-        record.electrodes[3 * e + 1] = static_cast<float>(q[e].y);
-        record.electrodes[3 * e + 2] = static_cast<float>(q[e].z);
-    }
+    auto record = sampleRecord<TarvexKesta_File::TZMeasure>(survey, index, 3);
     record.vab = 180.0f;
     record.tx_bat = 12.4f;
     record.rx_bat = 12.1f;
