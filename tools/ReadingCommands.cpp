@@ -85,13 +85,16 @@ void addPlotCommand(CLI::App& app, Context& context)
     auto* command = app.add_subcommand("plot", "Draw a recording's channels, a pseudo-section or one record as SVG");
     command->add_option("file", options->file, "Recording or result file")->required();
     command->add_option("-o,--output", options->output, "SVG file to write")->required();
-    command->add_option("--start", options->start, "Recording: the start to draw, from 0")->capture_default_str();
-    command->add_option("--record", options->record, "Result file: draw this record (from 0) instead of the pseudo-section");
-    command->callback([options, &context] {
+    auto* start = command->add_option("--start", options->start, "Recording: the start to draw, from 0")->capture_default_str();
+    auto* record = command->add_option("--record", options->record, "Result file: draw this record (from 0) instead of the pseudo-section");
+    command->callback([options, start, record, &context] {
         context.forFile(options->file, [&] {
+            const bool recording = kindOf(options->file) == FileKind::Recording;
+            if (recording && record->count() > 0) throw std::invalid_argument("--record is for result files; a recording takes --start");
+            if (!recording && start->count() > 0) throw std::invalid_argument("--start is for recordings; a result file takes --record");
             const auto progress = context.progress(labelFor(options->file));
             AtomicOutput output(options->output);
-            if (kindOf(options->file) == FileKind::Recording) {
+            if (recording) {
                 const auto reader = openRecording(options->file, *progress);
                 plotRecording(*reader, options->file, options->start, output.stream());
             } else {

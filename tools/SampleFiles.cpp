@@ -33,7 +33,7 @@ std::vector<const SampleSurvey::Injection*> injectionsOf(const SampleSurvey& sur
     return found;
 }
 
-// Saves bytes made by `make` under a temporary name and renames them into place.
+// Lets `write` make the file under a temporary name, then renames it into place.
 template <typename Write>
 void saveAtomically(const std::filesystem::path& path, Write write)
 {

@@ -23,7 +23,7 @@ TerminalProgress::~TerminalProgress()
 
 void TerminalProgress::setRange(unsigned int first, unsigned int second, unsigned int step)
 {
-    // Readers give (10000, 0, 1), downloads (0, count, 1): the bounds come in either order.
+    m_counting = first > second;
     m_low = std::min(first, second);
     m_high = std::max(first, second);
     m_step = step == 0 ? 1 : step;
@@ -59,7 +59,7 @@ std::string TerminalProgress::line() const
 {
     std::string text = m_label;
     if (!m_detail.empty()) text += " (" + m_detail + ")";
-    if (m_high <= m_low) return fmt::format("{} {}", text, m_position);
+    if (m_counting || m_high <= m_low) return fmt::format("{} {}", text, m_position);
     const double done = std::clamp(static_cast<double>(m_position - std::min<unsigned long long>(m_position, m_low)) /
                                        static_cast<double>(m_high - m_low),
                                    0.0, 1.0);

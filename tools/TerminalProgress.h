@@ -10,6 +10,9 @@ namespace ertkit_cli {
 
 // A one-line progress bar drawn on a terminal from what the library reports through its
 // progress sink. Redraws at most ten times a second, and ends its line when destroyed.
+// Readers announce the range (10000, 0) and then step without knowing their total: that is
+// shown as a running count. Ranges given low bound first (downloads, conversions, exports)
+// are shown as a bar.
 class TerminalProgress final : public ProgressCallback {
 public:
     TerminalProgress(std::ostream& out, std::string label);
@@ -36,6 +39,7 @@ private:
     unsigned int m_high = 0;
     unsigned int m_step = 1;
     unsigned long long m_position = 0;
+    bool m_counting = false;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last_draw{};
 };

@@ -113,6 +113,9 @@ TEST_F(RecordingCommands, PlotIsWellFormedSvgWithAxesAndMarks)
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("start 2 does not exist (the recording has 2)"), std::string::npos) << missing.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "start2.svg"));
+
+    const ToolRun wrong = runTool({"plot", s_name, "--record", "0", "-o", "record.svg"}, dir.path());
+    EXPECT_EQ(wrong.err, std::string("ertkit: ") + s_name + ": --record is for result files; a recording takes --start\n");
 }
 
 } // namespace
