@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <fstream>
 
-// How a point of a result record is to be read: the host's coordinate specification plus
+// How a point of a result record is to be read: the host's GeoSpec plus
 // the character of its UTM grid cell.
 class BINX_GeoSpec : public GeoSpec {
 public:

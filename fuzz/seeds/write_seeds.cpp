@@ -4,6 +4,7 @@
 #include "support/FullWavePageBuilder.h"
 #include "support/TestSupport.h"
 
+#include <sim/MeterMemory.h>
 #include <writers/BinFileWriter.h>
 
 #include <filesystem>
@@ -67,6 +68,13 @@ void binxSeeds(const std::filesystem::path& folder)
     }
 }
 
+void rawImportSeeds(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    writeFile((folder / "voltage").string(), ertkit_sim::MeterMemory::rawTransfer(true, 3).raw);
+    writeFile((folder / "current").string(), ertkit_sim::MeterMemory::rawTransfer(false, 2).raw);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -79,5 +87,6 @@ int main(int argc, char** argv)
     fullwaveSeeds(root / "fuzz_fullwave");
     binSeeds(root / "fuzz_bin");
     binxSeeds(root / "fuzz_binx");
+    rawImportSeeds(root / "fuzz_import_raw");
     return 0;
 }
