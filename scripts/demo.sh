@@ -5,9 +5,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-echo "== building the ertkit tool =="
+echo "== building the ertkit tool (a few minutes the first time) =="
 cmake -S . -B build -DERTKIT_BUILD_BENCH=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target ertkit-cli >/dev/null
+build_log=$(mktemp)
+if ! cmake --build build -j"$(nproc)" --target ertkit-cli 2>&1 | tee "$build_log" |
+     awk 'match($0, /^\[ *[0-9]+%\]/) { printf "\r  %s", substr($0, RSTART, RLENGTH); fflush() } END { print "" }'; then
+  cat "$build_log"
+  exit 1
+fi
+rm -f "$build_log"
 ertkit="$PWD/build/tools/ertkit"
 work=$(mktemp -d "${TMPDIR:-/tmp}/ertkit-demo.XXXXXX")
 cd "$work"

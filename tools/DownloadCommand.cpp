@@ -31,42 +31,29 @@ std::filesystem::path writeRecording(const TarvexKesta_File& download, const std
 
 } // namespace
 
-void addDownloadCommand(CLI::App& app, Context& context)
+void runDownload(const DownloadOptions& options, Context& context)
 {
-    struct Options {
-        std::string port, name = "ertkit", output;
-        unsigned int first = 0, last = 0;
-    };
-    auto options = std::make_shared<Options>();
-    auto* command = app.add_subcommand("download", "Download measures from a meter over its USB serial link into a BINX file");
-    command->add_option("--port", options->port, "Serial device of the meter (for example /dev/ttyUSB0, or what meter-sim prints)")->required();
-    command->add_option("--first", options->first, "First memory index to fetch")->required();
-    command->add_option("--last", options->last, "Last memory index to fetch")->required();
-    command->add_option("--name", options->name, "Name sent to the meter")->capture_default_str();
-    command->add_option("-o,--output", options->output, "BINX file to write; a raw transfer also writes its recording beside it")->required();
-    command->callback([options, &context] {
-        context.forFile(options->port, [&] {
-            std::vector<std::string> errors;
-            TPortUSB::setDevicePath(options->port);
-            TarvexKesta_File download([](TPortVirt::TypePort) { return false; },
-                                      [&] { errors.push_back("cannot open the port"); }, [] { return true; },
-                                      [&](int code, std::string text) { errors.push_back(fmt::format("{} (error {})", text, code)); },
-                                      TPortVirt::USB, "ertkit");
-            {
-                const auto progress = context.progress("downloading");
-                download.download(options->first, options->last, *progress, options->name);
-            }
-            TPortUSB::setDevicePath("");
-            if (!errors.empty()) {
-                for (std::size_t i = 0; i + 1 < errors.size(); ++i) context.fail(options->port, errors[i]);
-                throw std::runtime_error(errors.back() + "; nothing written");
-            }
-            const auto progress = context.progress("converting");
-            const BINX_File file(download, *progress);
-            writeBinxAtomically(file, options->output, {}, false);
-            std::cout << fmt::format("{}: {} measures downloaded\n", options->output, file.getDatas().size());
-            if (download.isContainFW()) std::cout << writeRecording(download, options->output).string() << ": full-wave recording\n";
-        });
+    context.forFile(options.port, [&] {
+        std::vector<std::string> errors;
+        TPortUSB::setDevicePath(options.port);
+        TarvexKesta_File download([](TPortVirt::TypePort) { return false; },
+                                  [&] { errors.push_back("cannot open the port"); }, [] { return true; },
+                                  [&](int code, std::string text) { errors.push_back(fmt::format("{} (error {})", text, code)); },
+                                  TPortVirt::USB, "ertkit");
+        {
+            const auto progress = context.progress("downloading");
+            download.download(options.first, options.last, *progress, options.name);
+        }
+        TPortUSB::setDevicePath("");
+        if (!errors.empty()) {
+            for (std::size_t i = 0; i + 1 < errors.size(); ++i) context.fail(options.port, errors[i]);
+            throw std::runtime_error(errors.back() + "; nothing written");
+        }
+        const auto progress = context.progress("converting");
+        const BINX_File file(download, *progress);
+        writeBinxAtomically(file, options.output, {}, false);
+        std::cout << fmt::format("{}: {} measures downloaded\n", options.output, file.getDatas().size());
+        if (download.isContainFW()) std::cout << writeRecording(download, options.output).string() << ": full-wave recording\n";
     });
 }
 
