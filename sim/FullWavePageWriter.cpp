@@ -34,8 +34,10 @@ void FullWavePageWriter::configPage(std::int32_t date, const ReceiverSetup& setu
 {
     std::uint8_t* page = newPage('C', "RAW_CONFIG", date);
     for (std::size_t row = 0; row < 13; ++row) {
-        put(page, 16 + 8 * row, setup.electrode_spacing * static_cast<float>(row));
-        put(page, 20 + 8 * row, 0.0f);
+        const auto position = setup.electrodes ? (*setup.electrodes)[row]
+                                               : std::pair<float, float>(setup.electrode_spacing * static_cast<float>(row), 0.0f);
+        put(page, 16 + 8 * row, position.first);
+        put(page, 20 + 8 * row, position.second);
     }
     put(page, 120, setup.gps_lat);
     put(page, 124, setup.gps_long);

@@ -2,9 +2,12 @@
 
 #include <download/TarvexKesta_File.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,9 @@ struct ReceiverSetup {
     std::uint32_t n_channel = 3;
     std::int32_t input_voltage = 1;    // non-zero: full input range
     float electrode_spacing = 5.0f;    // row r of the position table sits at (r * spacing, 0)
+    // The position table itself (rows 0 and 1 the current electrodes, then the chain of
+    // potential electrodes), instead of the spacing rule.
+    std::optional<std::array<std::pair<float, float>, 13>> electrodes;
     float gps_lat = 4530.0f;           // sexagesimal, as receivers store it
     float gps_long = 230.0f;
     float gps_altitude = 150.0f;

@@ -1,16 +1,17 @@
 // Writes the seed corpus of every fuzz target into the folder given on the command line.
 
-#include "support/BinFileWriter.h"
 #include "support/BinxRecordBuilder.h"
 #include "support/FullWavePageBuilder.h"
 #include "support/TestSupport.h"
 
 #include <sim/MeterMemory.h>
+#include <writers/BinFileWriter.h>
 
 #include <filesystem>
 #include <iostream>
 
 using namespace ertkit_test;
+using namespace ertkit_writers;
 
 namespace {
 
@@ -62,7 +63,7 @@ void binxSeeds(const std::filesystem::path& folder)
         builder.version = version < 6 ? 5 : 6;
         builder.recordings = {"in123@120523_143015.iab", "vp123-4567@120523_143015.vmn", "x.iab"};
         builder.projects = {"project"};
-        builder.add(sampleBinxRecord(version), version).add(sampleBinxRecord(version + 100), version);
+        addRecord(addRecord(builder, sampleBinxRecord(version), version), sampleBinxRecord(version + 100), version);
         writeFile((folder / ("v" + std::to_string(version))).string(), builder.build().data());
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "support/BinFileWriter.h"
 #include "support/TestSupport.h"
+
+#include <writers/BinFileWriter.h>
 
 #include <bin/BIN_File.h>
 
@@ -13,9 +14,9 @@
 
 namespace bin_test {
 
-using ertkit_test::BinFileContents;
-using ertkit_test::BinFileWriter;
-using ertkit_test::BinRecordFields;
+using ertkit_writers::BinFileContents;
+using ertkit_writers::BinFileWriter;
+using ertkit_writers::BinRecordFields;
 
 // Writes the contents as a BIN file in a fresh folder and opens it.
 inline BIN_File openBin(const BinFileContents& contents)

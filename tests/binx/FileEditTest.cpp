@@ -9,6 +9,7 @@
 using binx_test::ByteFile;
 using binx_test::failure;
 using ertkit_test::BinxFileBuilder;
+using ertkit_test::addRecord;
 using ertkit_test::sampleBinxRecord;
 using ertkit_test::TempDir;
 
@@ -99,7 +100,7 @@ TEST(BinxFileWrite, WritesVersionSixFieldByField)
     BINX_Data record = sampleBinxRecord(1);
     record.iabPathIndex = 0;
     record.vmnPathIndex = 1;
-    b.add(record);
+    addRecord(b, record);
     ByteFile old(b.build());
     const BINX_File f(old.path());
 

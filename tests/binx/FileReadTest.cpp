@@ -8,6 +8,7 @@
 
 using binx_test::ByteFile;
 using ertkit_test::BinxFileBuilder;
+using ertkit_test::addRecord;
 using ertkit_test::Bytes;
 using ertkit_test::sampleBinxRecord;
 
@@ -36,7 +37,7 @@ BINX_Data numbered(int n)
 BinxFileBuilder fileOf(int n_records)
 {
     BinxFileBuilder b;
-    for (int i = 0; i < n_records; ++i) b.add(numbered(i));
+    for (int i = 0; i < n_records; ++i) addRecord(b, numbered(i));
     b.recordings = {"r0.iab", "r1.vmn", "r2.iab"};
     return b;
 }
@@ -143,7 +144,7 @@ TEST(BinxFileRead, DamagedRecordsEndTheFileQuietly)
     bad.data().resize(3480);
     bad.u32(0x7FFFFFFF).text("text that is far shorter than its length");
     damaged.records.push_back(bad);
-    damaged.add(numbered(8)).add(numbered(9));
+    addRecord(addRecord(damaged, numbered(8)), numbered(9));
     ByteFile damaged_file(damaged.build());
     const BINX_File f(damaged_file.path());
     ASSERT_EQ(f.getDatas().size(), 7u);

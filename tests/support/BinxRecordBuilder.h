@@ -2,6 +2,8 @@
 
 #include "support/TestSupport.h"
 
+#include <writers/BinxFileBuilder.h>
+
 #include <binx/BINX_Data.h>
 
 #include <array>
@@ -23,30 +25,9 @@ BINX_Data sampleBinxRecord(int seed);
 // records before version 9 carry are filled with a recognisable pattern.
 Bytes binxRecordBytes(const BINX_Data& record, int version);
 
-// A whole BINX file. Counts and lengths default to those of the contents and can be
-// overridden to make damaged files.
-struct BinxFileBuilder {
-    std::uint32_t version = 6;
-    std::uint8_t header_byte = 14;
-    std::uint8_t software = 0;
-    std::array<std::int16_t, 3> software_version{};
-    std::string header_text;
-    std::uint32_t header_text_length = 1024;
-    std::string folder;
-    std::uint32_t folder_length = 260;
-    std::vector<std::string> recordings;
-    std::optional<std::uint32_t> recording_count;
-    std::vector<std::string> projects; // stored with their terminating zero
-    std::optional<std::uint32_t> project_count;
-    std::vector<Bytes> records;
-    std::optional<std::uint32_t> record_count;
+using ertkit_writers::BinxFileBuilder;
 
-    BinxFileBuilder& add(const BINX_Data& record, int record_version = BINX_Data::VERSION)
-    {
-        records.push_back(binxRecordBytes(record, record_version));
-        return *this;
-    }
-    Bytes build() const;
-};
+// Appends a record to a file in the layout of any record version (binxRecordBytes).
+BinxFileBuilder& addRecord(BinxFileBuilder& file, const BINX_Data& record, int record_version = BINX_Data::VERSION);
 
 } // namespace ertkit_test

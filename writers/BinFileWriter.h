@@ -1,13 +1,13 @@
 #pragma once
 
-#include "support/TestSupport.h"
+#include <writers/Bytes.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace ertkit_test {
+namespace ertkit_writers {
 
 // Every stored field of one legacy BIN record, in file order, with the values of an
 // ordinary valid record. Indexes 0 and 1 name a current and a voltage recording in the
@@ -58,8 +58,8 @@ struct BinFileContents {
     std::vector<BinRecordFields> records;
 };
 
-// Builds BIN files byte for byte. The library only reads this format; tests and sample data
-// make it here.
+// Builds BIN files byte for byte. The library only reads this format; the tests, the fuzz
+// seeds and the tool's sample survey make it here.
 class BinFileWriter {
 public:
     static constexpr std::size_t s_record_size = 308;
@@ -73,4 +73,4 @@ public:
     static void write(const std::string& path, const BinFileContents& contents);
 };
 
-} // namespace ertkit_test
+} // namespace ertkit_writers

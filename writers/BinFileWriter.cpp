@@ -1,8 +1,8 @@
-#include "support/BinFileWriter.h"
+#include <writers/BinFileWriter.h>
 
 #include <algorithm>
 
-namespace ertkit_test {
+namespace ertkit_writers {
 
 namespace {
 
@@ -60,7 +60,7 @@ Bytes BinFileWriter::file(const BinFileContents& contents)
 
 void BinFileWriter::write(const std::string& path, const BinFileContents& contents)
 {
-    writeFile(path, file(contents).data());
+    file(contents).save(path);
 }
 
-} // namespace ertkit_test
+} // namespace ertkit_writers

@@ -1,0 +1,135 @@
+// The pieces every command writes through: atomic files, SVG text, axis ticks, the colour
+// scale and the progress line.
+#include "AtomicOutput.h"
+#include "ColourScale.h"
+#include "PlotFrame.h"
+#include "SvgDocument.h"
+#include "TerminalProgress.h"
+#include "TimeText.h"
+#include "ToolRunner.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace ertkit_cli;
+
+namespace {
+
+std::size_t filesIn(const std::filesystem::path& dir)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
+}
+
+TEST(AtomicOutput, AppearsOnlyOnCommit)
+{
+    ertkit_test::TempDir dir;
+    const auto target = dir.path() / "table.csv";
+    {
+        AtomicOutput out(target);
+        out.stream() << "a,b\n";
+        EXPECT_FALSE(std::filesystem::exists(target));
+        EXPECT_EQ(out.temporaryPath().parent_path(), dir.path());
+        EXPECT_EQ(out.temporaryPath().extension(), ".csv");
+        out.commit();
+    }
+    EXPECT_EQ(ertkit_tools_test::readText(target), "a,b\n");
+    EXPECT_EQ(filesIn(dir.path()), 1u);
+}
+
+TEST(AtomicOutput, AbandonedOrRefusedLeavesTheOldFile)
+{
+    ertkit_test::TempDir dir;
+    const auto target = dir.path() / "table.csv";
+    ertkit_test::writeFile(target.string(), {'o', 'l', 'd'});
+    {
+        AtomicOutput out(target);
+        out.stream() << "new";
+    }
+    {
+        AtomicOutput out(target);
+        out.stream() << "new";
+        EXPECT_THROW(out.commit([](const std::filesystem::path&) { throw std::runtime_error("bad"); }), std::runtime_error);
+    }
+    EXPECT_EQ(ertkit_tools_test::readText(target), "old");
+    EXPECT_EQ(filesIn(dir.path()), 1u);
+}
+
+TEST(AtomicOutput, MissingFolderIsAWriteError)
+{
+    AtomicOutput out("/nonexistent-folder/x.csv");
+    try {
+        out.stream();
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write /nonexistent-folder/x.csv: No such file or directory");
+    }
+}
+
+TEST(SvgDocument, EscapesTextAndIsWellFormed)
+{
+    SvgDocument svg(100, 50);
+    svg.text(1, 2, "R < 5 & \"x\" > 'y'\x01");
+    svg.line(0, 0, 10, 10, "black", 1, "4 2");
+    svg.polyline({{0, 0}, {1, 1}}, "red");
+    std::ostringstream out;
+    svg.write(out);
+    EXPECT_NE(out.str().find(">R &lt; 5 &amp; &quot;x&quot; &gt; &apos;y&apos;</text>"), std::string::npos) << out.str();
+    EXPECT_EQ(ertkit_tools_test::xmlProblem(out.str()), "");
+}
+
+TEST(SvgDocument, XmlCheckCatchesBrokenDocuments)
+{
+    EXPECT_NE(ertkit_tools_test::xmlProblem("<a><b></a></b>"), "");
+    EXPECT_NE(ertkit_tools_test::xmlProblem("<a>x & y</a>"), "");
+    EXPECT_NE(ertkit_tools_test::xmlProblem("<a></a><b/>"), "");
+    EXPECT_NE(ertkit_tools_test::xmlProblem("<a x=\"1></a>"), "");
+    EXPECT_EQ(ertkit_tools_test::xmlProblem("<?xml version=\"1.0\"?>\n<a><b/>t &amp; u</a>\n"), "");
+}
+
+TEST(NiceTicks, RoundStepsInsideTheRange)
+{
+    EXPECT_EQ(niceTicks({0.0, 10.0}, 5), (std::vector<double>{0, 2, 4, 6, 8, 10}));
+    EXPECT_EQ(niceTicks({-0.3, 0.72}, 6), (std::vector<double>{-0.2, 0, 0.2, 0.4, 0.6}));
+    EXPECT_EQ(niceTicks({15.0, 1500.0, true}, 5), (std::vector<double>{100, 1000}));
+    EXPECT_EQ(niceTicks({15.0, 300.0, true}, 5), (std::vector<double>{20, 50, 100, 200}));
+    EXPECT_TRUE(niceTicks({-1.0, 10.0, true}, 5).empty());
+    EXPECT_EQ(tickText(1500), "1500");
+    EXPECT_EQ(tickText(0.25), "0.25");
+}
+
+TEST(ColourScale, EndsAndClamping)
+{
+    EXPECT_EQ(scaleColour(0.0), "#440154");
+    EXPECT_EQ(scaleColour(1.0), "#fde725");
+    EXPECT_EQ(scaleColour(-3.0), scaleColour(0.0));
+    EXPECT_EQ(scaleColour(7.0), scaleColour(1.0));
+    EXPECT_NE(scaleColour(0.5), scaleColour(0.6));
+}
+
+TEST(TerminalProgress, ReadersCountConversionsFillABar)
+{
+    std::ostringstream sink;
+    TerminalProgress progress(sink, "reading");
+    progress.setRange(10000, 0, 1);
+    progress.setPosition(0);
+    progress.step();
+    progress.step();
+    EXPECT_EQ(progress.line(), "reading 2");
+    progress.setRange(0, 4, 1);
+    progress.step();
+    progress.step();
+    progress.setFormattedText(7, "METER", "115200");
+    EXPECT_EQ(progress.line(), "reading (METER 115200) [###############...............]  50%");
+}
+
+TEST(TimeText, IsoWithMilliseconds)
+{
+    const HighPrecisionTime t = HighPrecisionTime::fromVarnelTimestamp(1700000000, 250000000);
+    EXPECT_EQ(isoTime(t, "Z"), "2023-11-14T22:13:20.250Z");
+    EXPECT_EQ(isoTime(HighPrecisionTime(), ""), "1899-12-30T00:00:00.000");
+}
+
+} // namespace

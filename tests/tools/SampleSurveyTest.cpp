@@ -1,0 +1,86 @@
+#include "SampleSurvey.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace ertkit_cli;
+
+namespace {
+
+TEST(SampleSurvey, DipoleDipoleAndWennerLayout)
+{
+    const SampleSurvey survey(1);
+    // 13 dipole-dipole injections (n up to 6) with 63 readings, then Wenner with a = 5, 10,
+    // 15, 20 m: 13 + 10 + 7 + 4 injections of one reading each.
+    ASSERT_EQ(survey.injections().size(), 13u + 34u);
+    ASSERT_EQ(survey.measures().size(), 63u + 34u);
+    const auto& first = survey.measures().front();
+    EXPECT_EQ(first.electrodes, (std::array<int, 4>{1, 0, 2, 3}));
+    const auto& deepest = survey.measures()[5];
+    EXPECT_EQ(deepest.electrodes, (std::array<int, 4>{1, 0, 7, 8}));
+    const auto& wenner = survey.measures()[63 + 13];
+    EXPECT_EQ(wenner.electrodes, (std::array<int, 4>{0, 6, 2, 4}));
+    EXPECT_EQ(survey.injections()[wenner.injection].array, SampleSurvey::Array::Wenner);
+    for (const auto& m : survey.measures()) {
+        const auto& injection = survey.injections()[m.injection];
+        EXPECT_EQ(injection.chain[m.channel], m.electrodes[2]);
+        EXPECT_EQ(injection.chain[m.channel + 1], m.electrodes[3]);
+    }
+}
+
+TEST(SampleSurvey, ReadingsFollowTheLayeredEarth)
+{
+    const SampleSurvey survey(1);
+    // Tiny spacings see the cover (147 ohm.m at 60 m), huge ones the 400 ohm.m basement.
+    const Quadrupole tiny{ElectrodePoint{59.9, 0, 0}, ElectrodePoint{60.2, 0, 0}, ElectrodePoint{60.0, 0, 0}, ElectrodePoint{60.1, 0, 0}};
+    EXPECT_NEAR(survey.modelRhoa(tiny, false), 60.0 + 90.0 / (1.0 + std::exp(-20.0 / 6.0)), 0.5);
+    const Quadrupole huge{ElectrodePoint{-3000, 0, 0}, ElectrodePoint{3000, 0, 0}, ElectrodePoint{-1000, 0, 0}, ElectrodePoint{1000, 0, 0}};
+    EXPECT_NEAR(survey.modelRhoa(huge, false), 400.0, 2.0);
+    int ignored = 0;
+    for (const auto& m : survey.measures()) {
+        const double current = survey.injections()[m.injection].current;
+        // Vp carries 0.4 % noise on the model: K * Vp / I gives rho_a back within 2 %.
+        EXPECT_NEAR(*geometricFactor(m.positions) * m.vp / current, m.rhoa, 0.02 * m.rhoa);
+        EXPECT_GT(m.vp, 0.0);
+        EXPECT_GT(m.m, 1.0);
+        EXPECT_LT(m.m, 80.0);
+        EXPECT_GT(m.window_m.front(), m.window_m.back()) << "chargeability decays";
+        ignored += m.ignore ? 1 : 0;
+    }
+    EXPECT_EQ(ignored, 2);
+}
+
+TEST(SampleSurvey, SignalsAndStackAgree)
+{
+    const SampleSurvey survey(3);
+    const auto& m = survey.measures()[10];
+    const auto stack = survey.stack(m);
+    ASSERT_EQ(stack.size(), 400u);
+    // Late in the pulse the stack is Vp; the recorded full wave is Vp plus SP, and the
+    // negative pulse half a cycle later is -Vp plus SP.
+    EXPECT_NEAR(stack[199], m.vp, 5 * m.noise + 0.01 * m.vp);
+    EXPECT_NEAR(survey.voltage(m, 199), m.vp + m.sp, 5 * m.noise + 0.01 * m.vp);
+    EXPECT_NEAR(survey.voltage(m, 599), -m.vp + m.sp, 5 * m.noise + 0.01 * m.vp);
+    const auto& injection = survey.injections()[m.injection];
+    EXPECT_NEAR(survey.current(injection, 100), injection.current, 0.01 * injection.current);
+    EXPECT_NEAR(survey.current(injection, 300), 0.0, 0.2);
+    EXPECT_NEAR(survey.current(injection, 500), -injection.current, 0.01 * injection.current);
+    // The spiked injection drives its receiver beyond its range.
+    const auto& spiked = survey.measures()[survey.injections()[2].measures.front()];
+    EXPECT_TRUE(spiked.overloaded);
+    EXPECT_GT(survey.voltage(spiked, 333), 15000.0f);
+}
+
+TEST(SampleSurvey, SameSeedSameSurvey)
+{
+    const SampleSurvey a(7), b(7), c(8);
+    for (std::size_t i = 0; i < a.measures().size(); ++i) {
+        EXPECT_EQ(a.measures()[i].vp, b.measures()[i].vp);
+        EXPECT_EQ(a.voltage(a.measures()[i], 17), b.voltage(b.measures()[i], 17));
+    }
+    EXPECT_NE(a.measures()[0].vp, c.measures()[0].vp);
+    EXPECT_NE(a.voltage(a.measures()[0], 17), c.voltage(c.measures()[0], 17));
+}
+
+} // namespace

@@ -1,0 +1,164 @@
+#include "ToolRunner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace ertkit_tools_test {
+
+namespace {
+
+std::string shellQuoted(const std::string& arg)
+{
+    std::string q = "'";
+    for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+} // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& folder, const std::string& shell_prefix)
+{
+    const auto out_path = folder / ".tool-stdout", err_path = folder / ".tool-stderr";
+    std::string command = "cd " + shellQuoted(folder.string()) + " && " + shell_prefix + (shell_prefix.empty() ? "" : "; ") + "exec " +
+                          shellQuoted(ERTKIT_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + shellQuoted(arg);
+    command += " >" + shellQuoted(out_path.string()) + " 2>" + shellQuoted(err_path.string()) + " </dev/null";
+    const int raw = std::system(("sh -c " + shellQuoted(command)).c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = readText(out_path);
+    run.err = readText(err_path);
+    std::filesystem::remove(out_path);
+    std::filesystem::remove(err_path);
+    return run;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+}
+
+std::vector<std::string> split(const std::string& line, char separator)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, separator);) out.push_back(field);
+    return out;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string xmlProblem(const std::string& text)
+{
+    std::vector<std::string> open;
+    bool root_seen = false;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == '&') {
+            const auto end = text.find(';', i);
+            if (end == std::string::npos || end - i > 8) return "bare & at " + std::to_string(i);
+            i = end + 1;
+            continue;
+        }
+        if (text[i] != '<') {
+            if (open.empty() && !std::isspace(static_cast<unsigned char>(text[i]))) return "text outside the root at " + std::to_string(i);
+            ++i;
+            continue;
+        }
+        const auto end = text.find('>', i);
+        if (end == std::string::npos) return "unterminated tag at " + std::to_string(i);
+        std::string tag = text.substr(i + 1, end - i - 1);
+        i = end + 1;
+        if (tag.starts_with("?")) continue;
+        if (tag.starts_with("/")) {
+            if (open.empty() || open.back() != tag.substr(1)) return "unexpected </" + tag.substr(1) + ">";
+            open.pop_back();
+            continue;
+        }
+        if (tag.find('<') != std::string::npos) return "'<' inside a tag";
+        if (std::count(tag.begin(), tag.end(), '"') % 2 != 0) return "unbalanced quotes in <" + tag + ">";
+        const bool empty = tag.ends_with("/");
+        const std::string name = tag.substr(0, tag.find_first_of(" \t\n/"));
+        if (open.empty()) {
+            if (root_seen) return "second root element <" + name + ">";
+            root_seen = true;
+        }
+        if (!empty) open.push_back(name);
+    }
+    if (!open.empty()) return "<" + open.back() + "> not closed";
+    return root_seen ? "" : "no root element";
+}
+
+BackgroundTool::BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder)
+    : m_out(folder / ".background-stdout")
+{
+    std::vector<std::string> argv_text{ERTKIT_TOOL_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argv_text) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string out = m_out.string(), dir = folder.string();
+    m_pid = fork();
+    if (m_pid == 0) {
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int null = open("/dev/null", O_RDWR);
+        if (fd < 0 || null < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        dup2(fd, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        dup2(null, STDIN_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+BackgroundTool::~BackgroundTool()
+{
+    stop();
+}
+
+std::string BackgroundTool::firstLine(double seconds) const
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        const std::string text = readText(m_out);
+        if (const auto eol = text.find('\n'); eol != std::string::npos) return text.substr(0, eol);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < end);
+    return "";
+}
+
+int BackgroundTool::stop()
+{
+    if (m_pid <= 0) return -1;
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace ertkit_tools_test

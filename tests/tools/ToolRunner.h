@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ertkit_tools_test {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the ertkit executable with `args` in `folder`, capturing both output streams.
+// `shell_prefix` runs first in the same shell (for limits such as ulimit).
+ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                const std::string& shell_prefix = "");
+
+// Lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
+// The fields of one line between separators.
+std::vector<std::string> split(const std::string& line, char separator);
+std::size_t occurrences(const std::string& text, const std::string& what);
+std::string readText(const std::filesystem::path& path);
+
+// A minimal XML well-formedness check: one root element, every element closed in order,
+// attributes quoted, no stray '<' or '&'. Returns an empty string or what is wrong.
+std::string xmlProblem(const std::string& text);
+
+} // namespace ertkit_tools_test
+
+namespace ertkit_tools_test {
+
+// The ertkit executable running in the background (meter-sim), its standard output going to
+// a file; stopped with SIGTERM when destroyed.
+class BackgroundTool {
+public:
+    BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder);
+    ~BackgroundTool();
+    BackgroundTool(const BackgroundTool&) = delete;
+    BackgroundTool& operator=(const BackgroundTool&) = delete;
+
+    // The first line of its output, waiting for it at most `seconds`; empty on time-out.
+    std::string firstLine(double seconds = 10.0) const;
+    // Stops it and returns its exit status.
+    int stop();
+
+private:
+    int m_pid = -1;
+    std::filesystem::path m_out;
+};
+
+} // namespace ertkit_tools_test

@@ -1,0 +1,70 @@
+#include "AtomicOutput.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+
+namespace ertkit_cli {
+
+namespace {
+
+std::filesystem::path temporaryFor(const std::filesystem::path& destination)
+{
+    static std::atomic<unsigned int> counter{0};
+    const std::string name = "." + destination.stem().string() + ".ertkit-tmp-" + std::to_string(getpid()) + "-" +
+                             std::to_string(counter++) + destination.extension().string();
+    return destination.parent_path() / name;
+}
+
+std::runtime_error writeError(const std::filesystem::path& path, int error)
+{
+    return std::runtime_error("cannot write " + path.string() + (error != 0 ? ": " + std::string(std::strerror(error)) : ""));
+}
+
+} // namespace
+
+AtomicOutput::AtomicOutput(std::filesystem::path destination)
+    : m_destination(std::move(destination)), m_temporary(temporaryFor(m_destination))
+{
+}
+
+AtomicOutput::~AtomicOutput()
+{
+    if (m_committed) return;
+    if (m_stream.is_open()) m_stream.close();
+    std::error_code ignored;
+    std::filesystem::remove(m_temporary, ignored);
+}
+
+std::ofstream& AtomicOutput::stream()
+{
+    if (!m_opened) {
+        m_opened = true;
+        errno = 0;
+        m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
+        if (!m_stream) throw writeError(m_destination, errno);
+    }
+    return m_stream;
+}
+
+void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)>& check)
+{
+    if (m_opened) {
+        errno = 0;
+        m_stream.flush();
+        const int flush_error = errno;
+        m_stream.close();
+        if (m_stream.fail()) throw writeError(m_destination, flush_error);
+    }
+    if (!std::filesystem::exists(m_temporary)) throw writeError(m_destination, 0);
+    if (check) check(m_temporary);
+    std::error_code error;
+    std::filesystem::rename(m_temporary, m_destination, error);
+    if (error) throw std::runtime_error("cannot write " + m_destination.string() + ": " + error.message());
+    m_committed = true;
+}
+
+} // namespace ertkit_cli

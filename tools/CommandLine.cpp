@@ -1,0 +1,128 @@
+// The command line: every command with its options and help. The only place that knows the
+// parser, so that its heavy header is compiled once.
+#include "Commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+namespace ertkit_cli {
+
+namespace {
+
+// Runs `command` with the options the parser filled, once the sub-command is parsed.
+template <typename Options>
+std::shared_ptr<Options> bind(CLI::App* sub, Context& context, void (*command)(const Options&, Context&))
+{
+    auto options = std::make_shared<Options>();
+    sub->callback([options, &context, command] { command(*options, context); });
+    return options;
+}
+
+void addReadingCommands(CLI::App& app, Context& context)
+{
+    auto* info = app.add_subcommand("info", "Summarise recordings (.iab .vmn .irw .vrw) and result files (.binx .bin)");
+    auto info_options = bind(info, context, runInfo);
+    info->add_option("files", info_options->files, "Files to summarise")->required();
+
+    auto* exporting = app.add_subcommand("export", "Convert a recording (csv, json) or a result file (csv, json, udf) to text");
+    auto export_options = bind(exporting, context, runExport);
+    exporting->add_option("file", export_options->file, "Recording or result file")->required();
+    exporting->add_option("-f,--format", export_options->format, "csv, json or udf")
+        ->check(CLI::IsMember({"csv", "json", "udf"}))
+        ->capture_default_str();
+    exporting->add_option("-o,--output", export_options->output, "Output file (standard output when absent)");
+
+    auto* plot = app.add_subcommand("plot", "Draw a recording's channels, a pseudo-section or one record as SVG");
+    auto plot_options = bind(plot, context, runPlot);
+    plot->add_option("file", plot_options->file, "Recording or result file")->required();
+    plot->add_option("-o,--output", plot_options->output, "SVG file to write")->required();
+    plot->add_option("--start", plot_options->start, "Recording: the start to draw, from 0 (default 0)");
+    plot->add_option("--record", plot_options->record, "Result file: draw this record (from 0) instead of the pseudo-section");
+}
+
+void addEditingCommands(CLI::App& app, Context& context)
+{
+    auto* merge = app.add_subcommand("merge", "Merge BINX files into one, in the order given");
+    auto merge_options = bind(merge, context, runMerge);
+    merge->add_option("files", merge_options->inputs, "BINX files to merge")->required()->expected(2, -1);
+    merge->add_option("-o,--output", merge_options->output, "BINX file to write")->required();
+    merge->add_flag("--skip-ignored", merge_options->skip_ignored, "Leave out the records marked to be ignored");
+
+    auto* edit = app.add_subcommand("edit", "Remove records, keep a range, drop ignored records or set the folder of a BINX file");
+    auto edit_options = bind(edit, context, runEdit);
+    edit->add_option("file", edit_options->input, "BINX file to edit")->required();
+    edit->add_option("-o,--output", edit_options->output, "BINX file to write (may be the input)")->required();
+    edit->add_option("--remove", edit_options->remove, "Records to remove, by index from 0 (repeat or separate with commas)")->delimiter(',');
+    edit->add_option("--range", edit_options->range, "Keep records first:last of what remains after --remove (first: or :last for open ends)");
+    edit->add_flag("--skip-ignored", edit_options->skip_ignored, "Leave out the records marked to be ignored");
+    edit->add_option("--folder", edit_options->folder, "Folder of the recordings the records refer to");
+}
+
+void addMeterCommands(CLI::App& app, Context& context)
+{
+    auto* download = app.add_subcommand("download", "Download measures from a meter over its USB serial link into a BINX file");
+    auto download_options = bind(download, context, runDownload);
+    download->add_option("--port", download_options->port, "Serial device of the meter (for example /dev/ttyUSB0, or what meter-sim prints)")
+        ->required();
+    download->add_option("--first", download_options->first, "First memory index to fetch")->required();
+    download->add_option("--last", download_options->last, "Last memory index to fetch")->required();
+    download->add_option("--name", download_options->name, "Name sent to the meter")->capture_default_str();
+    download->add_option("-o,--output", download_options->output, "BINX file to write; a raw transfer also writes its recording beside it")
+        ->required();
+
+    auto* sim = app.add_subcommand("meter-sim", "Play a meter holding the sample survey's readings on a pseudo-terminal; print its device path");
+    auto sim_options = bind(sim, context, runMeterSim);
+    sim->add_option("--records", sim_options->records, "Readings in the meter's memory (the survey's first ones)")->capture_default_str();
+    sim->add_option("--version", sim_options->version, "Record version the meter sends: 1, 2 or 3 (3 carries time stamps)")
+        ->check(CLI::IsMember({1u, 2u, 3u}))
+        ->capture_default_str();
+    sim->add_option("--seed", sim_options->seed, "Seed of the sample survey")->capture_default_str();
+    sim->add_option("--raw", sim_options->raw, "Send a raw full-wave transfer of test measures instead: voltage or current")
+        ->check(CLI::IsMember({"voltage", "current"}));
+    sim->add_option("--seconds", sim_options->seconds, "Stop after this long (0: until interrupted)")->capture_default_str();
+}
+
+void addSampleCommand(CLI::App& app, Context& context)
+{
+    auto* sample = app.add_subcommand("sample", "Write a synthetic survey: recordings, a BINX file and a legacy BIN file");
+    auto options = bind(sample, context, runSample);
+    sample->add_option("folder", options->folder, "Folder to write into (created if needed)")->required();
+    sample->add_option("--seed", options->seed, "Seed of the survey; the same seed writes the same files")->capture_default_str();
+    sample->add_option("--electrodes", options->electrodes, "Electrodes on the line")->check(CLI::Range(4, 64))->capture_default_str();
+    sample->add_option("--spacing", options->spacing, "Electrode spacing (m)")->check(CLI::PositiveNumber)->capture_default_str();
+}
+
+} // namespace
+
+int runTool(int argc, const char* const* argv)
+{
+    Context context(std::cerr);
+    CLI::App app("Read, convert, plot, edit and download resistivity and IP survey data", "ertkit");
+    app.add_flag("-q,--quiet", context.quiet, "Show no progress bar");
+    // --quiet may follow the command too.
+    app.fallthrough();
+    app.set_version_flag("--version", "ertkit " ERTKIT_VERSION);
+    app.require_subcommand(1);
+    addReadingCommands(app, context);
+    addEditingCommands(app, context);
+    addMeterCommands(app, context);
+    addSampleCommand(app, context);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        // A usage error is one line too, like every other failure.
+        std::cerr << "ertkit: " << e.what() << " (ertkit --help lists the commands)" << std::endl;
+        return e.get_exit_code();
+    }
+    return context.exitStatus();
+}
+
+} // namespace ertkit_cli

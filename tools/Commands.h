@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Context.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ertkit_cli {
+
+// What each command is asked to do, as the command line gives it (CommandLine.cpp), and the
+// commands themselves. A command reports every failure through the context.
+
+struct InfoOptions {
+    std::vector<std::string> files;
+};
+struct ExportOptions {
+    std::string file, format = "csv", output; // output empty: standard output
+};
+struct PlotOptions {
+    std::string file, output;
+    std::optional<std::uint64_t> start;  // recordings
+    std::optional<std::size_t> record;   // result files
+};
+struct MergeOptions {
+    std::vector<std::string> inputs;
+    std::string output;
+    bool skip_ignored = false;
+};
+struct EditOptions {
+    std::string input, output, range;
+    std::vector<unsigned int> remove;
+    std::optional<std::string> folder;
+    bool skip_ignored = false;
+};
+struct DownloadOptions {
+    std::string port, name = "ertkit", output;
+    unsigned int first = 0, last = 0;
+};
+struct MeterSimOptions {
+    std::uint32_t records = 20, version = 3, seed = 1;
+    std::string raw; // empty, "voltage" or "current"
+    double seconds = 0.0;
+};
+struct SampleOptions {
+    std::string folder;
+    std::uint32_t seed = 1;
+    int electrodes = 16;
+    double spacing = 5.0;
+};
+
+void runInfo(const InfoOptions& options, Context& context);
+void runExport(const ExportOptions& options, Context& context);
+void runPlot(const PlotOptions& options, Context& context);
+void runMerge(const MergeOptions& options, Context& context);
+void runEdit(const EditOptions& options, Context& context);
+void runDownload(const DownloadOptions& options, Context& context);
+void runMeterSim(const MeterSimOptions& options, Context& context);
+void runSample(const SampleOptions& options, Context& context);
+
+// Parses the command line, runs the command and returns the exit status.
+int runTool(int argc, const char* const* argv);
+
+} // namespace ertkit_cli

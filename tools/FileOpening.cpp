@@ -1,0 +1,43 @@
+#include "FileOpening.h"
+
+#include <fullwave/IAB_VMN_File.h>
+#include <host/Registry.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace ertkit_cli {
+
+namespace {
+
+bool isRawRecording(const std::string& path)
+{
+    if (path.size() < 4) return false;
+    std::string extension = path.substr(path.size() - 4);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".irw" || extension == ".vrw";
+}
+
+} // namespace
+
+FileKind kindOf(const std::string& path)
+{
+    if (host::registry().findFileReader(path) || isRawRecording(path)) return FileKind::Recording;
+    if (host::registry().findResultReader(path)) return FileKind::Results;
+    throw std::invalid_argument("unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)");
+}
+
+std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress)
+{
+    if (isRawRecording(path)) return std::make_unique<IAB_VMN_File>(path, progress);
+    return host::registry().openFileReader(path, progress);
+}
+
+std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress)
+{
+    return host::registry().openResultFile(path, progress);
+}
+
+} // namespace ertkit_cli

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <host/IV_File_Reader.h>
+#include <host/Result_File.h>
+
+#include <memory>
+#include <string>
+
+namespace ertkit_cli {
+
+enum class FileKind { Recording, Results };
+
+// What a path holds, judged by its extension as a host does: the registered extensions, plus
+// the raw recording forms (.irw, .vrw) that are read by constructing the reader directly.
+// Throws std::invalid_argument for any other extension.
+FileKind kindOf(const std::string& path);
+
+// Opens through the host registries; raw recordings through the full-wave reader itself.
+std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress);
+std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress);
+
+} // namespace ertkit_cli

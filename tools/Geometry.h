@@ -1,0 +1,42 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+namespace ertkit_cli {
+
+// Coordinates from this value on (in x or y, either sign) mark an electrode placed "at
+// infinity", as instruments store a remote electrode.
+inline constexpr double s_remote_coordinate = 9999998.0;
+
+struct ElectrodePoint {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+
+    bool remote() const;
+    friend bool operator==(const ElectrodePoint&, const ElectrodePoint&) = default;
+};
+
+// A, B, M, N in that order.
+using Quadrupole = std::array<ElectrodePoint, 4>;
+
+// K = 2 pi / (1/AM - 1/BM - 1/AN + 1/BN) with 3-D distances; a term with a remote electrode
+// is 0. Undefined (empty) when both current or both potential electrodes are remote, when a
+// current electrode coincides with a potential one, or when the terms cancel.
+std::optional<double> geometricFactor(const Quadrupole& q);
+
+// Where a pseudo-section puts a measure. Abscissa: the mean position, along the chosen axis,
+// of the electrodes that are not remote. Pseudo-depth: 0.19 times the largest distance
+// between two of those electrodes, a single rule for every array that approximates the
+// median depth of investigation of a homogeneous earth (about 0.17 L for Wenner, 0.19 L for
+// Schlumberger, 0.14 to 0.22 L for dipole-dipole, L the array length). Empty when fewer than
+// two electrodes are not remote.
+struct PseudoPosition {
+    double abscissa = 0.0;
+    double depth = 0.0;
+};
+inline constexpr double s_pseudo_depth_ratio = 0.19;
+std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y);
+
+} // namespace ertkit_cli

@@ -1,0 +1,28 @@
+#include "Output.h"
+
+#include <iostream>
+#include <stdexcept>
+
+namespace ertkit_cli {
+
+Output::Output(const std::string& path)
+{
+    if (!path.empty() && path != "-") m_file = std::make_unique<AtomicOutput>(path);
+}
+
+std::ostream& Output::stream()
+{
+    return m_file ? static_cast<std::ostream&>(m_file->stream()) : std::cout;
+}
+
+void Output::commit()
+{
+    if (m_file) {
+        m_file->commit();
+        return;
+    }
+    std::cout.flush();
+    if (!std::cout) throw std::runtime_error("cannot write standard output");
+}
+
+} // namespace ertkit_cli

@@ -1,0 +1,84 @@
+// info, export and plot: the commands that read files and show or convert what they hold.
+#include "Commands.h"
+
+#include "FileOpening.h"
+#include "Output.h"
+#include "RecordingExport.h"
+#include "RecordingInfo.h"
+#include "RecordingPlot.h"
+#include "ResultExport.h"
+#include "ResultInfo.h"
+#include "ResultPlot.h"
+
+#include <iostream>
+#include <memory>
+#include <optional>
+
+namespace ertkit_cli {
+
+namespace {
+
+std::string labelFor(const std::string& path)
+{
+    return "reading " + std::filesystem::path(path).filename().string();
+}
+
+} // namespace
+
+void runInfo(const InfoOptions& options, Context& context)
+{
+    bool first = true;
+    for (const std::string& path : options.files) {
+        context.forFile(path, [&] {
+            const auto progress = context.progress(labelFor(path));
+            std::ostringstream text;
+            if (kindOf(path) == FileKind::Recording)
+                printRecordingInfo(*openRecording(path, *progress), path, text);
+            else
+                printResultInfo(*openResults(path, *progress), path, text);
+            std::cout << (first ? "" : "\n") << text.str() << std::flush;
+            first = false;
+        });
+    }
+}
+
+void runExport(const ExportOptions& options, Context& context)
+{
+    context.forFile(options.file, [&] {
+        const TableFormat format = tableFormat(options.format);
+        const auto progress = context.progress(labelFor(options.file));
+        Output output(options.output);
+        if (kindOf(options.file) == FileKind::Recording) {
+            const auto reader = openRecording(options.file, *progress);
+            exportRecording(*reader, options.file, format, output.stream(), *progress);
+        } else {
+            const auto results = openResults(options.file, *progress);
+            exportResults(*results, options.file, format, output.stream(), *progress);
+        }
+        output.commit();
+    });
+}
+
+void runPlot(const PlotOptions& options, Context& context)
+{
+    context.forFile(options.file, [&] {
+        const bool recording = kindOf(options.file) == FileKind::Recording;
+        if (recording && options.record) throw std::invalid_argument("--record is for result files; a recording takes --start");
+        if (!recording && options.start) throw std::invalid_argument("--start is for recordings; a result file takes --record");
+        const auto progress = context.progress(labelFor(options.file));
+        AtomicOutput output(options.output);
+        if (recording) {
+            const auto reader = openRecording(options.file, *progress);
+            plotRecording(*reader, options.file, options.start.value_or(0), output.stream());
+        } else {
+            const auto results = openResults(options.file, *progress);
+            if (options.record)
+                plotRecord(*results, options.file, *options.record, output.stream());
+            else
+                plotPseudoSection(*results, options.file, output.stream());
+        }
+        output.commit();
+    });
+}
+
+} // namespace ertkit_cli

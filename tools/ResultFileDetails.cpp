@@ -1,0 +1,40 @@
+#include "ResultInfo.h"
+
+#include <bin/BIN_File.h>
+#include <binx/BINX_File.h>
+
+#include <fmt/format.h>
+
+namespace ertkit_cli {
+
+namespace {
+
+std::string nameList(const std::vector<std::string>& names)
+{
+    if (names.empty()) return "none";
+    std::string text = std::to_string(names.size()) + ":";
+    for (const std::string& name : names) text += " " + name;
+    return text;
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> resultFileDetails(const Result_File& file)
+{
+    if (const auto* binx = dynamic_cast<const BINX_File*>(&file)) {
+        const auto version = binx->getSoftwareVersion();
+        return {{"format", fmt::format("BINX version {}, header byte {}", static_cast<std::uint32_t>(binx->getVersion()), binx->getHeaderByte())},
+                {"software", fmt::format("{} version {}.{}.{}", static_cast<int>(binx->getSoftware()), version[0], version[1], version[2])},
+                {"folder", binx->getFolderPath().empty() ? "none" : binx->getFolderPath()},
+                {"recordings", nameList(binx->getFileNamesIabOrVmn())},
+                {"project files", nameList(binx->getFileNamesProject())}};
+    }
+    if (const auto* bin = dynamic_cast<const BIN_File*>(&file)) {
+        return {{"format", fmt::format("BIN (legacy), version {:#x}", BIN_File::s_version)},
+                {"folder", bin->getFolderPath()},
+                {"recordings", nameList(bin->getFileNames())}};
+    }
+    return {{"format", file.getTypeName()}};
+}
+
+} // namespace ertkit_cli

@@ -1,0 +1,26 @@
+#include "Commands.h"
+
+#include "SampleFiles.h"
+
+#include <fmt/format.h>
+
+#include <iostream>
+#include <memory>
+
+namespace ertkit_cli {
+
+void runSample(const SampleOptions& options, Context& context)
+{
+    context.forFile(options.folder, [&] {
+        const SampleSurvey survey(options.seed, options.electrodes, options.spacing);
+        const auto progress = context.progress("writing the sample survey");
+        const SampleFiles files = writeSampleFiles(survey, options.folder, *progress);
+        std::cout << fmt::format("{} readings ({} injections) written to {}\n", survey.measures().size(), survey.injections().size(),
+                                 options.folder);
+        for (const std::string& name : files.recordings) std::cout << "  " << name << "\n";
+        if (!files.binx.empty()) std::cout << "  " << files.binx << "\n";
+        std::cout << "  " << files.bin << std::endl;
+    });
+}
+
+} // namespace ertkit_cli

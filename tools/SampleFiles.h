@@ -1,0 +1,39 @@
+#pragma once
+
+#include "SampleSurvey.h"
+
+#include <host/ProgressCallback.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ertkit_cli {
+
+// The files of a sample survey as a field crew brings them back: for each array a voltage
+// recording (one start per injection, one channel per potential dipole) and a current
+// recording; a BINX file (version 6) of every reading whose records refer to those recordings
+// by name and carry their serial numbers; and a legacy BIN file of the Wenner readings with
+// its two companion recordings.
+struct SampleFiles {
+    std::vector<std::string> recordings; // voltage then current recording of each array
+    std::string binx;
+    std::string bin;
+};
+
+// The receivers: voltage receiver user serial 123, serial 4567; current receiver 124, 4568.
+inline constexpr unsigned short s_sample_voltage_serial = 4567, s_sample_voltage_user_serial = 123;
+inline constexpr unsigned short s_sample_current_serial = 4568, s_sample_current_user_serial = 124;
+// The instruments record local time, one hour ahead of UTC.
+inline constexpr int s_sample_gmt_offset_hours = 1;
+// The folder as the instrument's computer stored it in the result files.
+inline constexpr const char* s_sample_stored_folder = "D:\\survey\\line1";
+
+// The recording name the receivers give: tag, user serial, '-', serial, '@', local date and
+// time as MMDDYY_HHMMSS, extension.
+std::string sampleRecordingName(bool voltage, const HighPrecisionTime& utc_start);
+
+// Writes every file into `folder` (created if needed) and returns their names.
+SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::path& folder, ProgressCallback& progress);
+
+} // namespace ertkit_cli

@@ -1,0 +1,219 @@
+#include "SampleSurvey.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace ertkit_cli {
+
+namespace {
+
+constexpr int s_max_dipole_n = 6;
+constexpr int s_wenner_spacings = 4;
+constexpr double s_basement_rho = 400.0;   // ohm.m
+constexpr double s_cover_m = 0.015;        // chargeabilities (fractions)
+constexpr double s_basement_m = 0.08;
+constexpr double s_spike_mV = 16000.0;     // beyond the receiver's input range
+constexpr std::uint32_t s_spike_samples[] = {333, 1111};
+constexpr int s_seconds_between_injections = 20;
+
+// Cover resistivity and thickness under a point of the line: a resistive cover to the east
+// of 40 m, and a cover that thins to 2.5 m around 25 m.
+double coverRho(double x)
+{
+    return 60.0 + 90.0 / (1.0 + std::exp(-(x - 40.0) / 6.0));
+}
+
+double coverThickness(double x)
+{
+    return 6.0 - 3.5 * std::exp(-((x - 25.0) / 8.0) * ((x - 25.0) / 8.0));
+}
+
+// Potential per unit current at distance r from a surface source on a two-layer earth
+// (image series); the terms shrink as k^n.
+double twoLayerPotential(double r, double rho1, double rho2, double h)
+{
+    const double k = (rho2 - rho1) / (rho2 + rho1);
+    double sum = 1.0 / r;
+    double kn = 1.0;
+    for (int n = 1; n < 5000; ++n) {
+        kn *= k;
+        if (std::abs(kn) < 1e-12) break;
+        sum += 2.0 * kn / std::sqrt(r * r + 4.0 * n * n * h * h);
+    }
+    return rho1 / (2.0 * std::numbers::pi) * sum;
+}
+
+double planeDistance(const ElectrodePoint& a, const ElectrodePoint& b)
+{
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+
+std::uint64_t splitmix(std::uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+// A standard normal value from two uniform numbers (Box-Muller); fully specified, unlike the
+// standard library's distributions, so that every platform makes the same survey.
+double gaussian(std::uint64_t bits)
+{
+    const double u1 = (static_cast<double>(bits >> 32) + 0.5) / 4294967296.0;
+    const double u2 = (static_cast<double>(bits & 0xFFFFFFFFu) + 0.5) / 4294967296.0;
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
+}
+
+double gaussian(std::mt19937& random)
+{
+    const std::uint64_t high = random(), low = random();
+    return gaussian(high << 32 | low);
+}
+
+double windowMean(double from_ms, double to_ms)
+{
+    const double tau = SampleSurvey::s_decay_ms;
+    return tau * (std::exp(-from_ms / tau) - std::exp(-to_ms / tau)) / (to_ms - from_ms);
+}
+
+} // namespace
+
+SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
+    : m_seed(seed), m_electrodes(std::max(electrodes, 4)), m_spacing(spacing)
+{
+    std::mt19937 random(seed);
+    for (int b = 0; b + 3 < m_electrodes; ++b) {
+        std::vector<int> chain;
+        for (int e = b + 2; e < m_electrodes && e <= b + 2 + s_max_dipole_n; ++e) chain.push_back(e);
+        addInjection(Array::DipoleDipole, b + 1, b, chain, random);
+    }
+    for (int s = 1; s <= s_wenner_spacings; ++s)
+        for (int a = 0; a + 3 * s < m_electrodes; ++a) addInjection(Array::Wenner, a, a + 3 * s, {a + s, a + 2 * s}, random);
+    // The two deepest dipole-dipole readings at the end of the line are too weak to trust.
+    std::vector<std::size_t> weakest;
+    for (std::size_t i = 0; i < m_measures.size(); ++i) weakest.push_back(i);
+    std::partial_sort(weakest.begin(), weakest.begin() + 2, weakest.end(),
+                      [&](std::size_t l, std::size_t r) { return std::abs(m_measures[l].vp) < std::abs(m_measures[r].vp); });
+    for (std::size_t i = 0; i < 2 && i < weakest.size(); ++i) {
+        Measure& m = m_measures[weakest[i]];
+        m.ignore = true;
+        m.noise *= 10.0;
+        m.vp_deviation *= 10.0;
+    }
+}
+
+const char* SampleSurvey::arrayName(Array array)
+{
+    return array == Array::DipoleDipole ? "dipole-dipole" : "Wenner";
+}
+
+ElectrodePoint SampleSurvey::electrode(int number) const
+{
+    return {m_spacing * number, 0.0, 0.0};
+}
+
+double SampleSurvey::modelRhoa(const Quadrupole& q, bool polarised) const
+{
+    double x = 0.0;
+    for (const ElectrodePoint& p : q) x += p.x / 4.0;
+    const double rho1 = coverRho(x) / (polarised ? 1.0 - s_cover_m : 1.0);
+    const double rho2 = s_basement_rho / (polarised ? 1.0 - s_basement_m : 1.0);
+    const double h = coverThickness(x);
+    const auto g = [&](const ElectrodePoint& s, const ElectrodePoint& p) { return twoLayerPotential(planeDistance(s, p), rho1, rho2, h); };
+    const auto& [a, b, m, n] = q;
+    const double dv = g(a, m) - g(b, m) - g(a, n) + g(b, n);
+    return *geometricFactor(q) * dv;
+}
+
+void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int>& chain, std::mt19937& random)
+{
+    if (chain.size() < 2) return;
+    Injection injection;
+    injection.array = array;
+    injection.a = a;
+    injection.b = b;
+    injection.chain = chain;
+    injection.current = 450.0 + 120.0 * std::clamp(gaussian(random), -2.0, 2.0) / 2.0;
+    injection.start = HighPrecisionTime::fromVarnelTimestamp(1686731400, 0) + // 2023-06-14 08:30:00 UTC
+                      HighPrecisionTime::s_second * (static_cast<std::int64_t>(m_injections.size()) * s_seconds_between_injections);
+    injection.spikes = m_injections.size() == 2;
+    for (unsigned int c = 0; c + 1 < chain.size(); ++c) {
+        Measure m;
+        m.electrodes = {a, b, chain[c], chain[c + 1]};
+        for (std::size_t e = 0; e < 4; ++e) m.positions[e] = electrode(m.electrodes[e]);
+        m.injection = m_injections.size();
+        m.channel = c;
+        m.rhoa = modelRhoa(m.positions, false);
+        const double polarised = modelRhoa(m.positions, true);
+        const double m_fraction = 1.0 - m.rhoa / polarised;
+        const double k = *geometricFactor(m.positions);
+        m.vp = m.rhoa * (1.0 + 0.004 * gaussian(random)) * injection.current / k;
+        m.noise = 0.08 + 0.0015 * std::abs(m.vp);
+        const double stacks = 2.0 * s_cycles;
+        m.vp_deviation = 100.0 * m.noise / std::abs(m.vp) / std::sqrt(stacks);
+        double weighted = 0.0, width = 0.0, from = s_delay_ms;
+        for (std::size_t w = 0; w < s_window_ms.size(); ++w) {
+            const double to = from + s_window_ms[w];
+            m.window_m[w] = 1000.0 * m_fraction * windowMean(from, to) * (1.0 + 0.01 * gaussian(random));
+            weighted += m.window_m[w] * s_window_ms[w];
+            width += s_window_ms[w];
+            from = to;
+        }
+        m.m = weighted / width;
+        m.m_deviation = 0.05 + 1000.0 * m.noise / std::abs(m.vp) / std::sqrt(stacks);
+        m.sp = 12.0 + 8.0 * std::sin(m.positions[2].x / 13.0) + 0.5 * gaussian(random);
+        m.overloaded = injection.spikes;
+        injection.measures.push_back(m_measures.size());
+        m_measures.push_back(m);
+    }
+    m_injections.push_back(std::move(injection));
+}
+
+double SampleSurvey::waveform(double m_fraction, std::uint32_t k)
+{
+    const std::uint32_t pulse = s_pulse_ms / s_sample_ms;
+    const std::uint32_t p = k % s_cycle_samples;
+    const double t_ms = static_cast<double>(p % pulse) * s_sample_ms;
+    const double sign = p < 2 * pulse ? 1.0 : -1.0;
+    const bool on = (p / pulse) % 2 == 0;
+    return sign * (on ? 1.0 - m_fraction * std::exp(-t_ms / s_decay_ms) : m_fraction * std::exp(-t_ms / s_decay_ms));
+}
+
+double SampleSurvey::noiseAt(std::uint64_t key, std::uint32_t k) const
+{
+    return gaussian(splitmix(splitmix(splitmix(m_seed) ^ key) ^ k));
+}
+
+float SampleSurvey::voltage(const Measure& m, std::uint32_t k) const
+{
+    const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
+    double v = m.vp * waveform(m.m / 1000.0, k) + m.sp + m.noise * noiseAt(index, k);
+    if (m_injections[m.injection].spikes && std::find(std::begin(s_spike_samples), std::end(s_spike_samples), k) != std::end(s_spike_samples))
+        v += s_spike_mV;
+    return static_cast<float>(v);
+}
+
+float SampleSurvey::current(const Injection& injection, std::uint32_t k) const
+{
+    const auto index = static_cast<std::uint64_t>(&injection - m_injections.data());
+    const std::uint32_t p = k % s_cycle_samples, pulse = s_pulse_ms / s_sample_ms;
+    const double level = (p / pulse) % 2 == 1 ? 0.0 : (p < 2 * pulse ? injection.current : -injection.current);
+    return static_cast<float>(level * (1.0 + 0.001 * noiseAt(~index, k)) + 0.02 * noiseAt(index << 20 | 0xC0FFEE, k));
+}
+
+std::vector<float> SampleSurvey::stack(const Measure& m) const
+{
+    // The half cycles, alternately negated, averaged: the self-potential cancels and the
+    // noise drops with the number of stacks; spikes are rejected, as receivers do.
+    const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
+    const std::uint32_t half = s_cycle_samples / 2;
+    std::vector<float> out(half);
+    const double stacks = 2.0 * s_cycles;
+    for (std::uint32_t i = 0; i < half; ++i)
+        out[i] = static_cast<float>(m.vp * waveform(m.m / 1000.0, i) + m.noise / std::sqrt(stacks) * noiseAt(index ^ 0x5A5A5A, i));
+    return out;
+}
+
+} // namespace ertkit_cli

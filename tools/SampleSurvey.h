@@ -1,0 +1,95 @@
+#pragma once
+
+#include "Geometry.h"
+
+#include <host/HighPrecisionTime.h>
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace ertkit_cli {
+
+// A synthetic resistivity and IP survey along one line of electrodes: dipole-dipole and
+// Wenner quadrupoles over a two-layer earth whose cover thins and changes resistivity along
+// the line. Apparent resistivities come from the exact image-series potential of a two-layer
+// earth; apparent chargeabilities from the same model with each layer's resistivity raised
+// by its chargeability (1 / (1 - m)); the decay after switch-off is exponential. Everything
+// follows from the seed: the same seed gives the same survey, byte for byte.
+class SampleSurvey {
+public:
+    // The injection cycle of every measure: +2 s, off 2 s, -2 s, off 2 s, sampled every 10 ms.
+    static constexpr int s_pulse_ms = 2000;
+    static constexpr int s_sample_ms = 10;
+    static constexpr int s_cycle_samples = 4 * s_pulse_ms / s_sample_ms;
+    static constexpr int s_cycles = 2;
+    static constexpr int s_delay_ms = 40;
+    static constexpr std::array<int, 10> s_window_ms{20, 20, 40, 40, 80, 80, 160, 160, 320, 320};
+    static constexpr double s_decay_ms = 450.0;
+
+    enum class Array { DipoleDipole, Wenner };
+
+    struct Measure {
+        std::array<int, 4> electrodes{}; // A, B, M, N as electrode numbers along the line, from 0
+        Quadrupole positions{};
+        std::size_t injection = 0;
+        unsigned int channel = 0;        // receiver channel within its injection
+        double vp = 0.0;                 // mV
+        double rhoa = 0.0;               // ohm.m (the model's, before noise)
+        double m = 0.0;                  // mV/V, over all windows
+        std::array<double, s_window_ms.size()> window_m{}; // mV/V
+        double vp_deviation = 0.0;       // %
+        double m_deviation = 0.0;        // mV/V
+        double sp = 0.0;                 // mV
+        double noise = 0.0;              // mV, standard deviation of the recorded noise
+        bool overloaded = false;         // a spike drove the receiver past its range
+        bool ignore = false;             // judged too noisy to use
+    };
+
+    struct Injection {
+        Array array = Array::DipoleDipole;
+        int a = 0, b = 0;                // electrode numbers
+        double current = 0.0;            // mA
+        HighPrecisionTime start;         // UTC of the first sample
+        std::vector<std::size_t> measures;
+        std::vector<int> chain;          // potential electrodes: channel c between chain[c] and chain[c + 1]
+        bool spikes = false;             // carries spikes that overload the receiver
+    };
+
+    explicit SampleSurvey(std::uint32_t seed, int electrodes = 16, double spacing = 5.0);
+
+    int electrodeCount() const { return m_electrodes; }
+    double spacing() const { return m_spacing; }
+    ElectrodePoint electrode(int number) const;
+    const std::vector<Injection>& injections() const { return m_injections; }
+    const std::vector<Measure>& measures() const { return m_measures; }
+    static const char* arrayName(Array array);
+
+    // The recorded voltage of a measure at sample k of its injection (mV), noise, spikes and
+    // self-potential included; reproducible for the same survey.
+    float voltage(const Measure& measure, std::uint32_t k) const;
+    // The recorded current of an injection at sample k (mA).
+    float current(const Injection& injection, std::uint32_t k) const;
+    // The noiseless signal shape: +1 pulse with the IP charge-up, decay, -1 pulse, decay.
+    static double waveform(double m_fraction, std::uint32_t k);
+    // The stacked half cycle (on, then off) of a measure, in mV, s_cycle_samples / 2 values.
+    std::vector<float> stack(const Measure& measure) const;
+
+    // Apparent resistivity of the model at a quadrupole, with the layers' resistivities
+    // divided by (1 - m) when `polarised`.
+    double modelRhoa(const Quadrupole& q, bool polarised) const;
+
+private:
+    void addInjection(Array array, int a, int b, const std::vector<int>& chain, std::mt19937& random);
+    double noiseAt(std::uint64_t key, std::uint32_t k) const;
+
+    std::uint32_t m_seed;
+    int m_electrodes;
+    double m_spacing;
+    std::vector<Injection> m_injections;
+    std::vector<Measure> m_measures;
+};
+
+} // namespace ertkit_cli

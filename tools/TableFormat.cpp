@@ -1,0 +1,15 @@
+#include "TableFormat.h"
+
+#include <stdexcept>
+
+namespace ertkit_cli {
+
+TableFormat tableFormat(const std::string& name)
+{
+    if (name == "csv") return TableFormat::Csv;
+    if (name == "json") return TableFormat::Json;
+    if (name == "udf") return TableFormat::Udf;
+    throw std::invalid_argument("unknown format " + name + " (expected csv, json or udf)");
+}
+
+} // namespace ertkit_cli
