@@ -13,7 +13,8 @@ class BinxRecord(Record):
     Fields that can be set, by constructor or ``set(**fields)``, in the units the columns read
     them back: ``electrodes`` (four (x, y, z) points, A B M N), ``vp_mV``, ``i_mA``, ``m_mV_V``,
     ``sp_mV``, ``vp_deviation`` (% of Vp), ``m_deviation``, ``windows`` (mV/V each, at most 20),
-    ``window_times`` (t0 and the end of each window), ``stacks``, ``start_time`` (anything
+    ``window_times`` (t0 and the end of each window, ms, rounded to whole samples of the
+    record's sample period), ``stacks``, ``start_time`` (anything
     numpy.datetime64 takes), ``ignore``, ``serial_v``, ``user_serial_v``, ``serial_i``,
     ``user_serial_i``, ``chan_v``, ``chan_i``, ``injection_code``, ``sampling_rate_code``,
     ``pulse_ms``, ``key_text_1``, ``key_text_2`` (with the start times and channels, what

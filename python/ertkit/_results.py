@@ -8,9 +8,10 @@ COLUMNS = _ertkit.RECORD_COLUMNS
 electrode coordinates (ax ... nz), Vp (mV), I (mA), R = Vp / I (ohm), the geometric factor K
 (m, NaN where undefined; an electrode at 9999998 or beyond is at infinity), apparent
 resistivity K * R (ohm.m), chargeability M (mV/V), SP (mV), deviations, stacks, start time,
-ignore flag, serial numbers and t0_ms. The window columns follow: m1_mV_V... then t1_ms...,
-as many as the record (or, in a table, the record of the file) with the most windows has.
-Window times are the library's window bounds, as the command-line export gives them."""
+ignore flag, serial numbers and t0_ms (start of the first window, ms after the cut-off). The
+window columns follow: m1_mV_V... then t1_ms... (end of each window), as many as the record
+(or, in a table, the record of the file) with the most windows has. The values are computed by
+the same code as the command-line export."""
 
 
 class Record:
@@ -53,7 +54,7 @@ class Record:
 
     @property
     def window_times(self):
-        """Window bounds: t0 then the end of each window, as a list."""
+        """Window bounds in ms after the cut-off: t0 then the end of each window, as a list."""
         values = self._dict()
         return [values[f"t{w}_ms"] for w in range(0, self._window_count() + 1)]
 
@@ -62,8 +63,7 @@ class Record:
 
     def decay(self):
         """(middles, values): the middle of each chargeability window in ms after the current
-        is cut (window bounds taken as samples of the record's sample period), and the
-        chargeability of that window in mV/V."""
+        is cut, and the chargeability of that window in mV/V, as arrays."""
         return self._core.decay()
 
     def stack(self):

@@ -3,9 +3,9 @@
 Each helper draws on the axes it is given (or on new ones) and returns them.
 """
 
-import warnings
-
 import numpy as np
+
+from . import _ertkit
 
 
 def _axes(ax):
@@ -59,21 +59,12 @@ def pseudo_section_positions(table):
 
     The abscissa is the mean x of the electrodes not at infinity (9999998 or beyond); the
     pseudo-depth is 0.19 times the largest distance between two of them, one rule for every
-    array that approximates the median depth of investigation over a uniform earth (the
-    convention of the command-line plots).
+    array that approximates the median depth of investigation over a uniform earth. The
+    command-line plots place measures the same way (the same code computes both).
     """
-    points = np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"],
-                      axis=1).astype(float)
-    remote = (np.abs(points[..., 0]) >= 9999998.0) | (np.abs(points[..., 1]) >= 9999998.0)
-    points[remote] = np.nan
-    with np.errstate(invalid="ignore"), warnings.catch_warnings():
-        warnings.simplefilter("ignore", RuntimeWarning)  # rows with every electrode at infinity
-        abscissa = np.nanmean(points[..., 0], axis=1)
-        gaps = np.linalg.norm(points[:, :, None, :] - points[:, None, :, :], axis=-1)
-        length = np.nanmax(gaps.reshape(len(points), -1), axis=1)
-    few = (~remote).sum(axis=1) < 2
-    abscissa[few] = np.nan
-    return abscissa, np.where(few, np.nan, 0.19 * length)
+    points = np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"], axis=1)
+    positions = _ertkit.pseudo_positions(points.astype(float))
+    return positions[:, 0], positions[:, 1]
 
 
 def plot_pseudo_section(results, ax=None, column="rhoa_ohm_m"):

@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <array>
+#include <cmath>
 #include <functional>
 #include <limits>
 #include <map>
@@ -45,20 +46,30 @@ void setWindows(BINX_Data& d, py::handle value)
     d.nTM = static_cast<std::uint32_t>(windows.size());
 }
 
-// t0 then the end of each window, as the table's t columns give them: the record stores the
-// delay and the window widths in tenths.
+// t0 then the end of each window in ms, as the table's t columns give them: the record stores
+// the delay and the window widths in tenths of a sample of its own period (times are rounded
+// to whole samples).
 void setWindowTimes(BINX_Data& d, py::handle value)
 {
-    const auto times = value.cast<std::vector<std::uint64_t>>();
+    const auto times = value.cast<std::vector<double>>();
     if (times.empty() || times.size() > BINX_Data::N_WINDOWS + 1)
         throw py::value_error("window_times: t0 and the end of each window, at most 20 windows");
-    d.tm.fill(0);
-    d.tmDelay = tenths(times[0]);
-    for (std::size_t i = 1; i < times.size(); ++i) {
-        if (times[i] < times[i - 1]) throw py::value_error("window_times must not decrease");
-        d.tm[i - 1] = tenths(times[i] - times[i - 1]);
+    double period_ms = 0.0;
+    try {
+        period_ms = static_cast<double>(d.getSampleTime(true).ticks()) / 1e6;
+    } catch (const std::exception& e) {
+        throw py::value_error(e.what());
     }
-    d.nTM = static_cast<std::uint32_t>(times.size() - 1);
+    std::vector<std::uint64_t> samples;
+    for (const double t : times) {
+        if (!(t >= 0.0) || t / period_ms > 1e9) throw py::value_error("window_times out of range");
+        samples.push_back(static_cast<std::uint64_t>(std::llround(t / period_ms)));
+        if (samples.size() > 1 && samples.back() < samples[samples.size() - 2]) throw py::value_error("window_times must not decrease");
+    }
+    d.tm.fill(0);
+    d.tmDelay = tenths(samples[0]);
+    for (std::size_t i = 1; i < samples.size(); ++i) d.tm[i - 1] = tenths(samples[i] - samples[i - 1]);
+    d.nTM = static_cast<std::uint32_t>(samples.size() - 1);
 }
 
 void setStartTime(BINX_Data& d, py::handle value)
@@ -111,6 +122,8 @@ void setBinxFields(BINX_Data& record, const py::dict& fields)
         py::len(fields["windows"]) + 1 != py::len(fields["window_times"]))
         throw py::value_error("window_times needs one value more than windows");
     BINX_Data changed = record;
+    // The sample period first: window times are converted with it.
+    if (fields.contains("sampling_rate_code")) table.at("sampling_rate_code")(changed, fields["sampling_rate_code"]);
     for (const auto& [name, value] : fields) table.at(name.cast<std::string>())(changed, value);
     record = std::move(changed);
 }

@@ -2,9 +2,13 @@
 
 #include "RecordTable.h"
 
+#include <Geometry.h>
+#include <ResultValues.h>
+
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace ertkit_py {
 
@@ -24,19 +28,14 @@ py::dict RecordCore::values() const
 
 py::tuple RecordCore::decay() const
 {
-    const Result_Reader& r = *m_reader;
-    const bool full_duty_cycle = r.getInjectionType() == InjectionType::FullDutyCycle;
-    std::vector<std::uint64_t> bounds;
-    std::vector<double> values;
-    r.fillTM(bounds);
-    r.fillMIp(true, full_duty_cycle, values);
-    const double period = milliseconds(r.getSampleTime(true));
-    const std::size_t n = bounds.empty() ? 0 : std::min(values.size(), bounds.size() - 1);
+    const ertkit_cli::ResultValues values = ertkit_cli::resultValues(*m_reader);
+    const std::vector<double>& bounds = values.window_times;
+    const std::size_t n = bounds.empty() ? 0 : std::min(values.window_m.size(), bounds.size() - 1);
     py::array_t<double> middles(static_cast<py::ssize_t>(n));
     py::array_t<double> charge(static_cast<py::ssize_t>(n));
     for (std::size_t j = 0; j < n; ++j) {
-        middles.mutable_at(j) = 0.5 * static_cast<double>(bounds[j] + bounds[j + 1]) * period;
-        charge.mutable_at(j) = values[j] * 1000.0; // mV/V, as the table gives them
+        middles.mutable_at(j) = 0.5 * (bounds[j] + bounds[j + 1]);
+        charge.mutable_at(j) = values.window_m[j];
     }
     return py::make_tuple(std::move(middles), std::move(charge));
 }
@@ -60,6 +59,24 @@ void bindRecordCore(py::module_& m)
         .def("stack", &RecordCore::stack)
         .def_property_readonly("orig_file", [](const RecordCore& r) { return py::bytes(r.reader().getOrigFile()); })
         .def_property_readonly("seq_file", [](const RecordCore& r) { return py::bytes(r.reader().getSeqFile()); });
+    m.def(
+        "pseudo_positions",
+        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+            if (points.ndim() != 3 || points.shape(1) != 4 || points.shape(2) != 3)
+                throw py::value_error("pseudo_positions takes electrode points of shape (n, 4, 3)");
+            const auto in = points.unchecked<3>();
+            py::array_t<double> out({points.shape(0), py::ssize_t{2}});
+            auto result = out.mutable_unchecked<2>();
+            for (py::ssize_t i = 0; i < points.shape(0); ++i) {
+                ertkit_cli::Quadrupole q;
+                for (py::ssize_t e = 0; e < 4; ++e) q[static_cast<std::size_t>(e)] = {in(i, e, 0), in(i, e, 1), in(i, e, 2)};
+                const auto position = ertkit_cli::pseudoPosition(q, false);
+                result(i, 0) = position ? position->abscissa : std::numeric_limits<double>::quiet_NaN();
+                result(i, 1) = position ? position->depth : std::numeric_limits<double>::quiet_NaN();
+            }
+            return out;
+        },
+        py::arg("points"), "Pseudo-section abscissa and depth of A, B, M, N points (n, 4, 3), NaN where undefined.");
     m.attr("RECORD_COLUMNS") = [] {
         py::list names;
         for (const Column& column : recordColumns(0)) names.append(column.name);

@@ -1,8 +1,9 @@
 #pragma once
 
-// The values of a result record as one table row: the columns of the command-line export
+// The values of a result record as one table row: the columns of the command-line CSV export
 // (electrode coordinates, Vp, I, R, K, apparent resistivity, chargeability and its windows,
-// SP, deviations, stacks, start time, ignore flag, serial numbers), defined once here for
+// SP, deviations, stacks, start time, ignore flag, serial numbers), with the values the
+// export computes (ResultValues of the tool, compiled into the extension), named once here for
 // record properties, dicts and structured arrays alike.
 
 #include <host/Result_Reader.h>
@@ -28,12 +29,6 @@ struct Column {
 // The columns in table order: the fixed ones, then `windows` chargeability columns
 // (m1_mV_V...) and as many window-end columns (t1_ms...).
 std::vector<Column> recordColumns(std::size_t windows);
-
-// Geometric factor 2 pi / (1/AM - 1/BM - 1/AN + 1/BN) from electrode coordinates (x, y, z);
-// an electrode at the far-away sentinel (x or y of magnitude 9999998 or more) is at infinity
-// and drops its terms. NaN when the factor is undefined (no finite term, coinciding
-// electrodes, or terms that cancel).
-double geometricFactor(const double (&x)[4], const double (&y)[4], const double (&z)[4]);
 
 // One record as a dict of column name to value, with the window columns of its own windows;
 // the start time as numpy.datetime64[ns].

@@ -63,8 +63,8 @@ def test_chargeability_windows_flags_and_serials(bin_path):
     wenner, pole_dipole, far_away = ertkit.BinFile(bin_path)
     assert wenner.m_mV_V == pytest.approx(12.5) and wenner.windows == pytest.approx([20.0, 10.0])
     assert (wenner.m1_mV_V, wenner.m2_mV_V) == pytest.approx((20.0, 10.0))
-    # Window bounds as the library gives them: 40 ms delay, windows of 100 and 200 ms.
-    assert wenner.window_times == [4.0, 14.0, 34.0] and wenner.t2_ms == 34.0
+    # 40 ms delay, windows of 100 and 200 ms: bounds at samples 4, 14 and 34 of 10 ms.
+    assert wenner.window_times == [40.0, 140.0, 340.0] and wenner.t2_ms == 340.0
     with pytest.raises(AttributeError):
         wenner.m3_mV_V
     # A zero window ends the run: only the first of 100, 0, 300 counts.

@@ -136,6 +136,10 @@ def test_bad_fields_change_nothing(line_path):
         record.set(vp_mV=1.0, windows=[1.0] * 21)
     with pytest.raises(ValueError):
         BinxRecord(windows=[1.0, 2.0], window_times=[0, 10])
+    with pytest.raises(ValueError, match="invalid sampling rate"):
+        BinxRecord(sampling_rate_code=14, window_times=[0, 10])
+    # Window times are kept in samples of the record's own period (code 9: 20 ms).
+    assert BinxRecord(sampling_rate_code=9, window_times=[40, 100, 181]).window_times == [40.0, 100.0, 180.0]
     assert record.vp_mV == -40.0
 
 
