@@ -32,6 +32,20 @@ double windowTime(const Row& row, std::size_t i)
     return i < row.v.window_times.size() ? row.v.window_times[i] : s_nan;
 }
 
+// Result files store start times as day numbers in a double, which carry about a microsecond
+// of a date of this era: finer digits are noise of the conversion, so times are rounded to the
+// nearest microsecond (a record written at 08:30:00 reads 08:30:00, not 08:29:59.999999777).
+std::int64_t toMicrosecond(std::int64_t ns)
+{
+    std::int64_t us = ns / 1000;
+    std::int64_t rest = ns % 1000;
+    if (rest < 0) {
+        us -= 1;
+        rest += 1000;
+    }
+    return (rest >= 500 ? us + 1 : us) * 1000;
+}
+
 std::size_t windowCount(const Row& row)
 {
     return row.v.window_times.empty() ? 0 : row.v.window_times.size() - 1;
@@ -74,7 +88,7 @@ std::vector<ColumnDef> columnDefs(std::size_t windows)
     c.push_back(real("vp_error_mV", [](const Row& r) { return r.v.vp_error; }));
     c.push_back(real("m_error", [](const Row& r) { return r.v.m_error; }));
     c.push_back(whole("stacks", Kind::Integer, [](const Row& r) { return static_cast<std::int64_t>(r.v.stacks); }));
-    c.push_back(whole("start_time", Kind::Time, [](const Row& r) { return unixNanoseconds(r.v.start_time); }));
+    c.push_back(whole("start_time", Kind::Time, [](const Row& r) { return toMicrosecond(unixNanoseconds(r.v.start_time)); }));
     c.push_back(whole("ignore", Kind::Flag, [](const Row& r) { return r.v.ignore ? 1 : 0; }));
     c.push_back(whole("serial_v", Kind::Integer, [](const Row& r) { return r.v.serial_v; }));
     c.push_back(whole("user_serial_v", Kind::Integer, [](const Row& r) { return r.v.user_serial_v; }));
