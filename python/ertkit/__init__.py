@@ -31,28 +31,20 @@ import logging as _logging
 import os as _os
 
 from . import _ertkit
-from ._ertkit import FormatError, DownloadError
-
-FormatError.__module__ = DownloadError.__module__ = __name__
-from ._recording import Recording, Start
-from ._results import COLUMNS, BinFile, Record, ResultFile
 from ._binx import BinxFile, BinxRecord
 from ._download import Download, download
+from ._ertkit import DownloadError, FormatError
+from ._recording import Recording, Start
+from ._results import COLUMNS, BinFile, Record, ResultFile
 
+FormatError.__module__ = DownloadError.__module__ = __name__
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
-__all__ = ["open", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord", "Record", "ResultFile", "COLUMNS", "FormatError",
-           "DownloadError", "readers", "download", "Download"]
+__all__ = ["open", "readers", "download", "Download", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord",
+           "Record", "ResultFile", "COLUMNS", "FormatError", "DownloadError"]
 
-
-def _wrap(core):
-    if isinstance(core, _ertkit.RecordingCore):
-        return Recording._from_core(core)
-    if isinstance(core, _ertkit.BinCore):
-        return BinFile._from_core(core)
-    if isinstance(core, _ertkit.BinxCore):
-        return BinxFile._from_core(core)
-    raise TypeError(f"no Python class for {type(core).__name__}")
+# The Python class of each kind of core object the extension opens.
+_CLASSES = {_ertkit.RecordingCore: Recording, _ertkit.BinCore: BinFile, _ertkit.BinxCore: BinxFile}
 
 
 def open(path, progress=None):  # noqa: A001 - the package's natural entry point
@@ -61,7 +53,8 @@ def open(path, progress=None):  # noqa: A001 - the package's natural entry point
     Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included), a
     BinxFile for .binx result files and a BinFile for legacy .bin result files.
     """
-    return _wrap(_ertkit.open_file(_os.fspath(path), progress))
+    core = _ertkit.open_file(_os.fspath(path), progress)
+    return _CLASSES[type(core)]._from_core(core)
 
 
 def readers():
