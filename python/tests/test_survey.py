@@ -19,9 +19,9 @@ def survey(tmp_path_factory):
     folder = tmp_path_factory.mktemp("survey")
     subprocess.run([tool, "sample", str(folder)], check=True, capture_output=True)
 
-    def export(path):
-        out = subprocess.run([tool, "export", str(path), "--format", "json"], check=True, capture_output=True, text=True)
-        return json.loads(out.stdout)
+    def export(path, form="json"):
+        out = subprocess.run([tool, "export", str(path), "--format", form], check=True, capture_output=True, text=True)
+        return json.loads(out.stdout) if form == "json" else out.stdout
 
     files = sorted(p for p in folder.iterdir() if p.suffix.lower() in EXTENSIONS)
     return files, export
@@ -42,6 +42,13 @@ def test_every_kind_of_file_opens(survey):
     files, _ = survey
     kinds = {type(ertkit.open(path)).__name__ for path in files}
     assert kinds == {"Recording", "BinxFile", "BinFile"}
+
+
+def test_tables_have_the_columns_of_the_csv_export(survey):
+    files, export = survey
+    for path in (p for p in files if p.suffix in (".binx", ".bin")):
+        header = export(path, "csv").splitlines()[0]
+        assert tuple(header.split(",")) == ertkit.open(path).to_numpy().dtype.names
 
 
 def test_recordings_match_the_json_export(survey):
