@@ -1,5 +1,7 @@
 #pragma once
 
+#include <binx/StreamBufferWindow.h>
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +19,9 @@ static_assert(std::endian::native == std::endian::little,
 // Field reader of the result formats. Every field is preceded by a check that the stream
 // is still good; a field that cannot be read in full leaves the stream failed, so that the
 // failure shows at the next check, exactly as an unformatted istream::read would. The
-// bytes come straight from the stream buffer (sbumpc/sgetn) rather than through
-// istream::read, whose sentry would otherwise be built for every field of every record.
+// bytes come straight from the stream buffer's get area (or sbumpc/sgetn when it runs out)
+// rather than through istream::read, whose sentry would otherwise be built for every field
+// of every record.
 class BinaryInput {
 public:
     BinaryInput(std::istream& in, const char* failure_message)
@@ -90,6 +93,7 @@ public:
 private:
     std::size_t take(char* dst, std::size_t size)
     {
+        if (StreamBufferWindow::take(*m_buf, dst, size)) return size;
         if (size > 16) return static_cast<std::size_t>(m_buf->sgetn(dst, static_cast<std::streamsize>(size)));
         std::size_t i = 0;
         for (; i < size; ++i) {

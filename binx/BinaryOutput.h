@@ -1,5 +1,7 @@
 #pragma once
 
+#include <binx/StreamBufferWindow.h>
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +47,7 @@ public:
     void put(const char* bytes, std::size_t size)
     {
         if (!m_out.good() || size == 0) return;
+        if (size <= s_piece && StreamBufferWindow::put(*m_buf, bytes, size)) return;
         bool ok = true;
         if (size <= 16) {
             for (std::size_t i = 0; i < size && ok; ++i)
