@@ -2,8 +2,12 @@
 
 #include <host/VELTLogger.h>
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
+
+static_assert(std::endian::native == std::endian::little, "sample values are copied as stored, little-endian");
 
 namespace {
 
@@ -120,7 +124,8 @@ IAB_VMN_PageData::IAB_VMN_PageData(const IAB_VMN_RawPage& raw, unsigned int word
     n_10_ms = sampleNumberOf(first);
     // A block that would run past the page is refused rather than read beyond it.
     if (word_index + n_channel > kLastWord) throw std::out_of_range("block runs past the end of the page");
-    for (unsigned int c = 0; c < n_channel; ++c) values[c] = raw.floatWord(word_index + 1 + c);
+    // The stored floats are little-endian like the host: the block's values copy as they stand.
+    std::memcpy(values.data(), raw.bytes + 4 * (word_index + 1), sizeof(float) * n_channel);
 }
 
 void IAB_VMN_PageData::computeOverloads(double max)
