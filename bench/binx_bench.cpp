@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -22,7 +23,11 @@
 
 namespace {
 
-constexpr int kRecords = 20'000;
+// ERTKIT_BENCH_RECORDS asks for fewer records, for profiling under callgrind.
+const int kRecords = [] {
+    const char* asked = std::getenv("ERTKIT_BENCH_RECORDS");
+    return asked ? std::atoi(asked) : 20'000;
+}();
 
 struct BenchFiles {
     ertkit_test::TempDir dir;

@@ -12,13 +12,20 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 namespace {
 
-constexpr std::uint64_t kSamples = 6'400'000; // 200,000 data pages of 32 blocks: 105.6 MB
+// 200,000 data pages of 32 blocks: 105.6 MB. ERTKIT_BENCH_SAMPLES asks for fewer, so that a
+// profiler such as callgrind finishes in reasonable time.
+std::uint32_t sampleCount()
+{
+    const char* asked = std::getenv("ERTKIT_BENCH_SAMPLES");
+    return asked ? static_cast<std::uint32_t>(std::strtoul(asked, nullptr, 10)) : 6'400'000u;
+}
 
 const std::string& recordingPath()
 {
@@ -26,7 +33,7 @@ const std::string& recordingPath()
         const std::string p = (std::filesystem::temp_directory_path() / "ertkit-bench-vp1-2@120523_143015.vmn").string();
         ertkit_test::ConfigFields setUp;
         ertkit_test::RecordingBuilder builder;
-        builder.start(setUp, 0, kSamples, [](std::uint32_t s, unsigned int c) { return static_cast<float>((s % 1000) * (c + 1)); });
+        builder.start(setUp, 0, sampleCount(), [](std::uint32_t s, unsigned int c) { return static_cast<float>((s % 1000) * (c + 1)); });
         builder.save(p);
         return p;
     }();
