@@ -7,7 +7,7 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 
 #include <benchmark/benchmark.h>
 
@@ -31,8 +31,8 @@ const std::string& recordingPath()
 {
     static const std::string path = [] {
         const std::string p = (std::filesystem::temp_directory_path() / "ertkit-bench-vp1-2@120523_143015.vmn").string();
-        ertkit_test::ConfigFields setUp;
-        ertkit_test::RecordingBuilder builder;
+        ertkit_writers::ConfigFields setUp;
+        ertkit_writers::RecordingBuilder builder;
         builder.start(setUp, 0, sampleCount(), [](std::uint32_t s, unsigned int c) { return static_cast<float>((s % 1000) * (c + 1)); });
         builder.save(p);
         return p;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <download/TarvexKesta_File.h>
+#include <writers/FullWavePages.h>
 
 #include <array>
 #include <cstddef>
@@ -31,19 +32,14 @@ struct ReceiverSetup {
     std::int16_t temp = 25;
 };
 
-// Writes full-wave recordings page by page: 528-byte pages made of a 16-byte header (kind byte,
-// 11-byte zero-padded name, signed 32-bit date) and a body of 128 little-endian words.
-//  - configuration page: kind 'C', name "RAW_CONFIG", the receiver set-up at its fixed offsets;
-//  - data page: kind 'R', name "RAW", consecutive sample blocks of (n_channel + 1) words: a word
-//    holding the PPS flag (bit 0), the channel count (bits 4-7) and the sample number (bits
-//    8-31), then one float per channel; the rest of the page stays zero;
+// Writes the full-wave recordings a meter sends, on top of the pages of ertkit_writers:
+//  - configuration page: kind 'C', name "RAW_CONFIG", the receiver set-up;
+//  - data pages: kind 'R', name "RAW", consecutive sample blocks, the PPS on every hundredth;
 //  - measure page: kind 0x55, the measure name in bytes 1-11, its time stamp in bytes 12-15 and
 //    the summed part of the record (record bytes 12-271) from byte 16 on.
 class FullWavePageWriter {
 public:
     static constexpr std::size_t s_page_size = 528;
-    static constexpr std::size_t s_header_size = 16;
-    static constexpr std::size_t s_body_words = 128;
     using SampleValue = std::function<float(std::uint32_t sample, std::uint32_t channel)>;
 
     void configPage(std::int32_t date, const ReceiverSetup& setup);
@@ -59,13 +55,11 @@ public:
     // Drops the last `bytes` bytes (a recording cut short).
     void cut(std::size_t bytes);
 
-    static std::uint32_t samplesPerPage(std::uint32_t n_channel) { return s_body_words / (n_channel + 1); }
-    const std::vector<std::uint8_t>& bytes() const { return m_bytes; }
+    static std::uint32_t samplesPerPage(std::uint32_t n_channel) { return ertkit_writers::blocksPerPage(n_channel); }
+    const std::vector<std::uint8_t>& bytes() const { return m_recording.data(); }
 
 private:
-    std::uint8_t* newPage(char ctrl, const std::string& name, std::int32_t date);
-
-    std::vector<std::uint8_t> m_bytes;
+    ertkit_writers::RecordingBuilder m_recording;
 };
 
 } // namespace ertkit_sim

@@ -1,7 +1,7 @@
 // Writes the seed corpus of every fuzz target into the folder given on the command line.
 
 #include "support/BinxRecordBuilder.h"
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
 
 #include <sim/MeterMemory.h>

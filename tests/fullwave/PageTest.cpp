@@ -1,6 +1,6 @@
 #include <fullwave/IAB_VMN_FilePage.h>
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <memory>
 
 using namespace ertkit_test;
+using namespace ertkit_writers;
 
 namespace {
 

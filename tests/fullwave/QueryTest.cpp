@@ -1,13 +1,13 @@
 #include <fullwave/IAB_VMN_File.h>
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 
-using namespace ertkit_test;
+using namespace ertkit_writers;
 
 namespace {
 

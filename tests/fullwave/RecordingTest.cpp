@@ -1,7 +1,7 @@
 #include <fullwave/IAB_VMN_File.h>
 #include <host/Registry.h>
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <sstream>
 
 using namespace ertkit_test;
+using namespace ertkit_writers;
 
 namespace {
 

@@ -2,7 +2,7 @@
 // and no output file left half-written.
 #include "ToolRunner.h"
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@ constexpr const char* s_good = "vp1-2@120523_143015.vmn";
 
 void writeRecording(const std::string& path, std::uint64_t samples)
 {
-    ertkit_test::RecordingBuilder builder;
-    builder.start(ertkit_test::ConfigFields{}, 0, samples, [](std::uint32_t s, unsigned int c) { return static_cast<float>(s + c); });
+    ertkit_writers::RecordingBuilder builder;
+    builder.start(ertkit_writers::ConfigFields{}, 0, samples, [](std::uint32_t s, unsigned int c) { return static_cast<float>(s + c); });
     builder.save(path);
 }
 

@@ -2,7 +2,7 @@
 // full-wave recording made by the test page builder.
 #include "ToolRunner.h"
 
-#include "support/FullWavePageBuilder.h"
+#include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +27,10 @@ class RecordingCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ertkit_test::ConfigFields fields;
+        ertkit_writers::ConfigFields fields;
         fields.gmt_offset = 1.0f;
         fields.date = 1700000000;
-        ertkit_test::RecordingBuilder builder;
+        ertkit_writers::RecordingBuilder builder;
         builder.start(fields, 0, 250, value);
         fields.n_channel = 2;
         fields.date = 1700000600;

@@ -9,7 +9,10 @@
 #include <utility>
 #include <vector>
 
-namespace ertkit_test {
+// Full-wave recordings written page by page, 528 bytes each: a 16-byte header (kind byte,
+// 11-byte zero-padded name, signed 32-bit date) and a body of 128 little-endian words. The
+// tests, the fuzz seeds and the meter simulator all make their recordings here.
+namespace ertkit_writers {
 
 // The set-up a configuration page carries.
 struct ConfigFields {
@@ -48,8 +51,10 @@ IAB_VMN_RawPage dataPage(const std::vector<Block>& blocks, const std::string& na
 // A data page of `count` blocks of `channels` values numbered from `first`; value(k, c) fills
 // channel c of block k, and every block whose number is a multiple of 100 carries the PPS.
 IAB_VMN_RawPage dataPage(std::uint32_t first, unsigned int count, unsigned int channels,
-                         const std::function<float(std::uint32_t sample, unsigned int channel)>& value);
-IAB_VMN_RawPage otherPage(char ctrl, const std::string& name);
+                         const std::function<float(std::uint32_t sample, unsigned int channel)>& value,
+                         std::int32_t date = 1700000000);
+// A page of any kind with a zero body.
+IAB_VMN_RawPage otherPage(char ctrl, const std::string& name, std::int32_t date = 1700000000);
 // How many blocks of `channels` values fit in one page.
 unsigned int blocksPerPage(unsigned int channels);
 
@@ -58,9 +63,15 @@ class RecordingBuilder {
 public:
     RecordingBuilder& page(const IAB_VMN_RawPage& page);
     // A configuration page followed by data pages of consecutive samples numbered from `first`.
+    // The data pages carry the configuration page's date.
     RecordingBuilder& start(const ConfigFields& fields, std::uint32_t first, std::uint64_t samples,
                             const std::function<float(std::uint32_t, unsigned int)>& value);
+    // Data pages of consecutive samples numbered from `first`, without a configuration page.
+    RecordingBuilder& samples(std::int32_t date, unsigned int channels, std::uint32_t first, std::uint64_t samples,
+                              const std::function<float(std::uint32_t, unsigned int)>& value);
     RecordingBuilder& bytes(std::size_t count, std::uint8_t value = 0xAB);
+    // Drops the last `count` bytes (a recording cut short).
+    RecordingBuilder& cut(std::size_t count);
 
     const std::vector<std::uint8_t>& data() const { return m_data; }
     std::string str() const { return std::string(m_data.begin(), m_data.end()); }
@@ -70,4 +81,4 @@ private:
     std::vector<std::uint8_t> m_data;
 };
 
-} // namespace ertkit_test
+} // namespace ertkit_writers

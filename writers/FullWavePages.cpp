@@ -1,11 +1,11 @@
-#include "support/FullWavePageBuilder.h"
-
-#include "support/TestSupport.h"
+#include <writers/FullWavePages.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <stdexcept>
 
-namespace ertkit_test {
+namespace ertkit_writers {
 
 namespace {
 
@@ -76,7 +76,7 @@ IAB_VMN_RawPage dataPage(const std::vector<Block>& blocks, const std::string& na
 }
 
 IAB_VMN_RawPage dataPage(std::uint32_t first, unsigned int count, unsigned int channels,
-                         const std::function<float(std::uint32_t, unsigned int)>& value)
+                         const std::function<float(std::uint32_t, unsigned int)>& value, std::int32_t date)
 {
     std::vector<Block> blocks(count);
     for (unsigned int k = 0; k < count; ++k) {
@@ -85,13 +85,13 @@ IAB_VMN_RawPage dataPage(std::uint32_t first, unsigned int count, unsigned int c
         blocks[k].values.resize(channels);
         for (unsigned int c = 0; c < channels; ++c) blocks[k].values[c] = value(first + k, c);
     }
-    return dataPage(blocks);
+    return dataPage(blocks, "RAW", date);
 }
 
-IAB_VMN_RawPage otherPage(char ctrl, const std::string& name)
+IAB_VMN_RawPage otherPage(char ctrl, const std::string& name, std::int32_t date)
 {
     IAB_VMN_RawPage page;
-    putHeader(page, ctrl, name, 1700000000);
+    putHeader(page, ctrl, name, date);
     return page;
 }
 
@@ -110,10 +110,16 @@ RecordingBuilder& RecordingBuilder::start(const ConfigFields& fields, std::uint3
                                           const std::function<float(std::uint32_t, unsigned int)>& value)
 {
     page(configPage(fields));
-    const unsigned int per_page = blocksPerPage(fields.n_channel);
+    return this->samples(fields.date, fields.n_channel, first, samples, value);
+}
+
+RecordingBuilder& RecordingBuilder::samples(std::int32_t date, unsigned int channels, std::uint32_t first, std::uint64_t samples,
+                                            const std::function<float(std::uint32_t, unsigned int)>& value)
+{
+    const unsigned int per_page = blocksPerPage(channels);
     for (std::uint64_t done = 0; done < samples;) {
         const auto count = static_cast<unsigned int>(std::min<std::uint64_t>(per_page, samples - done));
-        page(dataPage(first + static_cast<std::uint32_t>(done), count, fields.n_channel, value));
+        page(dataPage(first + static_cast<std::uint32_t>(done), count, channels, value, date));
         done += count;
     }
     return *this;
@@ -125,9 +131,17 @@ RecordingBuilder& RecordingBuilder::bytes(std::size_t count, std::uint8_t value)
     return *this;
 }
 
-void RecordingBuilder::save(const std::string& path) const
+RecordingBuilder& RecordingBuilder::cut(std::size_t count)
 {
-    writeFile(path, m_data);
+    m_data.resize(m_data.size() - std::min(count, m_data.size()));
+    return *this;
 }
 
-} // namespace ertkit_test
+void RecordingBuilder::save(const std::string& path) const
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(m_data.data()), static_cast<std::streamsize>(m_data.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace ertkit_writers
