@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <stdexcept>
 
 namespace ertkit_writers {
 
@@ -102,7 +100,7 @@ unsigned int blocksPerPage(unsigned int channels)
 
 RecordingBuilder& RecordingBuilder::page(const IAB_VMN_RawPage& page)
 {
-    m_data.insert(m_data.end(), page.bytes, page.bytes + IAB_VMN_RawPage::s_size_in_bytes);
+    m_bytes.raw(page.bytes, IAB_VMN_RawPage::s_size_in_bytes);
     return *this;
 }
 
@@ -127,21 +125,14 @@ RecordingBuilder& RecordingBuilder::samples(std::int32_t date, unsigned int chan
 
 RecordingBuilder& RecordingBuilder::bytes(std::size_t count, std::uint8_t value)
 {
-    m_data.insert(m_data.end(), count, value);
+    m_bytes.data().insert(m_bytes.data().end(), count, value);
     return *this;
 }
 
 RecordingBuilder& RecordingBuilder::cut(std::size_t count)
 {
-    m_data.resize(m_data.size() - std::min(count, m_data.size()));
+    m_bytes.data().resize(m_bytes.size() - std::min(count, m_bytes.size()));
     return *this;
-}
-
-void RecordingBuilder::save(const std::string& path) const
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(m_data.data()), static_cast<std::streamsize>(m_data.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 } // namespace ertkit_writers

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fullwave/IAB_VMN_RawPage.h>
+#include <writers/Bytes.h>
 
 #include <array>
 #include <cstdint>
@@ -73,12 +74,12 @@ public:
     // Drops the last `count` bytes (a recording cut short).
     RecordingBuilder& cut(std::size_t count);
 
-    const std::vector<std::uint8_t>& data() const { return m_data; }
-    std::string str() const { return std::string(m_data.begin(), m_data.end()); }
-    void save(const std::string& path) const;
+    const std::vector<std::uint8_t>& data() const { return m_bytes.data(); }
+    std::string str() const { return std::string(data().begin(), data().end()); }
+    void save(const std::string& path) const { m_bytes.save(path); }
 
 private:
-    std::vector<std::uint8_t> m_data;
+    Bytes m_bytes;
 };
 
 } // namespace ertkit_writers
