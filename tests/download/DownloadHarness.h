@@ -8,6 +8,8 @@
 #include <host/ProgressCallback.h>
 #include <sim/MeterSimulator.h>
 
+#include "support/MemoryPort.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -115,7 +117,9 @@ private:
     ertkit_sim::MeterSimulator m_sim;
 };
 
-// One download against a simulated meter: the meter, the object and the sink of a test.
+// One download against a simulated meter: the meter, the object and the sink of a test. The
+// pauses between retries take no time: the simulator does not need them, the read time-outs
+// still run, and the pauses asked for are checked against the in-memory meter.
 class DownloadRun {
 public:
     explicit DownloadRun(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
@@ -130,6 +134,7 @@ public:
     const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
     ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
 
+    ertkit_test::ScopedLinkHooks no_pauses{ertkit_test::ScopedLinkHooks::noPauses()};
     MeterOnPort meter;
     TestDownload download;
     RecordingProgress progress;
