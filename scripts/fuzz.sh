@@ -28,7 +28,7 @@ for t in "${targets[@]}"; do
   status=0
   build-fuzz/fuzz/"$t" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/$t-" "fuzz/corpus/$t" "$seeds/$t" >"$log" 2>&1 || status=$?
-  grep -E "^(stat::|#[0-9]+ +DONE|==[0-9]+==|SUMMARY)" "$log" || true
+  grep -E "^(stat::|#[0-9]+[[:space:]]+DONE|==[0-9]+==|SUMMARY)" "$log" || true
   if [ $status -ne 0 ]; then
     tail -n 60 "$log"
     echo "$t found a fault (exit $status); the input is in build-fuzz/$t-*"
