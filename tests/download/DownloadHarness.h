@@ -20,6 +20,10 @@
 
 namespace download_test {
 
+// The two acknowledges, as bytes on the link.
+inline constexpr std::uint8_t OLD = TarvexKesta_File::OLD_DATADOWNLOAD;
+inline constexpr std::uint8_t NEW = TarvexKesta_File::NEW_DATADOWNLOAD;
+
 struct CallbackLog {
     std::vector<TPortVirt::TypePort> port_callbacks;
     int open_failures = 0;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using download_test::NEW;
+using download_test::OLD;
 using download_test::RecordingProgress;
 using download_test::sameBytes;
 using download_test::TestDownload;
@@ -16,9 +18,6 @@ using ertkit_test::MemoryLink;
 using ertkit_test::MemoryMeter;
 
 namespace {
-
-constexpr std::uint8_t OLD = TarvexKesta_File::OLD_DATADOWNLOAD;
-constexpr std::uint8_t NEW = TarvexKesta_File::NEW_DATADOWNLOAD;
 
 struct ExchangeCase {
     const char* label;
