@@ -3,13 +3,13 @@
 
 #include <download/TarvexKesta_File.h>
 
+#include <download/LinkHooks.h>
+
 #include <host/ProgressCallback.h>
 
-#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -17,11 +17,6 @@ constexpr int s_handshake_timeout_ms = 20000;
 constexpr int s_transfer_timeout_ms = 1000;
 constexpr std::uint32_t s_end_index = 0xFFFFFFFF;
 constexpr std::size_t s_name_bytes = 11;
-
-void sleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 bool isRawVersion(int version)
 {
@@ -142,7 +137,7 @@ bool TarvexKesta_File::receiveWord(std::uint32_t& word, int timeout_ms)
 
 void TarvexKesta_File::dropAndRetry(int sleep_ms)
 {
-    sleepMs(sleep_ms);
+    LinkHooks::pauseFor(sleep_ms);
     m_port->clearRxBuffer();
 }
 
@@ -155,7 +150,7 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
     const int record_size = static_cast<int>(v1 ? TMeasure::s_size : TZMeasure::s_size);
     const TMeasureHead& head = v1 ? measure.head : zmeasure.head;
 
-    sleepMs(300);
+    LinkHooks::pauseFor(300);
     unsigned char acknowledge = OLD_DATADOWNLOAD;
     std::uint32_t remembered_checksum = 0;
     for (;;) {

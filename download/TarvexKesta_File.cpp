@@ -1,6 +1,6 @@
 #include <download/TarvexKesta_File.h>
 
-#include <download/TPortUSB.h>
+#include <download/LinkHooks.h>
 
 #include <algorithm>
 #include <cstring>
@@ -69,7 +69,7 @@ TarvexKesta_File::~TarvexKesta_File()
 bool TarvexKesta_File::initUSB()
 {
     m_port.reset();
-    m_port = std::make_unique<TPortUSB>();
+    m_port = LinkHooks::makeUsbPort(); // a TPortUSB unless a test or the fuzzer says otherwise
     std::function<bool()> retry = [callback = m_port_callback] { return callback(TPortVirt::USB); };
     if (m_port->open(std::move(retry), 99, 273000, std::string(), false, std::string(), 0) == 0) {
         m_on_open_failure();

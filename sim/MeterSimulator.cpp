@@ -1,5 +1,7 @@
 #include <sim/MeterSimulator.h>
 
+#include <sim/MeterStream.h>
+
 #include <algorithm>
 
 namespace ertkit_sim {
@@ -16,17 +18,6 @@ constexpr milliseconds s_name_wait(1000);
 constexpr milliseconds s_ack_wait(10000);
 constexpr std::size_t s_raw_chunk = 4096;
 constexpr std::size_t s_name_bytes = 11;
-
-void appendWord(std::vector<std::uint8_t>& out, std::uint32_t word)
-{
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(word >> shift));
-}
-
-void appendObject(std::vector<std::uint8_t>& out, const void* object, std::size_t size)
-{
-    const auto* bytes = static_cast<const std::uint8_t*>(object);
-    out.insert(out.end(), bytes, bytes + size);
-}
 
 bool isRawVersion(std::uint32_t version)
 {
@@ -190,9 +181,7 @@ void MeterSimulator::serveSession()
 
 bool MeterSimulator::sendHandshake(std::uint32_t version)
 {
-    std::vector<std::uint8_t> words;
-    appendWord(words, version);
-    appendWord(words, m_behaviour.size.value_or(m_memory.sizeWord()));
+    std::vector<std::uint8_t> words = handshakeBytes(version, m_behaviour.size.value_or(m_memory.sizeWord()));
     if (m_behaviour.hang_up_in_size) {
         words.resize(6);
         send(words);
@@ -228,23 +217,6 @@ void MeterSimulator::serveRecords(std::uint32_t version)
     }
 }
 
-std::vector<std::uint8_t> MeterSimulator::recordBytes(std::uint32_t version, std::uint32_t index) const
-{
-    std::vector<std::uint8_t> bytes;
-    appendWord(bytes, index);
-    if (version == 1) {
-        const auto& measure = m_memory.measures[index];
-        appendObject(bytes, &measure, TarvexKesta_File::TMeasure::s_size);
-        appendWord(bytes, measure.byteSum());
-        return bytes;
-    }
-    const auto& measure = m_memory.zmeasures[index];
-    if (version == 3) appendWord(bytes, measure.time_stamp);
-    appendObject(bytes, &measure, TarvexKesta_File::TZMeasure::s_size);
-    appendWord(bytes, measure.byteSum());
-    return bytes;
-}
-
 bool MeterSimulator::sendSlot(std::uint32_t version, std::uint32_t index)
 {
     const std::uint32_t last = m_last;
@@ -257,11 +229,8 @@ bool MeterSimulator::sendSlot(std::uint32_t version, std::uint32_t index)
         send(bytes);
         return false;
     }
-    std::vector<std::uint8_t> bytes = recordBytes(version, index);
-    if (const auto fault = takeFault(index)) {
-        const std::size_t record_size = version == 1 ? TarvexKesta_File::TMeasure::s_size : TarvexKesta_File::TZMeasure::s_size;
-        spoil(bytes, *fault, version == 3 ? 8 : 4, record_size);
-    }
+    std::vector<std::uint8_t> bytes = slotBytes(m_memory, version, index);
+    if (const auto fault = takeFault(index)) spoil(bytes, *fault, slotRecordOffset(version), slotRecordSize(version));
     update([index](MeterLog& log) { log.sessions.back().indexes.push_back(index); });
     return send(bytes);
 }

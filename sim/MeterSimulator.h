@@ -100,7 +100,6 @@ private:
     void serveRecords(std::uint32_t version);
     bool receiveName();
     bool sendSlot(std::uint32_t version, std::uint32_t index);
-    std::vector<std::uint8_t> recordBytes(std::uint32_t version, std::uint32_t index) const;
     void serveRaw();
     std::optional<RecordFault> takeFault(std::uint32_t index);
     void update(const std::function<void(MeterLog&)>& change);

@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <sim/MeterMemory.h>
+#include <sim/MeterStream.h>
 #include <writers/BinFileWriter.h>
 
 #include <filesystem>
@@ -75,6 +76,34 @@ void rawImportSeeds(const std::filesystem::path& folder)
     writeFile((folder / "current").string(), ertkit_sim::MeterMemory::rawTransfer(false, 2).raw);
 }
 
+// The download target's input: first index (2 bytes), span, choice byte, then the meter's bytes.
+void writeDownloadSeed(const std::filesystem::path& folder, const std::string& name, std::uint16_t first,
+                       std::uint8_t span, const std::vector<std::uint8_t>& stream)
+{
+    std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(first >> 8), span, 0};
+    bytes.insert(bytes.end(), stream.begin(), stream.end());
+    writeFile((folder / name).string(), bytes);
+}
+
+void downloadSeeds(const std::filesystem::path& folder)
+{
+    using ertkit_sim::MeterMemory;
+    std::filesystem::create_directories(folder);
+    writeDownloadSeed(folder, "records-v1", 0, 3, ertkit_sim::meterStream(MeterMemory::records(1, 4, 3), 0, 3));
+    writeDownloadSeed(folder, "records-v2", 1, 2, ertkit_sim::meterStream(MeterMemory::records(2, 4), 1, 3));
+    writeDownloadSeed(folder, "records-v3", 0, 3, ertkit_sim::meterStream(MeterMemory::records(3, 4, 2), 0, 3));
+    writeDownloadSeed(folder, "raw-voltage", 0, 2, ertkit_sim::meterStream(MeterMemory::rawTransfer(true, 2), 0, 2));
+    writeDownloadSeed(folder, "raw-current", 0, 1, ertkit_sim::meterStream(MeterMemory::rawTransfer(false, 1), 0, 1));
+    // A first copy with a wrong checksum, asked for again and then accepted.
+    const MeterMemory memory = MeterMemory::records(2, 1);
+    std::vector<std::uint8_t> retry = ertkit_sim::handshakeBytes(memory.version, memory.sizeWord());
+    std::vector<std::uint8_t> slot = ertkit_sim::slotBytes(memory, memory.version, 0);
+    retry.insert(retry.end(), slot.begin(), slot.end());
+    retry.back() ^= 0x01;
+    retry.insert(retry.end(), slot.begin(), slot.end());
+    writeDownloadSeed(folder, "retry-v2", 0, 0, retry);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -88,5 +117,6 @@ int main(int argc, char** argv)
     binSeeds(root / "fuzz_bin");
     binxSeeds(root / "fuzz_binx");
     rawImportSeeds(root / "fuzz_import_raw");
+    downloadSeeds(root / "fuzz_download");
     return 0;
 }

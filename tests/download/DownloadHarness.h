@@ -8,6 +8,8 @@
 #include <host/ProgressCallback.h>
 #include <sim/MeterSimulator.h>
 
+#include "support/MemoryPort.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -17,6 +19,10 @@
 #include <vector>
 
 namespace download_test {
+
+// The two acknowledges, as bytes on the link.
+inline constexpr std::uint8_t OLD = TarvexKesta_File::OLD_DATADOWNLOAD;
+inline constexpr std::uint8_t NEW = TarvexKesta_File::NEW_DATADOWNLOAD;
 
 struct CallbackLog {
     std::vector<TPortVirt::TypePort> port_callbacks;
@@ -115,7 +121,9 @@ private:
     ertkit_sim::MeterSimulator m_sim;
 };
 
-// One download against a simulated meter: the meter, the object and the sink of a test.
+// One download against a simulated meter: the meter, the object and the sink of a test. The
+// pauses between retries take no time: the simulator does not need them, the read time-outs
+// still run, and the pauses asked for are checked against the in-memory meter.
 class DownloadRun {
 public:
     explicit DownloadRun(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
@@ -130,6 +138,7 @@ public:
     const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
     ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
 
+    ertkit_test::ScopedLinkHooks no_pauses{ertkit_test::ScopedLinkHooks::noPauses()};
     MeterOnPort meter;
     TestDownload download;
     RecordingProgress progress;

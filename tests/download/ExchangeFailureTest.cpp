@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 
 using download_test::DownloadRun;
@@ -89,26 +88,6 @@ TEST(HandshakeFailure, ABadVersionLeavesTheStoredVersionAsItWas)
     test.run(0, 0);
     EXPECT_EQ(test.download.version(), 0);
     EXPECT_FALSE(test.download.isContainFW());
-}
-
-TEST(HandshakeFailure, ASilentMeterTimesOutAfterTwentySeconds)
-{
-    MeterBehaviour behaviour;
-    behaviour.silent = true;
-    MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TestDownload download;
-    RecordingProgress progress;
-    const auto start = std::chrono::steady_clock::now();
-    download.download(0, 0, progress, "L");
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(elapsed, std::chrono::seconds(20));
-    EXPECT_LT(elapsed, std::chrono::seconds(30));
-    expectFailure(download, meter, progress, "Time out version ???");
-    // Unidentified, the meter keeps the texts the download prepared.
-    const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
-    EXPECT_EQ(progress.events.at(1),
-              "formatted " + connected + " [Unknown system, try a lower speed rate ] [" + std::string(40, ' ') + "]");
-    EXPECT_EQ(meter.log().identification_requests, TPortUSB::s_speeds.size());
 }
 
 TEST(HandshakeFailure, AnEmptyErrorCallbackLetsTheBadFunctionCallOut)

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 using download_test::DownloadRun;
+using download_test::NEW;
+using download_test::OLD;
 using download_test::sameBytes;
 using download_test::TestDownload;
 using download_test::withFaults;
@@ -11,9 +13,6 @@ using ertkit_sim::MeterMemory;
 using ertkit_sim::RecordFault;
 
 namespace {
-
-constexpr std::uint8_t OLD = TarvexKesta_File::OLD_DATADOWNLOAD;
-constexpr std::uint8_t NEW = TarvexKesta_File::NEW_DATADOWNLOAD;
 
 struct FaultCase {
     const char* label;
