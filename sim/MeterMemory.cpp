@@ -12,7 +12,11 @@ constexpr std::uint32_t s_first_time_stamp = 1700000000;
 
 void fillHead(TarvexKesta_File::TMeasureHead& head, std::uint32_t index)
 {
-    head.setName("L" + std::to_string(index % 1000) + "-M" + std::to_string(index));
+    std::string name = "L";
+    name += std::to_string(index % 1000);
+    name += "-M";
+    name += std::to_string(index);
+    head.setName(name);
     head.flags = static_cast<std::uint16_t>((index % 10) | ((index % 3) << 4) | ((index % 2) << 8) |
                                             ((index % 5 == 0) ? 0x400 : 0) | ((index % 7 == 0) ? 0x800 : 0));
     head.quadrupole = static_cast<std::uint16_t>(index + 1);

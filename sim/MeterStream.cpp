@@ -1,5 +1,7 @@
 #include <sim/MeterStream.h>
 
+#include <cstring>
+
 namespace ertkit_sim {
 
 namespace {
@@ -8,8 +10,9 @@ constexpr std::uint32_t s_end_index = 0xFFFFFFFF;
 
 void appendObject(std::vector<std::uint8_t>& out, const void* object, std::size_t size)
 {
-    const auto* bytes = static_cast<const std::uint8_t*>(object);
-    out.insert(out.end(), bytes, bytes + size);
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    std::memcpy(out.data() + at, object, size);
 }
 
 } // namespace
@@ -40,6 +43,7 @@ std::size_t slotRecordSize(std::uint32_t version)
 std::vector<std::uint8_t> slotBytes(const MeterMemory& memory, std::uint32_t version, std::uint32_t index)
 {
     std::vector<std::uint8_t> bytes;
+    bytes.reserve(3 * 4 + slotRecordSize(version));
     appendWord(bytes, index);
     if (version == 1) {
         const auto& measure = memory.measures.at(index);

@@ -14,8 +14,11 @@ namespace {
 std::filesystem::path temporaryFor(const std::filesystem::path& destination)
 {
     static std::atomic<unsigned int> counter{0};
-    const std::string name = "." + destination.stem().string() + ".ertkit-tmp-" + std::to_string(getpid()) + "-" +
-                             std::to_string(counter++) + destination.extension().string();
+    std::string name = ".";
+    name += destination.stem().string();
+    name += ".ertkit-tmp-";
+    name += std::to_string(getpid()) + "-" + std::to_string(counter++);
+    name += destination.extension().string();
     return destination.parent_path() / name;
 }
 

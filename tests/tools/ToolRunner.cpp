@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fmt/format.h>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -27,11 +29,11 @@ std::string shellQuoted(const std::string& arg)
 ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::path& folder, const std::string& shell_prefix)
 {
     const auto out_path = folder / ".tool-stdout", err_path = folder / ".tool-stderr";
-    std::string command = "cd " + shellQuoted(folder.string()) + " && " + shell_prefix + (shell_prefix.empty() ? "" : "; ") + "exec " +
-                          shellQuoted(ERTKIT_TOOL_PATH);
-    for (const std::string& arg : args) command += " " + shellQuoted(arg);
-    command += " >" + shellQuoted(out_path.string()) + " 2>" + shellQuoted(err_path.string()) + " </dev/null";
-    const int raw = std::system(("sh -c " + shellQuoted(command)).c_str());
+    std::string command = fmt::format("cd {} && {}{}exec {}", shellQuoted(folder.string()), shell_prefix,
+                                      shell_prefix.empty() ? "" : "; ", shellQuoted(ERTKIT_TOOL_PATH));
+    for (const std::string& arg : args) fmt::format_to(std::back_inserter(command), " {}", shellQuoted(arg));
+    fmt::format_to(std::back_inserter(command), " >{} 2>{} </dev/null", shellQuoted(out_path.string()), shellQuoted(err_path.string()));
+    const int raw = std::system(fmt::format("sh -c {}", shellQuoted(command)).c_str());
     ToolRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.out = readText(out_path);
