@@ -12,7 +12,7 @@
 #include <host/ProgressCallback.h>
 
 #include "FuzzSupport.h"
-#include "support/MemoryPort.h"
+#include <sim/MemoryPort.h>
 
 #include <array>
 #include <cstdlib>
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned int first = data[0] | static_cast<unsigned int>(data[1]) << 8;
     const unsigned int last = first + data[2];
     const std::uint8_t choice = data[3];
-    const ertkit_test::MemoryLink link(std::vector<std::uint8_t>(data + s_header_size, data + size));
+    const ertkit_sim::MemoryLink link(std::vector<std::uint8_t>(data + s_header_size, data + size));
     FuzzDownload download(portType(choice));
     DummyProgressCallback progress;
     try {

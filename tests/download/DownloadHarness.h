@@ -8,7 +8,7 @@
 #include <host/ProgressCallback.h>
 #include <sim/MeterSimulator.h>
 
-#include "support/MemoryPort.h"
+#include <sim/MemoryPort.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -138,7 +138,7 @@ public:
     const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
     ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
 
-    ertkit_test::ScopedLinkHooks no_pauses{ertkit_test::ScopedLinkHooks::noPauses()};
+    ertkit_sim::ScopedLinkHooks no_pauses{ertkit_sim::ScopedLinkHooks::noPauses()};
     MeterOnPort meter;
     TestDownload download;
     RecordingProgress progress;

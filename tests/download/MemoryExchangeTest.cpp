@@ -2,7 +2,7 @@
 // host sent and every pause it asked for on record.
 
 #include "DownloadHarness.h"
-#include "support/MemoryPort.h"
+#include <sim/MemoryPort.h>
 
 #include <sim/MeterStream.h>
 
@@ -14,8 +14,8 @@ using download_test::RecordingProgress;
 using download_test::sameBytes;
 using download_test::TestDownload;
 using ertkit_sim::MeterMemory;
-using ertkit_test::MemoryLink;
-using ertkit_test::MemoryMeter;
+using ertkit_sim::MemoryLink;
+using ertkit_sim::MemoryMeter;
 
 namespace {
 

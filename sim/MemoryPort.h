@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace ertkit_test {
+namespace ertkit_sim {
 
 // What the host did to the port, kept after the download object dropped it.
 struct MemoryPortLog {
@@ -93,4 +93,4 @@ private:
     ScopedLinkHooks m_hooks;
 };
 
-} // namespace ertkit_test
+} // namespace ertkit_sim

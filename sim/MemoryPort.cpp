@@ -1,10 +1,10 @@
-#include "MemoryPort.h"
+#include <sim/MemoryPort.h>
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-namespace ertkit_test {
+namespace ertkit_sim {
 
 namespace {
 
@@ -95,4 +95,4 @@ std::vector<std::uint8_t> MemoryLink::sentAfterRange() const
     return {sent.begin() + static_cast<std::ptrdiff_t>(std::min(s_range_bytes, sent.size())), sent.end()};
 }
 
-} // namespace ertkit_test
+} // namespace ertkit_sim
