@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <streambuf>
 
 namespace binx_io {
@@ -18,7 +19,7 @@ public:
     {
         char* const begin = (buffer.*&StreamBufferWindow::gptr)();
         char* const end = (buffer.*&StreamBufferWindow::egptr)();
-        if (begin == nullptr || static_cast<std::size_t>(end - begin) < size) return false;
+        if (begin == nullptr || static_cast<std::size_t>(end - begin) < size || size > s_max_step) return false;
         std::memcpy(dst, begin, size);
         (buffer.*&StreamBufferWindow::gbump)(static_cast<int>(size));
         return true;
@@ -29,11 +30,15 @@ public:
     {
         char* const begin = (buffer.*&StreamBufferWindow::pptr)();
         char* const end = (buffer.*&StreamBufferWindow::epptr)();
-        if (begin == nullptr || static_cast<std::size_t>(end - begin) < size) return false;
+        if (begin == nullptr || static_cast<std::size_t>(end - begin) < size || size > s_max_step) return false;
         std::memcpy(begin, src, size);
         (buffer.*&StreamBufferWindow::pbump)(static_cast<int>(size));
         return true;
     }
+
+private:
+    // The buffer's pointers move by an int: larger copies take the buffer's own path.
+    static constexpr std::size_t s_max_step = static_cast<std::size_t>(std::numeric_limits<int>::max());
 };
 
 } // namespace binx_io
