@@ -79,10 +79,17 @@ void BINX_Data::fillStackData(bool wanted, std::vector<double>& out) const
     const bool positive_first = computationType != 0 || polarizationVoltage > 0;
     std::size_t k = 0;
     std::uint64_t j = 0;
+    // When n lies in [1600 d + 2, 1601 d - 1] (d >= 4, e.g. n = 6402) the last steps of the walk reach
+    // k = 800, one past the stored samples. Those steps hold the last stored sample instead, as the
+    // interpolation already does where the right-hand neighbour is missing; every step with k < 800
+    // is unchanged.
+    const std::size_t last = stackData.size() - 1;
     for (std::uint32_t i = 0; i < half; ++i) {
-        double v = stackData[k];
-        if (decimation > 1 && k + 1 < stackData.size())
-            v = (double{stackData[k]} * static_cast<double>(decimation - j) + double{stackData[k + 1]} * static_cast<double>(j)) /
+        const std::size_t at = std::min(k, last);
+        double v = stackData[at];
+        if (decimation > 1 && at + 1 < stackData.size())
+            v = (double{stackData[at]} * static_cast<double>(decimation - j) +
+                 double{stackData[at + 1]} * static_cast<double>(j)) /
                 static_cast<double>(decimation);
         const double s = v / 1000;
         out[i] = positive_first ? s : -s;

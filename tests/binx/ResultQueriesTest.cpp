@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using binx_test::failure;
@@ -90,24 +91,42 @@ TEST(BinxQueries, StackDataSignFollowsVpUnlessComputed)
 
 TEST(BinxQueries, StackDataDecimation)
 {
-    // pulse ms at 1 ms with factor 2: n = 2 * pulse.
+    // n = F * pulse / period with F = 2; d from n; stackData[k] = k + 1.
     struct Case {
         std::int32_t pulse;
+        std::uint32_t rate;
         std::size_t n;
         unsigned d;
     };
-    for (const Case& c : {Case{800, 1600, 1}, Case{1600, 3200, 2}, Case{2500, 5000, 4}, Case{801, 1602, 2}}) {
+    const Case cases[] = {
+        {800, 13, 1600, 1},
+        {1600, 13, 3200, 2},
+        {2500, 13, 5000, 4},
+        {801, 13, 1602, 2},
+        // Walks whose last steps would land one past the 800 stored samples
+        // (n in [1600 d + 2, 1601 d - 1]); 6400 is the last n of d = 4 that stays inside.
+        {3200, 13, 6400, 4},
+        {3201, 13, 6402, 4},
+        {6403, 12, 6403, 4}, // 2 ms: odd n
+        {6403, 13, 12806, 8},
+    };
+    for (const Case& c : cases) {
+        BINX_Data record = stackRecord(c.pulse, c.rate, 1.0);
+        record.stackMin = 0x3F800000; // 1.0f right after the samples: a read past them would give 0.001
         std::vector<double> out;
-        stackRecord(c.pulse, 13, 1.0).fillStackData(true, out);
+        record.fillStackData(true, out);
         ASSERT_EQ(out.size(), c.n);
         const std::size_t h = c.n / 2;
         for (std::size_t i = 0; i < h; ++i) {
-            const std::size_t k = i / c.d;
+            const std::size_t k = std::min<std::size_t>(i / c.d, 799);
             const std::size_t j = i % c.d;
-            // stackData[k] = k + 1; interpolation between neighbours unless at the last sample
+            // Interpolation between neighbours, except at the last stored sample, which is held.
             const double expected = k + 1 < 800 ? ((k + 1.0) * (c.d - j) + (k + 2.0) * j) / c.d : k + 1.0;
             ASSERT_DOUBLE_EQ(out[i], expected / 1000) << c.n << " at " << i;
-            ASSERT_DOUBLE_EQ(out[i + h], -expected / 1000);
+            ASSERT_DOUBLE_EQ(out[i + h], -expected / 1000) << c.n << " at " << i + h;
+        }
+        if (c.n % 2 != 0) {
+            EXPECT_EQ(out[c.n - 1], 0.0) << c.n;
         }
     }
     std::vector<double> odd;
