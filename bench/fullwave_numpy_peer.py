@@ -1,0 +1,80 @@
+"""A full-wave recording decoded with numpy alone, the way a numpy user would write it.
+
+It is the yardstick the reader is compared with (compare_fullwave.py): whole-array operations
+only, no Python loop over pages or samples. It handles the common case and refuses the rest
+with ValueError: whole pages only, a configuration page first, no page of another kind, one
+channel count for the whole file, page names "RAW_CONFIG" and "RAW", every data page full of
+blocks whose header agrees with the configuration page, sample numbers that start at 0 or 1 and
+go up by one. A forward jump between two data pages opens a new start, as in the reader;
+a jump inside a page, or a number that goes back, is refused.
+
+    /usr/bin/python3 fullwave_numpy_peer.py measure PATH
+times read_fullwave(PATH) in this process and prints one JSON line like fullwave_probe's.
+"""
+import json
+import sys
+import time
+
+import numpy as np
+
+PAGE_WORDS = 132
+CONFIG_NAME = np.frombuffer(b"RAW_CONFIG\0", np.uint8)
+DATA_NAME = np.frombuffer(b"RAW\0", np.uint8)
+
+
+def read_fullwave(path):
+    """One (values, pps) pair per start: values float64 of shape (samples, channels), pps bool."""
+    words = np.fromfile(path, dtype="<u4")
+    if words.size % PAGE_WORDS:
+        raise ValueError("not a whole number of pages")
+    if not words.size:
+        raise ValueError("empty file")
+    pages = words.reshape(-1, PAGE_WORDS)
+    head = words.view(np.uint8).reshape(len(pages), -1)[:, :12]
+    is_config = head[:, 0] == ord("C")
+    is_data = head[:, 0] == ord("R")
+    if not is_config[0] or not (is_config | is_data).all():
+        raise ValueError("first page not a configuration page, or a page of another kind")
+    if not ((head[is_config, 1:12] == CONFIG_NAME).all() and (head[is_data, 1:5] == DATA_NAME).all()):
+        raise ValueError("page names other than RAW_CONFIG and RAW")
+    channels = np.unique(pages[is_config, 33])
+    if len(channels) != 1 or not 1 <= channels[0] <= 15:
+        raise ValueError(f"channel counts {channels} instead of one from 1 to 15")
+    channels = int(channels[0])
+    stride = channels + 1
+    per_page = 128 // stride
+
+    configs = np.flatnonzero(is_config)
+    starts = []
+    for first, end in zip(configs + 1, np.append(configs[1:], len(pages))):
+        blocks = pages[first:end, 4:4 + per_page * stride].reshape(end - first, per_page, stride)
+        header = blocks[:, :, 0].ravel()
+        if (((header >> 4) & 0xF) != channels).any():
+            raise ValueError("a data page not full of blocks of the configured channel count")
+        numbers = (header >> 8).astype(np.int32)  # 24 bits: differences fit
+        if len(numbers) and numbers[0] > 1:
+            raise ValueError("sample numbers of a start begin above 1")
+        step = np.diff(numbers)
+        jumps = np.flatnonzero(step != 1) + 1
+        if ((step[jumps - 1] < 1) | (jumps % per_page != 0)).any():
+            raise ValueError("sample numbers go back, or jump inside a page")
+        values = blocks[:, :, 1:].view("<f4").astype(np.float64).reshape(-1, channels)
+        pps = (header & 1).astype(bool)
+        starts += zip(np.split(values, jumps), np.split(pps, jumps))
+    return starts
+
+
+def peak_memory_kb():
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3 or sys.argv[1] != "measure":
+        sys.exit(__doc__)
+    baseline = peak_memory_kb()
+    t0 = time.perf_counter()
+    result = read_fullwave(sys.argv[2])
+    seconds = time.perf_counter() - t0
+    print(json.dumps({"mode": "numpy", "seconds": seconds, "vmhwm_kb": peak_memory_kb(),
+                      "baseline_kb": baseline, "starts": len(result)}))
