@@ -1,0 +1,126 @@
+// Four ~62 MB three-channel recordings, each constructed as IAB_VMN_File and filled with
+// fillData over every channel: one after another on one thread, then on four threads at once,
+// one reader each. The readers share nothing but the allocator, the memory bus and the cores,
+// so the speed-up shows how much of that the reader leaves to parallel work.
+//
+// The time reported is that of the four threads. Counters: MB/s of the four files on one
+// thread and on four; `speedup_4_threads` = time on one thread / time on four threads (at most
+// the number of cores, 2 on the development machine).
+
+#include <fullwave/IAB_VMN_File.h>
+
+#include <writers/FullWavePages.h>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int s_files = 4;
+
+// 3,750,000 samples: 117,188 pages of 32 blocks, 61.9 MB per file. ERTKIT_BENCH_SAMPLES asks
+// for fewer samples per file, so that a profiler finishes in reasonable time.
+std::uint32_t sampleCount()
+{
+    const char* asked = std::getenv("ERTKIT_BENCH_SAMPLES");
+    return asked ? static_cast<std::uint32_t>(std::strtoul(asked, nullptr, 10)) : 3'750'000u;
+}
+
+const std::vector<std::string>& recordingPaths()
+{
+    static const std::vector<std::string> paths = [] {
+        std::vector<std::string> out;
+        for (int i = 0; i < s_files; ++i) {
+            const auto name = "ertkit-threads-vp1-" + std::to_string(i) + "@120523_143015.vmn";
+            out.push_back((std::filesystem::temp_directory_path() / name).string());
+            ertkit_writers::ConfigFields setUp;
+            ertkit_writers::RecordingBuilder builder;
+            builder.start(setUp, 0, sampleCount(),
+                          [i](std::uint32_t s, unsigned int c) { return static_cast<float>((s % 1000) * (c + 1) + i); });
+            builder.save(out.back());
+        }
+        return out;
+    }();
+    return paths;
+}
+
+double seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+void readWhole(const std::string& path)
+{
+    const IAB_VMN_File file(path);
+    std::vector<double> values;
+    for (std::uint64_t start = 0; start < file.getNStarts(); ++start)
+        for (std::uint64_t channel = 0; channel < file.getNChannels(start); ++channel) {
+            file.fillData(start, channel, values);
+            benchmark::DoNotOptimize(values.data());
+        }
+}
+
+double oneThread(const std::vector<std::string>& paths)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    for (const std::string& path : paths) readWhole(path);
+    return seconds(std::chrono::steady_clock::now() - t0);
+}
+
+double fourThreads(const std::vector<std::string>& paths)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    {
+        std::vector<std::jthread> threads;
+        for (const std::string& path : paths) threads.emplace_back(readWhole, std::cref(path));
+    }
+    return seconds(std::chrono::steady_clock::now() - t0);
+}
+
+void BM_FourReadersOnOneThreadVersusFour(benchmark::State& state)
+{
+    const std::vector<std::string>& paths = recordingPaths();
+    double megabytes = 0;
+    for (const std::string& path : paths) megabytes += static_cast<double>(std::filesystem::file_size(path)) / 1e6;
+    double one = 0, four = 0;
+    bool one_first = true;
+    for (auto _ : state) {
+        // Alternating which runs first keeps either from always finding the heap the other left.
+        double t_one = 0, t_four = 0;
+        if (one_first) {
+            t_one = oneThread(paths);
+            t_four = fourThreads(paths);
+        } else {
+            t_four = fourThreads(paths);
+            t_one = oneThread(paths);
+        }
+        one_first = !one_first;
+        one += t_one;
+        four += t_four;
+        state.SetIterationTime(t_four);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["one_thread_MBps"] = megabytes * n / one;
+    state.counters["four_threads_MBps"] = megabytes * n / four;
+    state.counters["speedup_4_threads"] = one / four;
+}
+
+BENCHMARK(BM_FourReadersOnOneThreadVersusFour)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (const std::string& path : recordingPaths()) std::filesystem::remove(path);
+    return 0;
+}
