@@ -2,11 +2,15 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
+#include <fullwave/BlockRun.h>
+#include <fullwave/PageStream.h>
 #include <host/VELTLogger.h>
 
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
@@ -15,10 +19,22 @@ std::string streamPath(unsigned short serial, unsigned short user_serial, bool i
     return std::to_string(serial) + "-" + std::to_string(user_serial) + (is_vmn ? ".vmn" : ".iab");
 }
 
-bool readPage(std::istream& stream, IAB_VMN_RawPage& raw)
+// The page name: the name field up to its first zero byte.
+std::string_view pageName(const IAB_VMN_RawPage& raw)
 {
-    stream.read(raw.data(), IAB_VMN_RawPage::s_size_in_bytes);
-    return static_cast<bool>(stream);
+    const char* name = raw.data() + 1;
+    const void* zero = std::memchr(name, 0, 11);
+    return std::string_view(name, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - name) : 11);
+}
+
+// A configuration page decoded, or nullptr for any other kind of page. Data pages never get
+// here; a page of unknown kind is reported by the page factory as it is everywhere.
+std::unique_ptr<IAB_VMN_FileHeader> decodeConfiguration(const IAB_VMN_RawPage& raw, bool is_vmn)
+{
+    if (raw.bytes[0] == static_cast<unsigned char>(IAB_VMN_PageHeader::s_ctrl_raw)) return nullptr;
+    std::unique_ptr<IAB_VMN_FilePage> page(IAB_VMN_FilePage::buildPage(raw, true, is_vmn));
+    if (!page->get_header().isRawCfg()) return nullptr;
+    return std::unique_ptr<IAB_VMN_FileHeader>(static_cast<IAB_VMN_FileHeader*>(page.release()));
 }
 
 // One progress step per 100 pages read.
@@ -42,7 +58,7 @@ private:
 };
 
 // The name data pages must carry: none after a standard configuration page.
-std::string expectedDataName(const IAB_VMN_FilePage& header)
+std::string expectedDataName(const IAB_VMN_FileHeader& header)
 {
     return header.get_header().hasRawCfgName() ? std::string() : header.get_header().get_name();
 }
@@ -55,11 +71,8 @@ IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress) 
 {
     HighPrecisionTime dropped;
     GetSerials(path, m_serial, m_user_serial, is_vmn, dropped);
-    // A large buffer keeps the 528-byte reads off the system call path.
-    std::vector<char> buffer(1 << 16);
-    std::ifstream stream;
-    stream.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    stream.open(path, std::ios::binary);
+    // The pages are read in large chunks straight into the reader's own buffer.
+    std::ifstream stream(path, std::ios::binary);
     if (!stream.is_open()) throw std::invalid_argument("cannot open file " + path);
     Init(stream, progress);
 }
@@ -84,7 +97,9 @@ IAB_VMN_File::IAB_VMN_File(IAB_VMN_File&& other) noexcept
       is_vmn(other.is_vmn),
       m_serial(other.m_serial),
       m_user_serial(other.m_user_serial),
-      m_starts(std::move(other.m_starts))
+      m_starts(std::move(other.m_starts)),
+      m_store(std::move(other.m_store)),
+      m_page_objects(std::move(other.m_page_objects))
 {
     other.m_starts.clear();
 }
@@ -92,116 +107,108 @@ IAB_VMN_File::IAB_VMN_File(IAB_VMN_File&& other) noexcept
 IAB_VMN_File& IAB_VMN_File::operator=(IAB_VMN_File&& other) noexcept
 {
     if (this != &other) {
-        releasePages();
         IV_File_ReaderImpl<IAB_VMN_File>::operator=(other);
         is_vmn = other.is_vmn;
         m_serial = other.m_serial;
         m_user_serial = other.m_user_serial;
         m_starts = std::move(other.m_starts);
         other.m_starts.clear();
+        m_store = std::move(other.m_store);
+        m_page_objects = std::move(other.m_page_objects);
     }
     return *this;
 }
 
-IAB_VMN_File::~IAB_VMN_File()
-{
-    releasePages();
-}
-
-void IAB_VMN_File::releasePages() noexcept
-{
-    for (Start_& s : m_starts) {
-        delete s.header;
-        for (IAB_VMN_FileData* page : s.pages) delete page;
-    }
-    m_starts.clear();
-}
+IAB_VMN_File::~IAB_VMN_File() = default;
 
 void IAB_VMN_File::Init(std::istream& stream, ProgressCallback& progress)
 {
-    // Pages built so far are released if the walk throws: the constructor never completes.
-    struct ReleaseOnThrow {
-        IAB_VMN_File& file;
-        bool armed = true;
-        ~ReleaseOnThrow()
-        {
-            if (armed) file.releasePages();
-        }
-    } guard{*this};
-
     progress.setTextId(static_cast<std::uint32_t>(IV_File_Reader::s_reading_file_page_text_id));
     progress.setRange(10000, 0, 1);
     progress.setPosition(0);
 
-    IAB_VMN_RawPage raw;
-    if (!readPage(stream, raw)) throw std::runtime_error("cannot read file");
+    // The pages come in large chunks; a walk that stops before the end of the stream puts the
+    // stream back after the last page it took, as reading page by page would leave it.
+    PageStream pages(stream);
+    struct RewindUnlessDone {
+        PageStream& pages;
+        ~RewindUnlessDone() { pages.rewind(); }
+    } rewind{pages};
+    m_store.reserveFor(pages.remainingBytes());
+
+    const IAB_VMN_RawPage* raw = pages.next();
+    if (!raw) throw std::runtime_error("cannot read file");
     PageCounter counter(progress);
-    if (progress.isCancelled()) {
-        guard.armed = false;
-        return;
-    }
-    std::unique_ptr<IAB_VMN_FilePage> page(IAB_VMN_FilePage::buildPage(raw, true, is_vmn));
+    if (progress.isCancelled()) return;
 
-    while (!page->get_header().isRawCfg()) {
+    std::unique_ptr<IAB_VMN_FileHeader> header;
+    while (!(header = decodeConfiguration(*raw, is_vmn))) {
         VELTLogger::warning() << "found page before first header" << std::endl;
-        page.reset();
-        if (!stream.good() || !readPage(stream, raw)) throw std::runtime_error("cannot read file first header");
-        if (progress.isCancelled()) {
-            guard.armed = false;
-            return;
-        }
+        if (!stream.good() || !(raw = pages.next())) throw std::runtime_error("cannot read file first header");
+        if (progress.isCancelled()) return;
         counter.pageRead();
-        page.reset(IAB_VMN_FilePage::buildPage(raw, true, is_vmn));
     }
 
-    std::string expected_name = expectedDataName(*page);
-    m_starts.push_back({static_cast<IAB_VMN_FileHeader*>(page.release()), {}});
+    std::string expected_name = expectedDataName(*header);
+    m_starts.push_back({std::move(header)});
 
     while (stream.good()) {
-        if (!readPage(stream, raw)) {
+        raw = pages.next();
+        if (!raw) {
             VELTLogger::debug() << "page " << counter.pages() << " from file: \"" << getPath() << "\" is not complete" << std::endl;
             break;
         }
-        if (progress.isCancelled()) {
-            guard.armed = false;
-            return;
-        }
+        if (progress.isCancelled()) break;
         counter.pageRead();
-        page.reset(IAB_VMN_FilePage::buildPage(raw, true, is_vmn));
-
-        if (page->get_header().isRawCfg()) {
-            expected_name = expectedDataName(*page);
-            m_starts.push_back({static_cast<IAB_VMN_FileHeader*>(page.release()), {}});
-        } else if (page->get_header().isRaw()) {
-            std::unique_ptr<IAB_VMN_FileData> data(static_cast<IAB_VMN_FileData*>(page.release()));
-            appendDataPage(std::move(data), expected_name);
+        if (raw->bytes[0] == static_cast<unsigned char>(IAB_VMN_PageHeader::s_ctrl_raw)) {
+            appendDataPage(*raw, expected_name);
+        } else if ((header = decodeConfiguration(*raw, is_vmn))) {
+            expected_name = expectedDataName(*header);
+            m_starts.push_back({std::move(header)});
         }
     }
-    guard.armed = false;
+    m_store.finish();
+    m_page_objects = OnDemandSlots<IAB_VMN_FileData>(m_store.pages());
 }
 
-void IAB_VMN_File::appendDataPage(std::unique_ptr<IAB_VMN_FileData> data, const std::string& expected_name)
+std::int32_t IAB_VMN_File::dataPageDate(const IAB_VMN_RawPage& raw) const
 {
-    Start_& current = m_starts.back();
-    data->computeOverloads(current.header->get_max_rx());
-    if (!expected_name.empty() && data->get_header().get_name() != expected_name)
-        throw std::logic_error("corrupted file : header and data are not related");
-    // A page whose blocks do not match the header's channel count is dropped silently.
-    if (data->getData(0).get_n_channel() != current.header->get_n_channel()) return;
+    const std::int32_t date = raw.signedWord(3);
+    // Only voltage recordings with dates from before the GPS roll-over fix can be moved; the
+    // page header decides for those few.
+    if (!is_vmn || date < 0 || date >= IAB_VMN_PageHeader::s_date_comp_bug_gps) return date;
+    return static_cast<std::int32_t>(IAB_VMN_PageHeader(raw, true).get_date());
+}
 
-    const unsigned int first = data->getData(0).get_n_10_ms();
-    if (current.pages.empty()) {
+void IAB_VMN_File::appendDataPage(const IAB_VMN_RawPage& raw, const std::string& expected_name)
+{
+    if (!expected_name.empty() && pageName(raw) != expected_name)
+        throw std::logic_error("corrupted file : header and data are not related");
+    const std::uint32_t head = raw.word(fullwave_blocks::kFirstWord);
+    const unsigned int channels = fullwave_blocks::channelsOf(head);
+    // A page whose blocks do not match the header's channel count is dropped silently.
+    if (channels != m_starts.back().header->get_n_channel()) return;
+
+    const std::uint32_t first = fullwave_blocks::numberOf(head);
+    if (m_starts.back().n_pages == 0) {
         if (first > 1) throw std::logic_error("corrupted file : sample numbering does not start at 0 or 1");
-        current.pages.push_back(data.release());
-        return;
-    }
-    const IAB_VMN_FileData& previous = *current.pages.back();
-    const unsigned long long next = static_cast<unsigned long long>(previous.getData(previous.dataSize() - 1).get_n_10_ms()) + 1;
-    if (first < next) throw std::logic_error("corrupted file : samples do not follow each others");
-    if (first > next) {
+    } else {
+        const Start_& current = m_starts.back();
+        const std::uint64_t next = std::uint64_t{current.first_number} + current.n_samples;
+        if (first < next) throw std::logic_error("corrupted file : samples do not follow each others");
         // A gap in the numbering: the samples after it form a new start of the same set-up.
-        const IAB_VMN_FileHeader* header = current.header;
-        m_starts.push_back({new IAB_VMN_FileHeader(*header), {}});
+        if (first > next) m_starts.push_back({std::make_unique<IAB_VMN_FileHeader>(*current.header)});
     }
-    m_starts.back().pages.push_back(data.release());
+
+    Start_& s = m_starts.back();
+    if (s.n_pages == 0) {
+        m_store.beginRun(channels);
+        s.first_page = m_store.pages();
+        s.first_sample = m_store.samples();
+        s.first_value = m_store.values();
+        s.first_number = first;
+        s.n_channels = channels;
+    }
+    s.n_samples += m_store.append(raw, dataPageDate(raw));
+    ++s.n_pages;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <fullwave/IAB_VMN_FilePage.h>
+#include <fullwave/IAB_VMN_SampleStore.h>
+#include <fullwave/OnDemandSlots.h>
 #include <host/IV_File_Reader.h>
 #include <host/ProgressCallback.h>
 #include <host/ReaderAdapters.h>
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,10 @@
 // receiver. The constructor reads the whole file and groups its pages into starts: a
 // configuration page and the data pages that follow it while their sample numbers run on
 // without a gap. Queries are answered from memory.
+//
+// The samples are kept compactly (see IAB_VMN_SampleStore), not as page objects: the data
+// page objects that getData hands out are made from that storage the first time each is
+// asked for, and kept for the reader's lifetime.
 class IAB_VMN_File : public IV_File_ReaderImpl<IAB_VMN_File> {
 public:
     static const std::string s_type_name;
@@ -41,10 +48,23 @@ public:
     // Accessors of the assembled starts. An index past the end throws std::out_of_range
     // rather than reading beyond the starts, so every query is safe on a bad start.
     const IAB_VMN_FileHeader& getHeader(std::uint64_t start) const { return *m_starts.at(start).header; }
-    const IAB_VMN_FileData& getData(std::uint64_t start, std::uint64_t i) const { return *m_starts.at(start).pages.at(i); }
+    const IAB_VMN_FileData& getData(std::uint64_t start, std::uint64_t i) const;
     std::uint64_t getNHeader() const { return m_starts.size(); }
-    std::uint64_t getNData(std::uint64_t start) const { return m_starts.at(start).pages.size(); }
+    std::uint64_t getNData(std::uint64_t start) const { return m_starts.at(start).n_pages; }
     bool get_is_vmn() const { return is_vmn; }
+
+    // Every channel of one start in one pass, row-major: sample k of channel c goes to
+    // values[k * channels + c] and overloads[k * channels + c], its PPS flag to pps[k], with
+    // the values, flags and PPS that fillData, fillOverload and fillPPS give. An empty span
+    // skips that output; a non-empty one must hold at least getNsample(start) *
+    // getNChannels(start) entries (pps: getNsample(start)), else std::invalid_argument.
+    // A start past the end throws std::out_of_range.
+    void fillStart(Start start, std::span<double> values, std::span<bool> overloads, std::span<bool> pps) const;
+    // The same for `count` samples from sample `first` of the start (rows 0 .. count - 1 of the
+    // outputs), so that a long start can be walked in pieces; a range past the start's
+    // samples throws std::out_of_range.
+    void fillStart(Start start, std::uint64_t first, std::uint64_t count, std::span<double> values, std::span<bool> overloads,
+                   std::span<bool> pps) const;
 
     std::uint64_t getNStarts() const override { return getNHeader(); }
     std::uint64_t getNChannels(Start start) const override;
@@ -168,20 +188,30 @@ protected:
     void Init(std::istream& stream, ProgressCallback& progress);
 
 private:
-    // A configuration page with the data pages that follow it; both owned.
+    // A configuration page with the data pages that follow it. The pages' samples are the
+    // store's samples [first_sample, first_sample + n_samples), their values the store's
+    // run that begins at value first_value.
     struct Start_ {
-        IAB_VMN_FileHeader* header = nullptr;
-        std::vector<IAB_VMN_FileData*> pages;
+        std::unique_ptr<IAB_VMN_FileHeader> header;
+        std::uint64_t first_page = 0;
+        std::uint64_t n_pages = 0;
+        std::uint64_t first_sample = 0;
+        std::uint64_t n_samples = 0;
+        std::uint64_t first_value = 0;
+        std::uint32_t first_number = 0; // sample number of the first block
+        std::uint32_t n_channels = 0;   // of its blocks: the header's count once it has pages
     };
 
-    void releasePages() noexcept;
-    void appendDataPage(std::unique_ptr<IAB_VMN_FileData> data, const std::string& expected_name);
+    void appendDataPage(const IAB_VMN_RawPage& raw, const std::string& expected_name);
+    std::int32_t dataPageDate(const IAB_VMN_RawPage& raw) const;
     const Start_& checkedStart(Start start) const;
-    template <typename Visit>
-    void forEachBlock(const Start_& s, Visit visit) const;
+    IAB_VMN_SampleStore::Run run(const Start_& s) const { return m_store.run(s.first_value, s.n_samples, s.n_channels); }
+    std::unique_ptr<IAB_VMN_FileData> makeDataPage(const Start_& s, std::uint64_t i) const;
 
     bool is_vmn = false;
     unsigned short m_serial = 0;
     unsigned short m_user_serial = 0;
     std::vector<Start_> m_starts;
+    IAB_VMN_SampleStore m_store;
+    OnDemandSlots<IAB_VMN_FileData> m_page_objects;
 };

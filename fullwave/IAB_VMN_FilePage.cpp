@@ -1,5 +1,7 @@
 #include <fullwave/IAB_VMN_FilePage.h>
 
+#include <fullwave/BlockRun.h>
+
 #include <host/VELTLogger.h>
 
 #include <bit>
@@ -11,34 +13,7 @@ static_assert(std::endian::native == std::endian::little, "sample values are cop
 
 namespace {
 
-constexpr unsigned int kFirstBodyWord = IAB_VMN_PageHeader::s_file_size_in_int;
 constexpr unsigned int kLastWord = IAB_VMN_RawPage::s_size_in_int - 1;
-
-unsigned int channelsOf(std::uint32_t first_word)
-{
-    return (first_word >> 4) & 0xFu;
-}
-
-unsigned int sampleNumberOf(std::uint32_t first_word)
-{
-    return first_word >> 8;
-}
-
-// Number of blocks a data page carries: the run that keeps block 0's channel count and
-// numbers its blocks one after another, as long as each block ends within the page.
-unsigned int countBlocks(const IAB_VMN_RawPage& raw)
-{
-    const std::uint32_t first = raw.word(kFirstBodyWord);
-    const unsigned int n = channelsOf(first);
-    const unsigned int stride = n + 1;
-    unsigned int count = 1;
-    for (unsigned int w = kFirstBodyWord + stride; w + stride <= kLastWord + 1; w += stride, ++count) {
-        const std::uint32_t word = raw.word(w);
-        if (channelsOf(word) != n) break;
-        if (sampleNumberOf(word) != sampleNumberOf(first) + count) break;
-    }
-    return count;
-}
 
 } // namespace
 
@@ -120,8 +95,8 @@ IAB_VMN_PageData::IAB_VMN_PageData(const IAB_VMN_RawPage& raw, unsigned int word
     const std::uint32_t first = raw.word(word_index);
     has_PPS = first & 1u;
     flag = (first >> 1) & 1u;
-    n_channel = static_cast<unsigned char>(channelsOf(first));
-    n_10_ms = sampleNumberOf(first);
+    n_channel = static_cast<unsigned char>(fullwave_blocks::channelsOf(first));
+    n_10_ms = fullwave_blocks::numberOf(first);
     // A block that would run past the page is refused rather than read beyond it.
     if (word_index + n_channel > kLastWord) throw std::out_of_range("block runs past the end of the page");
     // The stored floats are little-endian like the host: the block's values copy as they stand.
@@ -130,17 +105,7 @@ IAB_VMN_PageData::IAB_VMN_PageData(const IAB_VMN_RawPage& raw, unsigned int word
 
 void IAB_VMN_PageData::computeOverloads(double max)
 {
-    if (n_channel == 0) return;
-    if (std::fabs(values[0]) >= max) overloads |= 1u;
-    double sum = 0.0;
-    for (unsigned int c = 1; c < n_channel; ++c) {
-        if (std::fabs(values[c]) >= max) overloads |= static_cast<std::uint16_t>(1u << c);
-        sum += values[c];
-    }
-    // The potential electrodes form one chain: their channels add up to the full span, which
-    // overloads all of them together whatever the page's own range.
-    if (std::fabs(sum) >= IAB_VMN_FileHeader::s_full_range)
-        overloads |= static_cast<std::uint16_t>(((1u << n_channel) - 1u) & ~1u);
+    overloads |= overloadBits(values.data(), n_channel, max);
 }
 
 // ---- IAB_VMN_FileData ----
@@ -149,10 +114,11 @@ IAB_VMN_FileData::IAB_VMN_FileData(std::unique_ptr<IAB_VMN_PageHeader> header, b
     : IAB_VMN_FilePage(std::move(header), complete)
 {
     if (!get_header().isRaw()) throw std::invalid_argument("the given page does not correspond to an IAB or VMN data page");
-    const unsigned int count = countBlocks(raw);
-    const unsigned int stride = channelsOf(raw.word(kFirstBodyWord)) + 1;
-    m_data.reserve(count);
-    for (unsigned int k = 0; k < count; ++k) m_data.emplace_back(raw, kFirstBodyWord + k * stride);
+    const unsigned int n = fullwave_blocks::channelsOf(raw.word(fullwave_blocks::kFirstWord));
+    fullwave_blocks::withChannelCount(n, [&](auto channels) {
+        m_data.reserve(fullwave_blocks::visitRun<channels>(raw, [](unsigned int, std::uint32_t, unsigned int) {}));
+        fullwave_blocks::visitRun<channels>(raw, [&](unsigned int, std::uint32_t, unsigned int word) { m_data.emplace_back(raw, word); });
+    });
 }
 
 void IAB_VMN_FileData::computeOverloads(double max)

@@ -4,6 +4,7 @@
 #include <fullwave/IAB_VMN_RawPage.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -108,6 +109,8 @@ public:
     // Flags channels at or above the input range, and channels 1.. whose signed sum reaches
     // the full range; flags are only ever set.
     void computeOverloads(double max);
+    // The overload rule on one sample's values: bit c set when channel c is overloaded.
+    static inline std::uint16_t overloadBits(const float* values, unsigned int n_channel, double max);
 
 private:
     std::array<float, s_max_channels> values{};
@@ -117,6 +120,21 @@ private:
     bool has_PPS = false;
     bool flag = false;
 };
+
+std::uint16_t IAB_VMN_PageData::overloadBits(const float* values, unsigned int n_channel, double max)
+{
+    if (n_channel == 0) return 0;
+    std::uint16_t bits = std::fabs(values[0]) >= max ? 1u : 0u;
+    double sum = 0.0;
+    for (unsigned int c = 1; c < n_channel; ++c) {
+        if (std::fabs(values[c]) >= max) bits |= static_cast<std::uint16_t>(1u << c);
+        sum += values[c];
+    }
+    // The potential electrodes form one chain: their channels add up to the full span, which
+    // overloads all of them together whatever the page's own range.
+    if (std::fabs(sum) >= IAB_VMN_FileHeader::s_full_range) bits |= static_cast<std::uint16_t>(((1u << n_channel) - 1u) & ~1u);
+    return bits;
+}
 
 // A data page: the run of sample blocks it carries, in page order.
 class IAB_VMN_FileData : public IAB_VMN_FilePage {

@@ -26,19 +26,6 @@ unsigned int electrodeRow(std::uint64_t channel, ElectrodeName e)
 
 } // namespace
 
-const IAB_VMN_File::Start_& IAB_VMN_File::checkedStart(Start start) const
-{
-    if (start >= m_starts.size()) throw std::out_of_range("start index out of range");
-    return m_starts[start];
-}
-
-template <typename Visit>
-void IAB_VMN_File::forEachBlock(const Start_& s, Visit visit) const
-{
-    for (const IAB_VMN_FileData* page : s.pages)
-        for (const IAB_VMN_PageData& block : page->getData()) visit(block);
-}
-
 DeviceType_t IAB_VMN_File::getType() const
 {
     if (!is_vmn) return DeviceType_t::CurrentReceiver;
@@ -76,15 +63,6 @@ std::uint64_t IAB_VMN_File::getNChannels(Start start) const
     return getHeader(start).get_n_channel();
 }
 
-std::uint64_t IAB_VMN_File::getNsample(Start start) const
-{
-    const Start_& s = checkedStart(start);
-    if (s.pages.empty()) return 0;
-    const IAB_VMN_FileData& last = *s.pages.back();
-    const std::uint64_t last_number = last.getData(last.dataSize() - 1).get_n_10_ms();
-    return last_number + 1 - s.pages.front()->getData(0).get_n_10_ms();
-}
-
 HighPrecisionTime IAB_VMN_File::getStartTime(Start start) const
 {
     const auto date = static_cast<std::int32_t>(getHeader(start).get_header().get_date());
@@ -95,62 +73,13 @@ HighPrecisionTime IAB_VMN_File::getStartTime(Start start) const
         static_cast<std::int64_t>(date) - static_cast<std::int64_t>(gmt) - 1));
     const HighPrecisionTime t0 = HighPrecisionTime::fromVarnelTimestamp(seconds, 0);
     const Start_& s = checkedStart(start);
-    if (s.pages.empty()) return t0;
-    return t0 + getSampleTime(start) * static_cast<std::int64_t>(s.pages.front()->getData(0).get_n_10_ms());
+    if (s.n_pages == 0) return t0;
+    return t0 + getSampleTime(start) * static_cast<std::int64_t>(s.first_number);
 }
 
 HighPrecisionTime IAB_VMN_File::getSampleTime(Start /*start*/) const
 {
     return HighPrecisionTime(0, 10000000);
-}
-
-TimesSeriesContainer IAB_VMN_File::getDataContainer(Start start) const
-{
-    const Start_& s = checkedStart(start);
-    TimesSeriesContainer container(getNsample(start), getNChannels(start));
-    std::uint64_t k = 0;
-    forEachBlock(s, [&](const IAB_VMN_PageData& block) {
-        container.setPPS(k, block.get_has_PPS());
-        for (std::uint64_t c = 0; c < container.getNChan(); ++c)
-            container.setData(k, c, static_cast<double>(block.get_value(static_cast<unsigned int>(c))));
-        ++k;
-    });
-    return container;
-}
-
-void IAB_VMN_File::fillData(Start start, Channel channel, std::vector<double>& out) const
-{
-    const Start_& s = checkedStart(start);
-    if (channel >= getNChannels(start)) throw std::domain_error("channel does not exists");
-    out.clear();
-    out.reserve(getNsample(start));
-    const auto c = static_cast<unsigned int>(channel);
-    forEachBlock(s, [&](const IAB_VMN_PageData& block) { out.push_back(static_cast<double>(block.get_value(c))); });
-    out.shrink_to_fit();
-}
-
-void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>& out) const
-{
-    const Start_& s = checkedStart(start);
-    if (channel >= getNChannels(start)) throw std::domain_error("channel does not exists");
-    out.clear();
-    out.reserve(getNsample(start));
-    const auto c = static_cast<unsigned int>(channel);
-    forEachBlock(s, [&](const IAB_VMN_PageData& block) { out.push_back(block.get_overload(c)); });
-    out.shrink_to_fit();
-}
-
-void IAB_VMN_File::fillPPS(Start start, std::vector<bool>& out) const
-{
-    const Start_& s = checkedStart(start);
-    out.clear();
-    out.resize(getNsample(start), false);
-    out.shrink_to_fit();
-    std::uint64_t k = 0;
-    forEachBlock(s, [&](const IAB_VMN_PageData& block) {
-        if (block.get_has_PPS()) out[k] = true;
-        ++k;
-    });
 }
 
 double IAB_VMN_File::getRsCheck(Start start, Channel channel) const

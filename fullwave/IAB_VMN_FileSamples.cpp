@@ -1,0 +1,206 @@
+// The sample queries of a recording, answered from its compact sample storage.
+
+#include <fullwave/IAB_VMN_File.h>
+
+#include <fullwave/BlockRun.h>
+#include <fullwave/MappedBuffer.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using Run = IAB_VMN_SampleStore::Run;
+constexpr std::size_t kTile = IAB_VMN_SampleStore::s_tile;
+
+// Floats to doubles; the loop in fixed groups of eight is what the compiler turns into vector
+// conversions at every optimisation level.
+void widen(const float* in, double* out, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        for (std::size_t j = 0; j < 8; ++j) out[i + j] = static_cast<double>(in[i + j]);
+    for (; i < n; ++i) out[i] = static_cast<double>(in[i]);
+}
+
+// The overload rule of IAB_VMN_PageData::overloadBits applied to a whole tile at once,
+// channel by channel (the sum of channels 1.. is taken in the same order): bit c of flags[k]
+// says whether channel c of sample k is overloaded.
+void tileOverloads(const float* tile, std::size_t length, unsigned int n, double max, std::uint16_t* flags)
+{
+    double sum[kTile];
+    std::fill_n(flags, length, std::uint16_t{0});
+    std::fill_n(sum, length, 0.0);
+    for (unsigned int c = 0; c < n; ++c) {
+        const float* v = tile + c * length;
+        const auto bit = static_cast<std::uint16_t>(1u << c);
+        for (std::size_t k = 0; k < length; ++k) {
+            flags[k] |= std::fabs(v[k]) >= max ? bit : std::uint16_t{0};
+            if (c > 0) sum[k] += v[k];
+        }
+    }
+    if (n < 2) return;
+    const auto chain = static_cast<std::uint16_t>(((1u << n) - 1u) & ~1u);
+    for (std::size_t k = 0; k < length; ++k)
+        if (std::fabs(sum[k]) >= IAB_VMN_FileHeader::s_full_range) flags[k] |= chain;
+}
+
+// Samples [from, to) of a tile of `length` samples, row-major from out: sample k of channel c
+// to out[(k - from) * N + c].
+template <unsigned int N>
+void tileRows(const float* tile, std::size_t length, std::size_t from, std::size_t to, double* out)
+{
+    for (std::size_t k = from; k < to; ++k, out += N)
+        for (unsigned int c = 0; c < N; ++c) out[c] = static_cast<double>(tile[c * length + k]);
+}
+
+void requireRoom(std::size_t have, std::uint64_t need, const char* what)
+{
+    if (have != 0 && have < need)
+        throw std::invalid_argument(std::string("fillStart: ") + what + " holds " + std::to_string(have) + " entries, " +
+                                    std::to_string(need) + " needed");
+}
+
+} // namespace
+
+const IAB_VMN_File::Start_& IAB_VMN_File::checkedStart(Start start) const
+{
+    if (start >= m_starts.size()) throw std::out_of_range("start index out of range");
+    return m_starts[start];
+}
+
+const IAB_VMN_FileData& IAB_VMN_File::getData(std::uint64_t start, std::uint64_t i) const
+{
+    const Start_& s = checkedStart(start);
+    if (i >= s.n_pages) throw std::out_of_range("data page index out of range");
+    return m_page_objects.get(s.first_page + i, [&] { return makeDataPage(s, i); });
+}
+
+std::unique_ptr<IAB_VMN_FileData> IAB_VMN_File::makeDataPage(const Start_& s, std::uint64_t i) const
+{
+    const std::uint64_t page = s.first_page + i;
+    // Pages of a start are numbered on without a gap, so a page's first sample number says
+    // where its samples lie in the start.
+    const std::uint64_t offset = m_store.page(page).first_number - s.first_number;
+    const IAB_VMN_RawPage raw = m_store.rawPage(page, run(s), offset, s.first_sample + offset);
+    // The stored date is already corrected: the header takes it as it stands.
+    auto data = std::make_unique<IAB_VMN_FileData>(std::make_unique<IAB_VMN_PageHeader>(raw, false), true, raw);
+    data->computeOverloads(s.header->get_max_rx());
+    return data;
+}
+
+std::uint64_t IAB_VMN_File::getNsample(Start start) const
+{
+    return checkedStart(start).n_samples;
+}
+
+TimesSeriesContainer IAB_VMN_File::getDataContainer(Start start) const
+{
+    const Start_& s = checkedStart(start);
+    TimesSeriesContainer container(getNsample(start), getNChannels(start));
+    m_store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { container.setPPS(k, true); });
+    const Run samples = run(s);
+    for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
+        const std::uint64_t length = samples.tileLength(t);
+        for (unsigned int c = 0; c < samples.channels(); ++c) {
+            const float* v = samples.tile(t) + c * length;
+            for (std::uint64_t k = 0; k < length; ++k) container.setData(t * kTile + k, c, static_cast<double>(v[k]));
+        }
+    }
+    return container;
+}
+
+void IAB_VMN_File::fillData(Start start, Channel channel, std::vector<double>& out) const
+{
+    const Start_& s = checkedStart(start);
+    if (channel >= getNChannels(start)) throw std::domain_error("channel does not exists");
+    out.clear();
+    const double* before = out.data();
+    out.reserve(s.n_samples);
+    if (out.data() != before) adviseHugePages(out.data(), out.capacity() * sizeof(double));
+    // Each tile goes through a small buffer in cache, so the vector is written once, in order.
+    const Run samples = run(s);
+    double buffer[kTile];
+    for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
+        const std::size_t length = samples.tileLength(t);
+        widen(samples.tile(t) + channel * length, buffer, length);
+        out.insert(out.end(), buffer, buffer + length);
+    }
+    out.shrink_to_fit();
+}
+
+void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>& out) const
+{
+    const Start_& s = checkedStart(start);
+    if (channel >= getNChannels(start)) throw std::domain_error("channel does not exists");
+    out.clear();
+    // Overloads are rare: all clear at once, then the few set.
+    out.resize(s.n_samples, false);
+    out.shrink_to_fit();
+    const Run samples = run(s);
+    const double max = s.header->get_max_rx();
+    std::uint16_t flags[kTile];
+    for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
+        const std::size_t length = samples.tileLength(t);
+        tileOverloads(samples.tile(t), length, samples.channels(), max, flags);
+        for (std::size_t k = 0; k < length; ++k)
+            if ((flags[k] >> channel) & 1u) out[t * kTile + k] = true;
+    }
+}
+
+void IAB_VMN_File::fillPPS(Start start, std::vector<bool>& out) const
+{
+    const Start_& s = checkedStart(start);
+    out.clear();
+    out.resize(s.n_samples, false);
+    out.shrink_to_fit();
+    m_store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { out[k] = true; });
+}
+
+void IAB_VMN_File::fillStart(Start start, std::span<double> values, std::span<bool> overloads, std::span<bool> pps) const
+{
+    fillStart(start, 0, checkedStart(start).n_samples, values, overloads, pps);
+}
+
+void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t count, std::span<double> values,
+                             std::span<bool> overloads, std::span<bool> pps) const
+{
+    const Start_& s = checkedStart(start);
+    if (first > s.n_samples || count > s.n_samples - first)
+        throw std::out_of_range("samples " + std::to_string(first) + " + " + std::to_string(count) + " past the " +
+                                std::to_string(s.n_samples) + " of the start");
+    // Without samples the header's channel count, however large, asks for nothing.
+    const unsigned int n = count ? s.n_channels : 0;
+    requireRoom(values.size(), count * n, "values");
+    requireRoom(overloads.size(), count * n, "overloads");
+    requireRoom(pps.size(), count, "pps");
+    const Run samples = run(s);
+    const double max = s.header->get_max_rx();
+    std::uint16_t flags[kTile];
+    const std::uint64_t end = first + count;
+    for (std::uint64_t t = first / kTile; t * kTile < end; ++t) {
+        // Samples [from, to) of this tile, which go to row (t * kTile + from - first).
+        const std::size_t length = samples.tileLength(t);
+        const std::size_t from = t * kTile < first ? first - t * kTile : 0;
+        const std::size_t to = std::min<std::uint64_t>(length, end - t * kTile);
+        const std::uint64_t row = t * kTile + from - first;
+        if (!values.empty())
+            fullwave_blocks::withChannelCount(n, [&](auto channels) {
+                tileRows<channels>(samples.tile(t), length, from, to, values.data() + row * n);
+            });
+        if (!overloads.empty()) {
+            tileOverloads(samples.tile(t), length, n, max, flags);
+            bool* out = overloads.data() + row * n;
+            for (std::size_t k = from; k < to; ++k)
+                for (unsigned int c = 0; c < n; ++c) *out++ = (flags[k] >> c) & 1u;
+        }
+    }
+    if (!pps.empty()) {
+        std::fill_n(pps.data(), count, false);
+        m_store.forEachPPS(s.first_sample + first, count, [&](std::uint64_t k) { pps[k] = true; });
+    }
+}

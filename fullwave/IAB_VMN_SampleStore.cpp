@@ -1,0 +1,129 @@
+#include <fullwave/IAB_VMN_SampleStore.h>
+
+#include <fullwave/BlockRun.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint64_t kPageBody = IAB_VMN_RawPage::s_size_in_int - fullwave_blocks::kFirstWord;
+// A page holds at most 120 values (8 blocks of 15 channels) and 128 samples (blocks of no
+// channel).
+constexpr std::uint64_t kMostValues = 120;
+constexpr std::uint64_t kMostSamples = kPageBody;
+// The open tile of a run is laid out for a whole tile until the run ends.
+constexpr std::uint64_t kOpenTile = IAB_VMN_SampleStore::s_tile * 15;
+
+std::uint64_t bitWords(std::uint64_t bits)
+{
+    return (bits + 63) / 64;
+}
+
+void putWord(IAB_VMN_RawPage& raw, unsigned int i, std::uint32_t value)
+{
+    for (unsigned int b = 0; b < 4; ++b) raw.bytes[4 * i + b] = static_cast<unsigned char>(value >> (8 * b));
+}
+
+void setBit(const MappedArray<std::uint64_t>& bits, std::uint64_t i)
+{
+    bits[i >> 6] |= std::uint64_t{1} << (i & 63);
+}
+
+} // namespace
+
+void IAB_VMN_SampleStore::reserveFor(std::uint64_t bytes)
+{
+    const std::uint64_t pages = bytes / IAB_VMN_RawPage::s_size_in_bytes;
+    if (pages == 0) return;
+    m_page.reserve(pages);
+    m_value.reserve(pages * kMostValues + kOpenTile);
+    m_pps.reserve(bitWords(pages * kMostSamples));
+    m_flag.reserve(bitWords(pages * kMostSamples));
+}
+
+void IAB_VMN_SampleStore::ensureRoomForPage()
+{
+    m_page.ensure(m_pages, 1);
+    // The open tile, and the next if the page runs into it.
+    const std::uint64_t tile_values = s_tile * m_run_channels;
+    m_value.ensure(m_values, (m_run_samples / s_tile + 2) * tile_values);
+    const std::uint64_t words = bitWords(m_samples + kMostSamples);
+    m_pps.ensure(0, words);
+    m_flag.ensure(0, words);
+}
+
+void IAB_VMN_SampleStore::beginRun(unsigned int channels)
+{
+    endRun();
+    m_run_channels = channels;
+}
+
+void IAB_VMN_SampleStore::endRun() noexcept
+{
+    // The last tile was laid out for a whole tile: its channels close up to its length.
+    const std::uint64_t length = m_run_samples % s_tile;
+    float* last = m_value.data() + m_values + (m_run_samples - length) * m_run_channels;
+    if (length)
+        for (unsigned int c = 1; c < m_run_channels; ++c) std::memmove(last + c * length, last + c * s_tile, sizeof(float) * length);
+    m_values += m_run_samples * m_run_channels;
+    m_run_samples = 0;
+    m_run_channels = 0;
+}
+
+unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_t date)
+{
+    ensureRoomForPage();
+    Page& page = m_page[m_pages];
+    page.date = date;
+    std::memcpy(page.name, raw.bytes + 1, sizeof page.name);
+    page.first_number = fullwave_blocks::numberOf(raw.word(fullwave_blocks::kFirstWord));
+
+    float* const run = m_value.data() + m_values;
+    const std::uint64_t run_sample = m_run_samples;
+    const std::uint64_t sample = m_samples;
+    unsigned int count = 0;
+    fullwave_blocks::withChannelCount(m_run_channels, [&](auto n) {
+        count = fullwave_blocks::visitRun<n>(raw, [&](unsigned int k, std::uint32_t head, unsigned int word) {
+            if (head & 1u) setBit(m_pps, sample + k);
+            if (head & 2u) setBit(m_flag, sample + k);
+            const std::uint64_t s = run_sample + k;
+            float* at = run + (s / s_tile) * s_tile * n + s % s_tile;
+            for (unsigned int c = 0; c < n; ++c) std::memcpy(at + c * s_tile, raw.bytes + 4 * (word + 1 + c), sizeof(float));
+        });
+    });
+    page.blocks = static_cast<std::uint8_t>(count);
+    ++m_pages;
+    m_samples += count;
+    m_run_samples += count;
+    return count;
+}
+
+void IAB_VMN_SampleStore::finish() noexcept
+{
+    endRun();
+    m_page.shrinkTo(m_pages);
+    m_value.shrinkTo(m_values);
+    m_pps.shrinkTo(bitWords(m_samples));
+    m_flag.shrinkTo(bitWords(m_samples));
+}
+
+IAB_VMN_RawPage IAB_VMN_SampleStore::rawPage(std::uint64_t i, const Run& run, std::uint64_t sample, std::uint64_t first_sample) const
+{
+    const Page& page = m_page[i];
+    IAB_VMN_RawPage raw;
+    raw.bytes[0] = static_cast<unsigned char>(IAB_VMN_PageHeader::s_ctrl_raw);
+    std::memcpy(raw.bytes + 1, page.name, sizeof page.name);
+    putWord(raw, 3, static_cast<std::uint32_t>(page.date));
+    const unsigned int channels = run.channels();
+    for (unsigned int k = 0; k < page.blocks; ++k) {
+        const unsigned int word = fullwave_blocks::kFirstWord + k * (channels + 1);
+        const std::uint32_t head = (pps(first_sample + k) ? 1u : 0u) | (flag(first_sample + k) ? 2u : 0u) | channels << 4 |
+                                   (page.first_number + k) << 8;
+        putWord(raw, word, head);
+        for (unsigned int c = 0; c < channels; ++c) {
+            const float v = run.value(sample + k, c);
+            std::memcpy(raw.bytes + 4 * (word + 1 + c), &v, sizeof v);
+        }
+    }
+    return raw;
+}
