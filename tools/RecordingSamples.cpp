@@ -3,6 +3,7 @@
 #include <fullwave/IAB_VMN_File.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -10,19 +11,29 @@ namespace ertkit_cli {
 
 namespace {
 
-void walkPages(const IAB_VMN_File& file, std::uint64_t start, const std::function<void(const Sample&)>& visit)
+// A full-wave recording is read in pieces through the library's whole-start fill, so a long
+// start never needs all its samples as doubles at once.
+void walkRecording(const IAB_VMN_File& file, std::uint64_t start, const std::function<void(const Sample&)>& visit)
 {
-    const auto channels = static_cast<unsigned int>(std::min<std::uint64_t>(file.getNChannels(start), Sample::s_max_channels));
+    constexpr std::uint64_t kPiece = 4096;
+    const std::uint64_t total = file.getNsample(start);
+    const auto channels = static_cast<unsigned int>(total ? file.getNChannels(start) : 0);
+    std::vector<double> values(kPiece * channels);
+    // std::vector<bool> has no storage of its own bools to hand out.
+    std::unique_ptr<bool[]> overloads(new bool[kPiece * channels + 1]);
+    std::unique_ptr<bool[]> pps(new bool[kPiece]);
     Sample sample;
-    sample.channels = channels;
-    for (std::uint64_t page = 0; page < file.getNData(start); ++page) {
-        for (const IAB_VMN_PageData& block : file.getData(start, page).getData()) {
+    sample.channels = std::min(channels, Sample::s_max_channels);
+    for (std::uint64_t first = 0; first < total; first += kPiece) {
+        const std::uint64_t count = std::min(kPiece, total - first);
+        file.fillStart(start, first, count, values, {overloads.get(), kPiece * channels}, {pps.get(), kPiece});
+        for (std::uint64_t k = 0; k < count; ++k) {
             sample.overloads = 0;
-            for (unsigned int c = 0; c < channels; ++c) {
-                sample.values[c] = block.get_value(c);
-                if (block.get_overload(c)) sample.overloads |= static_cast<std::uint16_t>(1u << c);
+            for (unsigned int c = 0; c < sample.channels; ++c) {
+                sample.values[c] = static_cast<float>(values[k * channels + c]);
+                if (overloads[k * channels + c]) sample.overloads |= static_cast<std::uint16_t>(1u << c);
             }
-            sample.pps = block.get_has_PPS();
+            sample.pps = pps[k];
             visit(sample);
             ++sample.index;
         }
@@ -60,7 +71,7 @@ void forEachSample(const IV_File_Reader& reader, std::uint64_t start, const std:
 {
     if (start >= reader.getNStarts()) throw std::out_of_range("start " + std::to_string(start) + " does not exist");
     if (const auto* file = dynamic_cast<const IAB_VMN_File*>(&reader))
-        walkPages(*file, start, visit);
+        walkRecording(*file, start, visit);
     else
         walkQueries(reader, start, visit);
 }

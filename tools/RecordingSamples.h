@@ -21,9 +21,9 @@ struct Sample {
     bool overloaded(unsigned int channel) const { return (overloads >> channel) & 1u; }
 };
 
-// Walks the samples of one start in order. A full-wave recording is walked page by page
-// where it lies, so a large recording is never copied; another reader is read through its
-// per-channel queries. Throws std::out_of_range for a start past the end.
+// Walks the samples of one start in order. A full-wave recording is read in pieces through
+// the library's whole-start fill; another reader through its per-channel queries. Throws
+// std::out_of_range for a start past the end.
 void forEachSample(const IV_File_Reader& reader, std::uint64_t start, const std::function<void(const Sample&)>& visit);
 
 // The kind of receiver that made the recording, as a word.

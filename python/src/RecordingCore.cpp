@@ -6,8 +6,8 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
-#include <algorithm>
-#include <array>
+#include <span>
+
 
 namespace ertkit_py {
 
@@ -35,30 +35,14 @@ py::tuple RecordingCore::arrays(std::uint64_t start) const
     py::array_t<double> data({n, channels});
     py::array_t<bool> overload({n, channels});
     py::array_t<bool> pps(n);
-    double* values = data.mutable_data();
-    bool* flags = overload.mutable_data();
-    bool* pulses = pps.mutable_data();
+    // The library writes every channel straight into the arrays' buffers.
+    const auto cells = static_cast<std::size_t>(n * channels);
+    const std::span<double> values(data.mutable_data(), cells);
+    const std::span<bool> flags(overload.mutable_data(), cells);
+    const std::span<bool> pulses(pps.mutable_data(), static_cast<std::size_t>(n));
     {
         py::gil_scoped_release release;
-        py::ssize_t k = 0;
-        const auto c_count = static_cast<unsigned int>(channels);
-        for (std::uint64_t i = 0; i < file.getNData(start) && k < n; ++i) {
-            for (const IAB_VMN_PageData& block : file.getData(start, i).getData()) {
-                if (k == n) break;
-                double* row = values + k * channels;
-                bool* row_flags = flags + k * channels;
-                for (unsigned int c = 0; c < c_count; ++c) {
-                    row[c] = static_cast<double>(block.get_value(c));
-                    row_flags[c] = block.get_overload(c);
-                }
-                pulses[k] = block.get_has_PPS();
-                ++k;
-            }
-        }
-        // Only a broken continuity could leave samples unfilled; they read as zero.
-        std::fill(values + k * channels, values + n * channels, 0.0);
-        std::fill(flags + k * channels, flags + n * channels, false);
-        std::fill(pulses + k, pulses + n, false);
+        file.fillStart(start, values, flags, pulses);
     }
     return py::make_tuple(std::move(data), std::move(overload), std::move(pps));
 }
