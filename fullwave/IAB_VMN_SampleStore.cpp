@@ -2,6 +2,7 @@
 
 #include <fullwave/BlockRun.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -83,13 +84,21 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
     const std::uint64_t sample = m_samples;
     unsigned int count = 0;
     fullwave_blocks::withChannelCount(m_run_channels, [&](auto n) {
-        count = fullwave_blocks::visitRun<n>(raw, [&](unsigned int k, std::uint32_t head, unsigned int word) {
+        count = fullwave_blocks::visitRun<n>(raw, [&](unsigned int k, std::uint32_t head, unsigned int) {
             if (head & 1u) setBit(m_pps, sample + k);
             if (head & 2u) setBit(m_flag, sample + k);
-            const std::uint64_t s = run_sample + k;
-            float* at = run + (s / s_tile) * s_tile * n + s % s_tile;
-            for (unsigned int c = 0; c < n; ++c) std::memcpy(at + c * s_tile, raw.bytes + 4 * (word + 1 + c), sizeof(float));
         });
+        // The values go to n streams, one per channel, in pieces that stay within a tile.
+        const unsigned char* from = raw.bytes + 4 * (fullwave_blocks::kFirstWord + 1);
+        for (unsigned int k = 0; k < count;) {
+            const std::uint64_t s = run_sample + k;
+            const std::uint64_t in_tile = s % s_tile;
+            const auto piece = static_cast<unsigned int>(std::min<std::uint64_t>(count - k, s_tile - in_tile));
+            float* to = run + (s - in_tile) * n + in_tile;
+            for (unsigned int j = 0; j < piece; ++j, from += 4 * (n + 1), ++to)
+                for (unsigned int c = 0; c < n; ++c) std::memcpy(to + c * s_tile, from + 4 * c, sizeof(float));
+            k += piece;
+        }
     });
     page.blocks = static_cast<std::uint8_t>(count);
     ++m_pages;
