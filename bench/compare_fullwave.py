@@ -6,12 +6,13 @@ per file that the numpy decoder (fullwave_numpy_peer.py) gives exactly the reade
 PPS flags, then runs --rounds interleaved rounds. Each round measures, for each file and each in
 a fresh process: a raw read into new memory, constructing the reader, constructing it and
 filling every channel with fillData, constructing it and filling every start with fillStart,
-and the numpy decoder (timed around its decode call only). The tables give the medians.
+the Python package (ertkit.open and every start's arrays, when --python points at a build of
+it) and the numpy decoder (both timed around their call only). The tables give the medians.
 
 Run with /usr/bin/python3 (it has numpy), after building the probe:
     cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DERTKIT_BUILD_BENCH=ON
     cmake --build build-rel --target fullwave_probe
-    /usr/bin/python3 bench/compare_fullwave.py [--rounds 5] [--mb 256] [--probe PATH]
+    /usr/bin/python3 bench/compare_fullwave.py [--rounds 5] [--mb 256] [--probe PATH] [--python DIR]
 """
 import argparse
 import json
@@ -28,10 +29,11 @@ import fullwave_numpy_peer
 
 HERE = Path(__file__).resolve().parent
 PEER = HERE / "fullwave_numpy_peer.py"
+PYTHON_PROBE = HERE / "fullwave_python_probe.py"
 CHANNELS = (3, 8)
 PROBE_MODES = ("raw", "construct", "fill", "fillstart")
 LABELS = {"raw": "raw read", "construct": "construct", "fill": "construct + fillData",
-          "fillstart": "construct + fillStart", "numpy": "numpy decoder"}
+          "fillstart": "construct + fillStart", "python": "Python ertkit.open+data", "numpy": "numpy decoder"}
 NO_FILL_START = 2  # the probe's exit status when the library has no fillStart yet
 
 # Set on some processors, where they slow numpy down; the decoder uses no BLAS, so they are
@@ -72,7 +74,7 @@ def verify(probe, path, work):
     return reader
 
 
-def measure_round(probe, path, results, skipped):
+def measure_round(probe, python, path, results, skipped):
     for mode in PROBE_MODES:
         if mode in skipped:
             continue
@@ -84,6 +86,9 @@ def measure_round(probe, path, results, skipped):
         if status:
             sys.exit(f"{probe} {mode} {path} failed ({status}): {out}")
         results.setdefault(mode, []).append(out)
+    if python:
+        env = dict(PEER_ENV, PYTHONPATH=f"{python}{os.pathsep}{HERE}")
+        results.setdefault("python", []).append(must(["/usr/bin/python3", PYTHON_PROBE, "measure", path], env=env))
     results.setdefault("numpy", []).append(must(["/usr/bin/python3", PEER, "measure", path], env=PEER_ENV))
 
 
@@ -96,7 +101,7 @@ def print_table(path, channels, reader, results, rounds):
     print(f"\n{channels} channels: {megabytes:.1f} MB, {len(reader['samples'])} start(s), "
           f"{sum(reader['samples']):,} samples; median of {rounds} round(s)")
     print(f"  {'measurement':<24}{'seconds':>9}{'min-max':>17}{'MB/s':>9}{'peak memory / file size':>26}")
-    for mode in ("raw", "construct", "fill", "fillstart", "numpy"):
+    for mode in ("raw", "construct", "fill", "fillstart", "python", "numpy"):
         if mode not in seconds:
             print(f"  {LABELS[mode]:<24}{'n/a':>9}")
             continue
@@ -115,9 +120,11 @@ def print_table(path, channels, reader, results, rounds):
     print("  times faster than numpy (numpy time / its time; >1 = faster than numpy):")
     ratio("  construct + fillData", seconds["numpy"] / seconds["fill"])
     ratio("  construct + fillStart", when("fillstart", lambda: seconds["numpy"] / seconds["fillstart"]))
+    ratio("  Python ertkit.open + every start's arrays", when("python", lambda: seconds["numpy"] / seconds["python"]))
     print("  memory: (VmHWM after - VmHWM before) / file size:")
     ratio("  construct", memory["construct"])
     ratio("  construct + fillStart", when("fillstart", lambda: memory["fillstart"]))
+    ratio("  Python ertkit.open + every start's arrays", when("python", lambda: memory["python"]))
     ratio("  numpy decoder", memory["numpy"])
 
 
@@ -126,6 +133,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--mb", type=float, default=256, help="size of each recording in megabytes (10^6 bytes)")
     parser.add_argument("--probe", type=Path, default=HERE.parent / "build-rel" / "bench" / "fullwave_probe")
+    parser.add_argument("--python", type=Path, default=HERE.parent / "build-rel" / "python",
+                        help="folder holding the built ertkit package (skipped when absent)")
     args = parser.parse_args()
     if not args.probe.is_file():
         sys.exit(f"no probe at {args.probe}: build the fullwave_probe target first")
@@ -140,10 +149,11 @@ def main():
         print(f"numpy decoder checked against the reader on {len(files)} files: same samples and PPS",
               file=sys.stderr)
         skipped = set()
+        python = args.python if (args.python / "ertkit").is_dir() else None
         for round_ in range(args.rounds):
             print(f"round {round_ + 1} of {args.rounds}", file=sys.stderr)
             for path, _, results in files.values():
-                measure_round(args.probe, path, results, skipped)
+                measure_round(args.probe, python, path, results, skipped)
         for channels, (path, reader, results) in files.items():
             print_table(path, channels, reader, results, args.rounds)
 
