@@ -33,6 +33,18 @@ unsigned int visitRun(const IAB_VMN_RawPage& raw, Visit&& visit)
     constexpr unsigned int most = (IAB_VMN_RawPage::s_size_in_int - kFirstWord) / stride;
     const std::uint32_t first = numberOf(raw.word(kFirstWord));
     unsigned int k = 0;
+    if (first + most <= 0xFFFFFFu) {
+        // No block number of the page can pass 24 bits, so the channel count and the number
+        // are checked together on the block's first word.
+        const std::uint32_t pattern = first << 8 | N << 4;
+        for (; k < most; ++k) {
+            const unsigned int word = kFirstWord + k * stride;
+            const std::uint32_t head = raw.word(word);
+            if (k > 0 && (head & 0xFFFFFFF0u) != pattern + (k << 8)) break;
+            visit(k, head, word);
+        }
+        return k;
+    }
     for (; k < most; ++k) {
         const unsigned int word = kFirstWord + k * stride;
         const std::uint32_t head = raw.word(word);

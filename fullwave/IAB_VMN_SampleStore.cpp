@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -24,6 +27,35 @@ void putWord(IAB_VMN_RawPage& raw, unsigned int i, std::uint32_t value)
 {
     for (unsigned int b = 0; b < 4; ++b) raw.bytes[4 * i + b] = static_cast<unsigned char>(value >> (8 * b));
 }
+
+#if defined(__SSE2__)
+// Bytes from the first value of a block that copyFourBlocks reads: four blocks, and whole
+// groups of four values in each (past the last channel when the count is not a multiple of 4).
+template <unsigned int N>
+constexpr std::ptrdiff_t kFourBlocksRead = 4 * (3 * (N + 1) + (N + 3) / 4 * 4);
+
+// The values of four consecutive blocks of N channels (from: the first value of the first
+// block) to the N channel streams of a tile (to: channel 0 of the first sample): groups of
+// four channels turned from block rows into channel rows by one 4 x 4 transposition.
+template <unsigned int N, unsigned int c = 0>
+void copyFourBlocks(const unsigned char* from, float* to)
+{
+    if constexpr (c < N) {
+        constexpr unsigned int stride = 4 * (N + 1);
+        __m128 r0 = _mm_loadu_ps(reinterpret_cast<const float*>(from + 4 * c));
+        __m128 r1 = _mm_loadu_ps(reinterpret_cast<const float*>(from + stride + 4 * c));
+        __m128 r2 = _mm_loadu_ps(reinterpret_cast<const float*>(from + 2 * stride + 4 * c));
+        __m128 r3 = _mm_loadu_ps(reinterpret_cast<const float*>(from + 3 * stride + 4 * c));
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        constexpr std::uint64_t tile = IAB_VMN_SampleStore::s_tile;
+        _mm_storeu_ps(to + c * tile, r0);
+        if constexpr (c + 1 < N) _mm_storeu_ps(to + (c + 1) * tile, r1);
+        if constexpr (c + 2 < N) _mm_storeu_ps(to + (c + 2) * tile, r2);
+        if constexpr (c + 3 < N) _mm_storeu_ps(to + (c + 3) * tile, r3);
+        copyFourBlocks<N, c + 4>(from, to);
+    }
+}
+#endif
 
 void setBit(const MappedArray<std::uint64_t>& bits, std::uint64_t i)
 {
@@ -85,17 +117,25 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
     unsigned int count = 0;
     fullwave_blocks::withChannelCount(m_run_channels, [&](auto n) {
         count = fullwave_blocks::visitRun<n>(raw, [&](unsigned int k, std::uint32_t head, unsigned int) {
-            if (head & 1u) setBit(m_pps, sample + k);
-            if (head & 2u) setBit(m_flag, sample + k);
+            if (head & 3u) {
+                if (head & 1u) setBit(m_pps, sample + k);
+                if (head & 2u) setBit(m_flag, sample + k);
+            }
         });
         // The values go to n streams, one per channel, in pieces that stay within a tile.
         const unsigned char* from = raw.bytes + 4 * (fullwave_blocks::kFirstWord + 1);
+        [[maybe_unused]] const unsigned char* const page_end = raw.bytes + IAB_VMN_RawPage::s_size_in_bytes;
         for (unsigned int k = 0; k < count;) {
             const std::uint64_t s = run_sample + k;
             const std::uint64_t in_tile = s % s_tile;
             const auto piece = static_cast<unsigned int>(std::min<std::uint64_t>(count - k, s_tile - in_tile));
             float* to = run + (s - in_tile) * n + in_tile;
-            for (unsigned int j = 0; j < piece; ++j, from += 4 * (n + 1), ++to)
+            unsigned int j = 0;
+#if defined(__SSE2__)
+            for (; j + 4 <= piece && from + kFourBlocksRead<n> <= page_end; j += 4, from += 16 * (n + 1), to += 4)
+                copyFourBlocks<n>(from, to);
+#endif
+            for (; j < piece; ++j, from += 4 * (n + 1), ++to)
                 for (unsigned int c = 0; c < n; ++c) std::memcpy(to + c * s_tile, from + 4 * c, sizeof(float));
             k += piece;
         }
