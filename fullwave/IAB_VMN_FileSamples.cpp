@@ -2,17 +2,11 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
-#include <fullwave/BlockRun.h>
 #include <fullwave/MappedBuffer.h>
+#include <fullwave/SampleTiles.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#include <xmmintrin.h>
-#endif
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -20,145 +14,6 @@ namespace {
 
 using Run = IAB_VMN_SampleStore::Run;
 constexpr std::size_t kTile = IAB_VMN_SampleStore::s_tile;
-
-void widen(const float* in, double* out, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<double>(in[i]);
-}
-
-// The overload rule of IAB_VMN_PageData::overloadBits applied to a whole tile at once,
-// channel by channel: bit c of flags[k] says whether channel c of sample k is overloaded.
-// Returns false, leaving flags alone, when no sample of the tile is overloaded, which is
-// nearly always. Each loop is plain enough to run on vector instructions. The ranges (4980 and
-// 14980) are floats exactly, so comparing a value with them in single precision decides as
-// in double; the chain sum stays in double precision and adds channels 1.. in the same order.
-// Whether any sample from k on is overloaded: any value at or above the range, or a chain
-// sum of channels 1.. at or above the full range.
-template <unsigned int N>
-bool anyOverload(const float* tile, std::size_t length, std::size_t k, float range)
-{
-    for (; k < length; ++k) {
-        double sum = 0.0;
-        for (unsigned int c = 0; c < N; ++c) {
-            const float v = tile[c * length + k];
-            if (std::fabs(v) >= range) return true;
-            if (c > 0) sum += static_cast<double>(v);
-        }
-        if (N > 1 && std::fabs(sum) >= IAB_VMN_FileHeader::s_full_range) return true;
-    }
-    return false;
-}
-
-// The same, four samples at a time where the processor has vector instructions: the sums of
-// four samples are two pairs of doubles, added channel by channel in the same order.
-template <unsigned int N>
-bool anyOverloadInTile(const float* tile, std::size_t length, float range)
-{
-    std::size_t k = 0;
-#if defined(__SSE2__)
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128d magnitude2 = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    const __m128 ranges = _mm_set1_ps(range);
-    const __m128d full = _mm_set1_pd(IAB_VMN_FileHeader::s_full_range);
-    __m128 over = _mm_setzero_ps();
-    __m128d over2 = _mm_setzero_pd();
-    for (; k + 4 <= length; k += 4) {
-        __m128d low = _mm_setzero_pd(), high = _mm_setzero_pd();
-        for (unsigned int c = 0; c < N; ++c) {
-            const __m128 v = _mm_loadu_ps(tile + c * length + k);
-            over = _mm_or_ps(over, _mm_cmpge_ps(_mm_and_ps(v, magnitude), ranges));
-            if (c > 0) {
-                low = _mm_add_pd(low, _mm_cvtps_pd(v));
-                high = _mm_add_pd(high, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
-            }
-        }
-        if (N > 1) {
-            over2 = _mm_or_pd(over2, _mm_cmpge_pd(_mm_and_pd(low, magnitude2), full));
-            over2 = _mm_or_pd(over2, _mm_cmpge_pd(_mm_and_pd(high, magnitude2), full));
-        }
-    }
-    if (_mm_movemask_ps(over) | _mm_movemask_pd(over2)) return true;
-#endif
-    return anyOverload<N>(tile, length, k, range);
-}
-
-template <unsigned int N>
-bool tileOverloads(const float* tile, std::size_t length, double max, std::uint16_t* flags)
-{
-    const auto range = static_cast<float>(max);
-    if (!anyOverloadInTile<N>(tile, length, range)) return false;
-    const auto chain = static_cast<std::uint16_t>(((1u << N) - 1u) & ~1u);
-    for (std::size_t k = 0; k < length; ++k) {
-        std::uint16_t bits = 0;
-        double sum = 0.0;
-        for (unsigned int c = 0; c < N; ++c) {
-            const float v = tile[c * length + k];
-            if (std::fabs(v) >= range) bits |= static_cast<std::uint16_t>(1u << c);
-            if (c > 0) sum += static_cast<double>(v);
-        }
-        if (N > 1 && std::fabs(sum) >= IAB_VMN_FileHeader::s_full_range) bits |= chain;
-        flags[k] = bits;
-    }
-    return true;
-}
-
-bool tileOverloads(const float* tile, std::size_t length, unsigned int n, double max, std::uint16_t* flags)
-{
-    bool any = false;
-    fullwave_blocks::withChannelCount(n, [&](auto channels) { any = tileOverloads<channels>(tile, length, max, flags); });
-    return any;
-}
-
-#if defined(__SSE2__)
-// Four floats to doubles at p; only the first `width` are written.
-template <unsigned int width>
-void storeRow(double* p, __m128 v)
-{
-    if constexpr (width >= 2) _mm_storeu_pd(p, _mm_cvtps_pd(v));
-    else _mm_store_sd(p, _mm_cvtps_pd(v));
-    if constexpr (width == 4) _mm_storeu_pd(p + 2, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
-    if constexpr (width == 3) _mm_store_sd(p + 2, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
-}
-
-// Channels [c, c + width) of samples k .. k + 3, turned from four channel rows into four
-// sample rows by one 4 x 4 transposition.
-template <unsigned int N, unsigned int c, unsigned int width>
-void fourRows(const float* tile, std::size_t length, std::size_t k, double* row)
-{
-    const auto load = [&](unsigned int i) { return i < width ? _mm_loadu_ps(tile + (c + i) * length + k) : _mm_setzero_ps(); };
-    __m128 r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
-    _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-    storeRow<width>(row + c, r0);
-    storeRow<width>(row + N + c, r1);
-    storeRow<width>(row + 2 * N + c, r2);
-    storeRow<width>(row + 3 * N + c, r3);
-}
-
-template <unsigned int N, unsigned int c = 0>
-void fourRowsAllChannels(const float* tile, std::size_t length, std::size_t k, double* row)
-{
-    if constexpr (c < N) {
-        constexpr unsigned int width = N - c < 4 ? N - c : 4;
-        fourRows<N, c, width>(tile, length, k, row);
-        fourRowsAllChannels<N, c + width>(tile, length, k, row);
-    }
-}
-#endif
-
-// Samples [from, to) of a tile of `length` samples, row-major from out: sample k of channel c
-// to out[(k - from) * N + c]. Four samples at a time are turned from channel rows into sample
-// rows in registers where the processor has vector instructions.
-template <unsigned int N>
-void tileRows(const float* tile, std::size_t length, std::size_t from, std::size_t to, double* out)
-{
-    std::size_t k = from;
-#if defined(__SSE2__)
-    if constexpr (N > 0)
-        for (; k + 4 <= to; k += 4) fourRowsAllChannels<N>(tile, length, k, out + (k - from) * N);
-#endif
-    for (; k < to; ++k)
-        for (unsigned int c = 0; c < N; ++c) out[(k - from) * N + c] = static_cast<double>(tile[c * length + k]);
-}
 
 void requireRoom(std::size_t have, std::uint64_t need, const char* what)
 {
@@ -229,7 +84,7 @@ void IAB_VMN_File::fillData(Start start, Channel channel, std::vector<double>& o
     double buffer[kTile];
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
-        widen(samples.tile(t) + channel * length, buffer, length);
+        fullwave_tiles::widen(samples.tile(t) + channel * length, buffer, length);
         out.insert(out.end(), buffer, buffer + length);
     }
     out.shrink_to_fit();
@@ -248,7 +103,7 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
     std::uint16_t flags[kTile];
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
-        if (!tileOverloads(samples.tile(t), length, samples.channels(), max, flags)) continue;
+        if (!fullwave_tiles::overloads(samples.tile(t), length, samples.channels(), max, flags)) continue;
         for (std::size_t k = 0; k < length; ++k)
             if ((flags[k] >> channel) & 1u) out[t * kTile + k] = true;
     }
@@ -290,13 +145,10 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
         const std::size_t from = t * kTile < first ? first - t * kTile : 0;
         const std::size_t to = std::min<std::uint64_t>(length, end - t * kTile);
         const std::uint64_t row = t * kTile + from - first;
-        if (!values.empty())
-            fullwave_blocks::withChannelCount(n, [&](auto channels) {
-                tileRows<channels>(samples.tile(t), length, from, to, values.data() + row * n);
-            });
+        if (!values.empty()) fullwave_tiles::rows(samples.tile(t), length, n, from, to, values.data() + row * n);
         if (!overloads.empty()) {
             bool* out = overloads.data() + row * n;
-            if (!tileOverloads(samples.tile(t), length, n, max, flags))
+            if (!fullwave_tiles::overloads(samples.tile(t), length, n, max, flags))
                 std::fill_n(out, (to - from) * n, false);
             else
                 for (std::size_t k = from; k < to; ++k)

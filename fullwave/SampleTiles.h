@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The loops over the tiles of a start's stored samples (see IAB_VMN_SampleStore): a tile of
+// `length` samples holds each channel's values side by side, channel c from tile + c * length.
+// They are the hot loops of the sample queries, written to run on vector instructions.
+namespace fullwave_tiles {
+
+// Floats to doubles.
+void widen(const float* in, double* out, std::size_t n);
+
+// The overload flags of every sample of a tile of n channels in input range `max`, by the
+// page blocks' rule (bit c of flags[k] for channel c of sample k). Returns false, leaving
+// flags alone, when no sample is overloaded, which is nearly always.
+bool overloads(const float* tile, std::size_t length, unsigned int n, double max, std::uint16_t* flags);
+
+// Samples [from, to) of a tile of n channels as rows: sample k of channel c to
+// out[(k - from) * n + c].
+void rows(const float* tile, std::size_t length, unsigned int n, std::size_t from, std::size_t to, double* out);
+
+} // namespace fullwave_tiles
