@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -12,6 +14,8 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Below this a huge page would mostly be waste: small recordings stay on small pages.
 constexpr std::size_t kHugeFrom = std::size_t{4} << 20;
+// Below this a buffer is a block of the C library's heap rather than a mapping of its own.
+constexpr std::size_t kMapFrom = std::size_t{1} << 20;
 
 std::size_t systemPage()
 {
@@ -59,32 +63,61 @@ void adviseHugePages(void* p, std::size_t bytes) noexcept
 }
 
 MappedBuffer::MappedBuffer(MappedBuffer&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_capacity(std::exchange(other.m_capacity, 0))
+    : m_data(std::exchange(other.m_data, nullptr)),
+      m_capacity(std::exchange(other.m_capacity, 0)),
+      m_mapped(std::exchange(other.m_mapped, false))
 {
 }
 
 MappedBuffer& MappedBuffer::operator=(MappedBuffer&& other) noexcept
 {
     if (this != &other) {
-        if (m_data) munmap(m_data, m_capacity);
+        release();
         m_data = std::exchange(other.m_data, nullptr);
         m_capacity = std::exchange(other.m_capacity, 0);
+        m_mapped = std::exchange(other.m_mapped, false);
     }
     return *this;
 }
 
 MappedBuffer::~MappedBuffer()
 {
-    if (m_data) munmap(m_data, m_capacity);
+    release();
+}
+
+void MappedBuffer::release() noexcept
+{
+    if (!m_data) return;
+    if (m_mapped)
+        munmap(m_data, m_capacity);
+    else
+        std::free(m_data);
+    m_data = nullptr;
+    m_capacity = 0;
+    m_mapped = false;
 }
 
 void MappedBuffer::reserve(std::size_t bytes)
 {
     if (bytes <= m_capacity) return;
+    if (!m_mapped && bytes < kMapFrom) {
+        // Small buffers come from the C library's heap: a process may hold thousands of small
+        // recordings, and it may hold only so many mappings.
+        void* p = std::realloc(m_data, bytes);
+        if (!p) throw std::bad_alloc();
+        m_data = static_cast<std::byte*>(p);
+        std::memset(m_data + m_capacity, 0, bytes - m_capacity);
+        m_capacity = bytes;
+        return;
+    }
     const std::size_t wanted = roundUp(bytes, systemPage());
-    if (!m_data) {
-        m_data = mapFresh(wanted);
+    if (!m_mapped) {
+        std::byte* fresh = mapFresh(wanted);
+        if (m_data) std::memcpy(fresh, m_data, m_capacity);
+        std::free(m_data);
+        m_data = fresh;
         m_capacity = wanted;
+        m_mapped = true;
         return;
     }
     // The kernel moves the pages already written instead of copying them.
@@ -97,14 +130,13 @@ void MappedBuffer::reserve(std::size_t bytes)
 
 void MappedBuffer::shrinkTo(std::size_t bytes) noexcept
 {
-    const std::size_t kept = roundUp(bytes, systemPage());
-    if (!m_data || kept >= m_capacity) return;
-    if (kept == 0) {
-        munmap(m_data, m_capacity);
-        m_data = nullptr;
-        m_capacity = 0;
+    if (bytes == 0) {
+        release();
         return;
     }
+    // A heap block is small and keeps its size.
+    const std::size_t kept = roundUp(bytes, systemPage());
+    if (!m_mapped || kept >= m_capacity) return;
     munmap(m_data + kept, m_capacity - kept);
     m_capacity = kept;
 }

@@ -2,9 +2,10 @@
 
 #include <cstddef>
 
-// Zero-filled memory taken straight from the system, for the sample storage of a recording.
+// Zero-filled memory for the sample storage of a recording, taken straight from the system
+// when large.
 //
-// Reserving is virtual: only the pages that are written count against the process, so the
+// Reserving a large buffer is virtual: only the pages that are written count against the process, so the
 // reader can reserve from the file size (an upper bound) and pay only for what it stores.
 // Large buffers ask for transparent huge pages, which makes the first write to fresh memory
 // (what a reader mostly pays for) several times faster; where the kernel gives none the
@@ -22,15 +23,19 @@ public:
     // Makes room for at least `bytes`, keeping the bytes already there; throws std::bad_alloc
     // when the system refuses.
     void reserve(std::size_t bytes);
-    // Gives back the pages past the first `bytes` (rounded up to a page).
+    // Gives back the pages past the first `bytes` (rounded up to a page) of a mapping, and
+    // everything when `bytes` is 0.
     void shrinkTo(std::size_t bytes) noexcept;
 
     std::byte* data() const { return m_data; }
     std::size_t capacity() const { return m_capacity; }
 
 private:
+    void release() noexcept;
+
     std::byte* m_data = nullptr;
     std::size_t m_capacity = 0;
+    bool m_mapped = false; // a mapping of its own, else a block of the C library's heap
 };
 
 // Asks for transparent huge pages on the whole 2 MiB spans inside [p, p + bytes), memory about
