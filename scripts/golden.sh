@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The golden outputs of the command-line tool: the sample survey (seed 1) written by
+# `ertkit sample`, and what `info`, `export` (csv, json, udf) and `plot` make of its files.
+#
+#   scripts/golden.sh TOOL            rewrites tests/golden from TOOL (review the diff, commit)
+#   scripts/golden.sh --check TOOL    compares TOOL's outputs with tests/golden byte for byte
+#
+# Result files are kept as text, to be read in a review. The recordings' exports run to
+# megabytes, so only their SHA-256 sums are kept, with those of the sample files themselves.
+set -euo pipefail
+
+check=0
+if [[ ${1:-} == --check ]]; then
+  check=1
+  shift
+fi
+if [[ $# -ne 1 ]]; then
+  echo "usage: $0 [--check] TOOL" >&2
+  exit 2
+fi
+tool=$(realpath "$1")
+golden=$(realpath "$(dirname "$0")/../tests/golden")
+seed=1
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+out="$work/golden"
+mkdir -p "$out"
+
+# Everything runs inside the work folder so that the outputs name files, not temporary paths.
+cd "$work"
+"$tool" --quiet sample survey --seed "$seed" >"$out/sample.txt"
+cd survey
+recordings=(vp123-4567@061423_093000.vmn in124-4568@061423_093000.iab vp123-4567@061423_093420.vmn in124-4568@061423_093420.iab)
+results=(line1.binx line1-wenner.bin)
+sha256sum "${recordings[@]}" "${results[@]}" >"$out/sample-files.sha256"
+"$tool" --quiet info "${recordings[@]}" "${results[@]}" >"$out/info.txt"
+for file in "${results[@]}"; do
+  for format in csv json udf; do
+    "$tool" --quiet export "$file" -f "$format" -o "$out/$file.$format"
+  done
+  "$tool" --quiet plot "$file" -o "$out/$file.section.svg"
+done
+"$tool" --quiet plot line1.binx --record 3 -o "$out/line1.binx.record3.svg"
+for file in "${recordings[@]}"; do
+  for format in csv json; do
+    "$tool" --quiet export "$file" -f "$format" -o "$work/$file.$format"
+  done
+done
+(cd "$work" && for file in "${recordings[@]}"; do sha256sum "$file.csv" "$file.json"; done) >"$out/recording-exports.sha256"
+
+if [[ $check -eq 1 ]]; then
+  if ! diff -r "$golden" "$out" >"$work/diff"; then
+    head -n 60 "$work/diff"
+    echo "the tool's outputs differ from tests/golden (scripts/golden.sh TOOL rewrites them)" >&2
+    exit 1
+  fi
+  echo "the tool's outputs match tests/golden"
+else
+  rm -rf "$golden"
+  cp -r "$out" "$golden"
+  echo "tests/golden rewritten; review the changes before committing them"
+fi
