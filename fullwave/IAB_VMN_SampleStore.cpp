@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
@@ -68,10 +69,15 @@ void IAB_VMN_SampleStore::reserveFor(std::uint64_t bytes)
 {
     const std::uint64_t pages = bytes / IAB_VMN_RawPage::s_size_in_bytes;
     if (pages == 0) return;
-    m_page.reserve(pages);
-    m_value.reserve(pages * kMostValues + kOpenTile);
-    m_pps.reserve(bitWords(pages * kMostSamples));
-    m_flag.reserve(bitWords(pages * kMostSamples));
+    // Only a hint: where the system will not reserve that much at once (a huge sparse file, a
+    // strict overcommit policy), the arrays grow as the pages come instead.
+    try {
+        m_page.reserve(pages);
+        m_value.reserve(pages * kMostValues + kOpenTile);
+        m_pps.reserve(bitWords(pages * kMostSamples));
+        m_flag.reserve(bitWords(pages * kMostSamples));
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void IAB_VMN_SampleStore::ensureRoomForPage()

@@ -54,7 +54,8 @@ public:
         unsigned int m_channels;
     };
 
-    // Reserves for a recording of `bytes` bytes (0 when unknown: the arrays then grow).
+    // Reserves for a recording of `bytes` bytes (0 when unknown: the arrays then grow). Never
+    // fails: what cannot be reserved is grown into later.
     void reserveFor(std::uint64_t bytes);
     // Opens the run of a new start whose blocks have `channels` values, ending the one before.
     void beginRun(unsigned int channels);
