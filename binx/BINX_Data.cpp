@@ -2,6 +2,7 @@
 
 #include <binx/BinaryInput.h>
 #include <binx/BinaryOutput.h>
+#include <binx/RecordSlabs.h>
 
 #include <host/VELTLogger.h>
 
@@ -262,6 +263,42 @@ BINX_Data::BINX_Data(std::ifstream& in, const std::vector<std::string>& names)
     RecordReader reader(in, recordVersion);
     transferFields(*this, reader);
     fillSerialNumbers(names);
+}
+
+void* BINX_Data::operator new(std::size_t size)
+{
+    return binx_detail::heapRecordMemory(size);
+}
+
+void* BINX_Data::operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return binx_detail::heapRecordMemory(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* BINX_Data::operator new(std::size_t size, binx_detail::RecordSlabs& slabs)
+{
+    if (void* const room = slabs.place(size)) return room;
+    return binx_detail::heapRecordMemory(size);
+}
+
+void BINX_Data::operator delete(void* p) noexcept
+{
+    binx_detail::releaseRecordMemory(p);
+}
+
+// The two below are called only when a constructor throws.
+void BINX_Data::operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    binx_detail::releaseRecordMemory(p);
+}
+
+void BINX_Data::operator delete(void* p, binx_detail::RecordSlabs&) noexcept
+{
+    binx_detail::releaseRecordMemory(p);
 }
 
 void BINX_Data::writeToFile(std::ofstream& out) const

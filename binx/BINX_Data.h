@@ -8,13 +8,19 @@
 #include <host/Result_Reader.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace binx_detail {
+class RecordSlabs;
+}
 
 // One measured quadrupole of a BINX result file, in memory and on disk.
 //
@@ -62,6 +68,19 @@ public:
     BINX_Data& operator=(const BINX_Data&) = default;
     BINX_Data& operator=(BINX_Data&&) = default;
     ~BINX_Data() = default;
+
+    // A file reads its records into a few large blocks rather than one heap block each, so
+    // the class allocates its objects itself: `delete` takes back a record from either kind
+    // of memory, whoever made it and whenever its file went. The nothrow and placement forms
+    // work as they do for any class.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t size, binx_detail::RecordSlabs& slabs);
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, binx_detail::RecordSlabs& slabs) noexcept;
+    static void operator delete(void*, void*) noexcept {}
 
     // Writes the record in the current (version 16) layout; failures show in the stream's state.
     void writeToFile(std::ofstream& out) const;

@@ -1,6 +1,7 @@
 #include <binx/BINX_File.h>
 
 #include <binx/BinaryInput.h>
+#include <binx/RecordSlabs.h>
 
 #include <algorithm>
 #include <cctype>
@@ -161,10 +162,11 @@ void BINX_File::read(const std::string& path, ProgressCallback& progress)
     const auto room = std::min<std::uint64_t>(m_n_records, io.remaining() / s_smallest_record_bytes + 1);
     m_tab_measure.reserve(static_cast<std::size_t>(room));
     m_results.reserve(static_cast<std::size_t>(room));
+    binx_detail::RecordSlabs slabs(sizeof(BINX_Data), room);
     for (std::uint32_t i = 0; i < m_n_records && in.good(); ++i) {
         std::unique_ptr<BINX_Data> data;
         try {
-            data = std::make_unique<BINX_Data>(in, m_file_names_iab_vmn);
+            data.reset(new (slabs) BINX_Data(in, m_file_names_iab_vmn));
         } catch (...) {
             break; // a damaged record ends the file; the records before it stay
         }
