@@ -257,3 +257,97 @@ TEST(StreamPosition, FailbitExceptionsComeFromTheShortRead)
     EXPECT_EQ(file.getNData(0), 599u);
     EXPECT_EQ(stream.tellg(), static_cast<std::streamoff>(601 * kPage));
 }
+
+namespace {
+
+struct DeviceFailed : std::runtime_error {
+    DeviceFailed() : std::runtime_error("device failed") {}
+};
+
+// A seekable stream buffer whose device fails for good after `limit` bytes.
+class FailingBuffer : public std::streambuf {
+public:
+    FailingBuffer(std::string bytes, std::size_t limit) : m_bytes(std::move(bytes)), m_limit(std::min(limit, m_bytes.size()))
+    {
+        setg(m_bytes.data(), m_bytes.data(), m_bytes.data() + m_limit);
+    }
+
+protected:
+    int_type underflow() override
+    {
+        if (m_limit == m_bytes.size()) return traits_type::eof();
+        throw DeviceFailed();
+    }
+    pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override
+    {
+        const off_type base = dir == std::ios::beg ? 0 : dir == std::ios::cur ? gptr() - eback() : static_cast<off_type>(m_bytes.size());
+        return seekpos(base + off, which);
+    }
+    pos_type seekpos(pos_type pos, std::ios::openmode) override
+    {
+        if (pos < 0 || pos > static_cast<off_type>(m_limit)) return pos_type(off_type(-1));
+        setg(m_bytes.data(), m_bytes.data() + static_cast<off_type>(pos), m_bytes.data() + m_limit);
+        return pos;
+    }
+
+private:
+    std::string m_bytes;
+    std::size_t m_limit;
+};
+
+} // namespace
+
+TEST(StreamPosition, AFailingDeviceEndsTheWalkAsAPlainReadWould)
+{
+    const std::string bytes = recording(kLongPages).str();
+    // The device fails inside the first page, a later page of the first chunk, and the second
+    // chunk: the pages read whole before it still count.
+    for (std::size_t limit : {std::size_t{10}, 10 * kPage + 100, 700 * kPage + 3}) {
+        for (bool rethrow : {false, true}) {
+            SCOPED_TRACE(std::to_string(limit) + (rethrow ? " with badbit exceptions" : ""));
+            LogCapture log;
+            FailingBuffer buffer(bytes, limit);
+            std::istream stream(&buffer);
+            if (rethrow) stream.exceptions(std::ios::badbit);
+            const std::size_t whole = limit / kPage;
+            std::string outcome;
+            try {
+                const IAB_VMN_File file(stream, 1, 2, true);
+                outcome = std::to_string(file.getNData(0)) + " pages";
+            } catch (const DeviceFailed&) {
+                outcome = "the device's own exception";
+            } catch (const std::exception& e) {
+                outcome = e.what();
+            }
+            // A plain read whose buffer throws sets badbit alone, and passes the buffer's
+            // exception on when badbit exceptions are asked for.
+            EXPECT_EQ(stream.rdstate(), std::ios::badbit);
+            if (rethrow)
+                EXPECT_EQ(outcome, "the device's own exception");
+            else if (whole == 0)
+                EXPECT_EQ(outcome, "cannot read file");
+            else {
+                EXPECT_EQ(outcome, std::to_string(whole - 1) + " pages");
+                EXPECT_EQ(log.lines(VELTLogger::Level::Debug),
+                          std::vector<std::string>{"page " + std::to_string(whole) + " from file: \"1-2.vmn\" is not complete"});
+            }
+        }
+    }
+}
+
+TEST(StreamPosition, TheLastReadCountsAsAPlainReadsDoes)
+{
+    const std::string bytes = recording(kLongPages).bytes(100).str();
+    // At the end the short read took the 100 bytes past the last page; after a stop, the last
+    // page read counts whole.
+    LogCapture quiet;
+    std::istringstream ended(bytes);
+    const IAB_VMN_File whole(ended, 1, 2, true);
+    EXPECT_EQ(ended.gcount(), 100);
+    for (int stop_after : {1, 600}) {
+        std::istringstream stopped(bytes);
+        StopAfter progress(stop_after);
+        const IAB_VMN_File part(stopped, 1, 2, true, progress);
+        EXPECT_EQ(stopped.gcount(), static_cast<std::streamsize>(kPage)) << stop_after;
+    }
+}
