@@ -17,7 +17,7 @@ namespace {
 template <unsigned int N>
 std::uint16_t sampleOverloads(const float* tile, std::size_t length, std::size_t k, double max)
 {
-    float row[N > 0 ? N : 1];
+    float row[N > 0 ? N : 1] = {};
     for (unsigned int c = 0; c < N; ++c) row[c] = tile[c * length + k];
     return IAB_VMN_PageData::overloadBits(row, N, max);
 }
