@@ -69,12 +69,17 @@ def peak_memory_kb():
         return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:"))
 
 
-if __name__ == "__main__":
+def measure(mode, read, usage):
+    """The command line `measure PATH`: times read(PATH) and prints one JSON line."""
     if len(sys.argv) != 3 or sys.argv[1] != "measure":
-        sys.exit(__doc__)
+        sys.exit(usage)
     baseline = peak_memory_kb()
     t0 = time.perf_counter()
-    result = read_fullwave(sys.argv[2])
+    result = read(sys.argv[2])
     seconds = time.perf_counter() - t0
-    print(json.dumps({"mode": "numpy", "seconds": seconds, "vmhwm_kb": peak_memory_kb(),
+    print(json.dumps({"mode": mode, "seconds": seconds, "vmhwm_kb": peak_memory_kb(),
                       "baseline_kb": baseline, "starts": len(result)}))
+
+
+if __name__ == "__main__":
+    measure("numpy", read_fullwave, __doc__)
