@@ -52,7 +52,7 @@ void runMerge(const MergeOptions& options, Context& context)
     }
     context.forFile(options.output, [&] {
         for (std::size_t i = 1; i < files.size(); ++i) files.front()->addBinxFile(files[i].get());
-        writeBinxAtomically(*files.front(), options.output, {}, options.skip_ignored);
+        ertkit::writeBinx(*files.front(), options.output, {}, options.skip_ignored);
         std::cout << fmt::format("{}: {} records from {} files\n", options.output, files.front()->getDatas().size(), files.size());
     });
 }
@@ -60,12 +60,12 @@ void runMerge(const MergeOptions& options, Context& context)
 void runEdit(const EditOptions& options, Context& context)
 {
     context.forFile(options.input, [&] {
-        const RecordRange range = options.range.empty() ? RecordRange{} : parseRecordRange(options.range);
+        const ertkit::RecordRange range = options.range.empty() ? ertkit::RecordRange{} : parseRecordRange(options.range);
         const auto progress = context.progress("reading " + std::filesystem::path(options.input).filename().string());
         const std::unique_ptr<BINX_File> file = openBinx(options.input, *progress);
         removeRecords(*file, options.remove);
         if (options.folder) file->setFolderPath(*options.folder);
-        writeBinxAtomically(*file, options.output, range, options.skip_ignored);
+        ertkit::writeBinx(*file, options.output, range, options.skip_ignored);
     });
 }
 

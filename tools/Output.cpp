@@ -7,7 +7,7 @@ namespace ertkit_cli {
 
 Output::Output(const std::string& path)
 {
-    if (!path.empty() && path != "-") m_file = std::make_unique<AtomicOutput>(path);
+    if (!path.empty() && path != "-") m_file = std::make_unique<ertkit::AtomicOutput>(path);
 }
 
 std::ostream& Output::stream()

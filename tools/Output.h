@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AtomicOutput.h"
+#include <services/AtomicOutput.h>
 
 #include <iosfwd>
 #include <memory>
@@ -20,7 +20,7 @@ public:
     void commit();
 
 private:
-    std::unique_ptr<AtomicOutput> m_file;
+    std::unique_ptr<ertkit::AtomicOutput> m_file;
 };
 
 } // namespace ertkit_cli

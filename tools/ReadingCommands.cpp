@@ -1,7 +1,6 @@
 // info, export and plot: the commands that read files and show or convert what they hold.
 #include "Commands.h"
 
-#include "FileOpening.h"
 #include "Output.h"
 #include "RecordingExport.h"
 #include "RecordingInfo.h"
@@ -10,6 +9,8 @@
 #include "ResultInfo.h"
 #include "ResultPlot.h"
 
+#include <services/FileOpening.h>
+
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -17,6 +18,16 @@
 namespace ertkit_cli {
 
 namespace {
+
+using ertkit::FileKind;
+using ertkit::openRecording;
+using ertkit::openResults;
+
+FileKind kindOf(const std::string& path)
+{
+    if (const auto kind = ertkit::fileKind(path)) return *kind;
+    throw std::invalid_argument("unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)");
+}
 
 std::string labelFor(const std::string& path)
 {
@@ -66,7 +77,7 @@ void runPlot(const PlotOptions& options, Context& context)
         if (recording && options.record) throw std::invalid_argument("--record is for result files; a recording takes --start");
         if (!recording && options.start) throw std::invalid_argument("--start is for recordings; a result file takes --record");
         const auto progress = context.progress(labelFor(options.file));
-        AtomicOutput output(options.output);
+        ertkit::AtomicOutput output(options.output);
         if (recording) {
             const auto reader = openRecording(options.file, *progress);
             plotRecording(*reader, options.file, options.start.value_or(0), output.stream());

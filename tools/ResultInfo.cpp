@@ -1,7 +1,8 @@
 #include "ResultInfo.h"
 
-#include "ResultValues.h"
 #include "TimeText.h"
+
+#include <services/ResultValues.h>
 
 #include <fmt/ostream.h>
 
@@ -21,11 +22,11 @@ void printTable(const std::vector<Result_Reader*>& results, std::size_t rows, st
 {
     fmt::print(out, "  first records\n  {:>5} {:>9} {:>9} {:>9} {:>9} {:>11} {:>10} {:>12} {:>9} {:>6}\n", "#", "A x (m)", "B x (m)", "M x (m)",
                "N x (m)", "Vp (mV)", "I (mA)", "rho_a (ohm.m)", "M (mV/V)", "ignore");
-    ResultValues v;
+    ertkit::ResultValues v;
     for (std::size_t i = 0; i < std::min(rows, results.size()); ++i) {
-        readResultValues(*results[i], v);
+        ertkit::readResultValues(*results[i], v);
         std::string xs;
-        for (const ElectrodePoint& p : v.electrodes) xs += p.remote() ? fmt::format(" {:>9}", "inf") : fmt::format(" {:>9.2f}", p.x);
+        for (const ertkit::ElectrodePoint& p : v.electrodes) xs += p.remote() ? fmt::format(" {:>9}", "inf") : fmt::format(" {:>9.2f}", p.x);
         fmt::print(out, "  {:>5}{} {:>11.4g} {:>10.4g} {:>13} {:>9.3g} {:>6}\n", i, xs, v.vp, v.current, cell(v.rhoa, "{:.4g}"), v.m,
                    v.ignore ? "yes" : "no");
     }

@@ -2,8 +2,9 @@
 
 #include "ColourScale.h"
 #include "PlotFrame.h"
-#include "ResultValues.h"
 #include "TimeText.h"
+
+#include <services/ResultValues.h>
 
 #include <host/InjectionTables.h>
 
@@ -18,9 +19,10 @@ namespace ertkit_cli {
 
 namespace {
 
+using ertkit::ResultValues;
 
 struct SectionPoint {
-    PseudoPosition position;
+    ertkit::PseudoPosition position;
     double rhoa;
 };
 
@@ -30,30 +32,21 @@ struct Section {
     double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
 };
 
-bool alongY(const std::vector<Result_Reader*>& results)
-{
-    double x0 = std::numeric_limits<double>::max(), x1 = std::numeric_limits<double>::lowest(), y0 = x0, y1 = x1;
-    ResultValues v;
-    for (const Result_Reader* r : results) {
-        readResultValues(*r, v);
-        for (const ElectrodePoint& p : v.electrodes) {
-            if (p.remote()) continue;
-            x0 = std::min(x0, p.x), x1 = std::max(x1, p.x), y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
-        }
-    }
-    return x0 <= x1 && (y1 - y0) > (x1 - x0);
-}
-
 Section collect(const std::vector<Result_Reader*>& results)
 {
-    const bool along_y = alongY(results);
-    Section s;
+    ertkit::ElectrodeSpread spread;
     ResultValues v;
     for (const Result_Reader* r : results) {
-        readResultValues(*r, v);
-        for (const ElectrodePoint& p : v.electrodes)
+        ertkit::readResultValues(*r, v);
+        spread.add(v.electrodes);
+    }
+    const bool along_y = spread.alongY();
+    Section s;
+    for (const Result_Reader* r : results) {
+        ertkit::readResultValues(*r, v);
+        for (const ertkit::ElectrodePoint& p : v.electrodes)
             if (!p.remote()) s.electrodes.push_back(along_y ? p.y : p.x);
-        const auto position = pseudoPosition(v.electrodes, along_y);
+        const auto position = ertkit::pseudoPosition(v.electrodes, along_y);
         if (v.ignore || !position || !v.rhoa || !(*v.rhoa > 0.0) || !std::isfinite(*v.rhoa)) continue;
         s.points.push_back({*position, *v.rhoa});
         s.low = std::min(s.low, *v.rhoa);
@@ -104,7 +97,7 @@ void plotPseudoSection(const Result_File& file, const std::string& name, std::os
     svg.text(s_page_left, 24, name + " - apparent resistivity pseudo-section", 15, "start", 0, true);
     svg.text(s_page_left, 42,
              fmt::format("{} of {} records plotted; pseudo-depth = {} x largest electrode distance of the quadrupole", s.points.size(),
-                         results.size(), s_pseudo_depth_ratio),
+                         results.size(), ertkit::s_pseudo_depth_ratio),
              11);
     const PlotFrame frame(svg, s_page_left, 80, 780, 380, AxisRange::around(x0, x1, 0.03), AxisRange{0.0, depth > 0 ? depth * 1.1 : 1.0},
                           true);
@@ -160,9 +153,8 @@ void decayPanel(SvgDocument& svg, const ResultValues& v, double top)
     frame.title(fmt::format("chargeability decay: M = {:.4g} mV/V over {} windows", v.m, v.window_m.size()));
     frame.drawAxes("time after switch-off (ms)", "M (mV/V)");
     SvgDocument::Points points;
-    for (std::size_t w = 0; w < v.window_m.size() && w + 1 < v.window_times.size(); ++w) {
-        const double t = (v.window_times[w] + v.window_times[w + 1]) / 2;
-        points.emplace_back(frame.x(t), frame.y(v.window_m[w]));
+    for (const ertkit::DecayPoint& p : ertkit::decayCurve(v)) {
+        points.emplace_back(frame.x(p.time_ms), frame.y(p.m));
         svg.circle(points.back().first, points.back().second, 3.5, "#d62728");
     }
     svg.polyline(points, "#d62728", 1.0);
@@ -176,7 +168,7 @@ void plotRecord(const Result_File& file, const std::string& name, std::size_t re
     if (record >= results.size())
         throw std::out_of_range(fmt::format("record {} does not exist (the file has {})", record, results.size()));
     const Result_Reader& r = *results[record];
-    const ResultValues v = resultValues(r);
+    const ResultValues v = ertkit::resultValues(r);
     SvgDocument svg(s_page_width, 640);
     svg.text(s_page_left, 24, fmt::format("{} - record {}", name, record), 15, "start", 0, true);
     std::string where;

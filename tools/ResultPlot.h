@@ -9,7 +9,7 @@
 namespace ertkit_cli {
 
 // Apparent-resistivity pseudo-section: each record with a defined rho_a at the mean position
-// of its electrodes along the line and at its pseudo-depth (Geometry.h gives the convention),
+// of its electrodes along the line and at its pseudo-depth (services/Geometry.h gives the convention),
 // coloured by log10 rho_a, with a colour scale and the electrode positions along the top.
 // Ignored records are left out.
 void plotPseudoSection(const Result_File& file, const std::string& name, std::ostream& out);

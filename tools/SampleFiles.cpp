@@ -1,6 +1,7 @@
 #include "SampleFiles.h"
 
-#include "AtomicOutput.h"
+#include <services/AtomicOutput.h>
+#include <services/WindowTimes.h>
 
 #include <binx/BINX_Data.h>
 #include <sim/FullWavePageWriter.h>
@@ -37,7 +38,7 @@ std::vector<const SampleSurvey::Injection*> injectionsOf(const SampleSurvey& sur
 template <typename Write>
 void saveAtomically(const std::filesystem::path& path, Write write)
 {
-    AtomicOutput output(path);
+    ertkit::AtomicOutput output(path);
     write(output.temporaryPath().string());
     output.commit();
 }
@@ -129,7 +130,7 @@ void writeRecording(const SampleSurvey& survey, Array array, bool voltage, const
         });
         progress.step();
     }
-    AtomicOutput output(path);
+    ertkit::AtomicOutput output(path);
     output.stream().write(reinterpret_cast<const char*>(writer.bytes().data()), static_cast<std::streamsize>(writer.bytes().size()));
     output.commit();
 }
@@ -167,9 +168,10 @@ BINX_Data binxRecord(const SampleSurvey& survey, std::size_t index, RecordingInd
     const std::vector<float> stack = survey.stack(m);
     for (std::size_t i = 0; i < stack.size() && i < r.stackData.size(); ++i) r.stackData[i] = stack[i] * 1000.0f; // microvolts
     r.pulseDurationMs = SampleSurvey::s_pulse_ms;
-    r.tmDelay = SampleSurvey::s_delay_ms; // in tenths of the 10 ms samples the queries count in
-    for (std::size_t w = 0; w < SampleSurvey::s_window_ms.size(); ++w) r.tm[w] = SampleSurvey::s_window_ms[w];
     r.samplingRateCode = BINX_Data::SR_10MS;
+    std::vector<double> bounds_ms{SampleSurvey::s_delay_ms};
+    for (const int width : SampleSurvey::s_window_ms) bounds_ms.push_back(bounds_ms.back() + width);
+    ertkit::writeWindowTimes(r, bounds_ms);
     r.injectionCode = 0; // +, off, -, off
     r.overload = m.overloaded ? 1 : 0;
     r.chanV = static_cast<std::int32_t>(m.channel);
@@ -211,7 +213,7 @@ void writeBinx(const SampleSurvey& survey, const std::filesystem::path& path, co
     header.folder = s_sample_stored_folder;
     header.recordings = names;
     header.record_count = static_cast<std::uint32_t>(survey.measures().size());
-    AtomicOutput output(path);
+    ertkit::AtomicOutput output(path);
     std::ofstream& out = output.stream();
     const ertkit_writers::Bytes bytes = header.build();
     out.write(reinterpret_cast<const char*>(bytes.data().data()), static_cast<std::streamsize>(bytes.size()));

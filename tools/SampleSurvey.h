@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Geometry.h"
+#include <services/Geometry.h>
 
 #include <host/HighPrecisionTime.h>
 
@@ -11,6 +11,9 @@
 #include <vector>
 
 namespace ertkit_cli {
+
+using ertkit::ElectrodePoint;
+using ertkit::Quadrupole;
 
 // A synthetic resistivity and IP survey along one line of electrodes: dipole-dipole and
 // Wenner quadrupoles over a two-layer earth whose cover thins and changes resistivity along

@@ -1,7 +1,8 @@
 #include "UdfExport.h"
 
 #include "NumberText.h"
-#include "ResultValues.h"
+
+#include <services/ResultValues.h>
 
 #include <map>
 #include <ostream>
@@ -11,6 +12,8 @@
 namespace ertkit_cli {
 
 namespace {
+
+using ertkit::ElectrodePoint;
 
 // Electrode numbers by position, from 1 in order of first appearance.
 class ElectrodeTable {
@@ -37,9 +40,9 @@ void writeUdf(const Result_File& file, std::ostream& out)
     ElectrodeTable table;
     std::vector<std::array<unsigned int, 4>> numbers;
     numbers.reserve(results.size());
-    ResultValues v;
+    ertkit::ResultValues v;
     for (const Result_Reader* r : results) {
-        readResultValues(*r, v);
+        ertkit::readResultValues(*r, v);
         numbers.push_back({table.number(v.electrodes[0]), table.number(v.electrodes[1]), table.number(v.electrodes[2]),
                            table.number(v.electrodes[3])});
     }
@@ -50,7 +53,7 @@ void writeUdf(const Result_File& file, std::ostream& out)
     out.write(b.data(), static_cast<std::streamsize>(b.size()));
     for (std::size_t i = 0; i < results.size(); ++i) {
         b.clear();
-        readResultValues(*results[i], v);
+        ertkit::readResultValues(*results[i], v);
         const bool valid = !v.ignore && v.rhoa.has_value();
         const auto& n = numbers[i];
         fmt::format_to(std::back_inserter(b), "{} {} {} {} ", n[0], n[1], n[2], n[3]);

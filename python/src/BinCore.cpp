@@ -15,8 +15,7 @@ BinCore BinCore::read(const std::string& path, const py::object& progress)
 
 py::array BinCore::table() const
 {
-    const auto& results = m_file->getResults();
-    return recordTable(std::vector<const Result_Reader*>(results.begin(), results.end()), 0);
+    return recordTable(m_file->getResults(), 0);
 }
 
 void bindBin(py::module_& m)

@@ -77,8 +77,7 @@ std::vector<RecordCore> BinxCore::records() const
 
 py::array BinxCore::table() const
 {
-    const auto& results = m_file->getResults();
-    return recordTable(std::vector<const Result_Reader*>(results.begin(), results.end()), 0);
+    return recordTable(m_file->getResults(), 0);
 }
 
 std::shared_ptr<BINX_Data> BinxCore::copyOf(const RecordCore& record) const

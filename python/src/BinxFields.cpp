@@ -3,12 +3,12 @@
 #include "BinxCore.h"
 #include "Times.h"
 
+#include <services/WindowTimes.h>
+
 #include <pybind11/stl.h>
 
 #include <array>
-#include <cmath>
 #include <functional>
-#include <limits>
 #include <map>
 
 namespace ertkit_py {
@@ -21,13 +21,6 @@ template <typename T, typename Member>
 Setter store(Member member)
 {
     return [member](BINX_Data& d, py::handle value) { d.*member = value.cast<T>(); };
-}
-
-std::int32_t tenths(std::uint64_t value)
-{
-    if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max() / 10))
-        throw py::value_error("window time too large for a BINX record");
-    return static_cast<std::int32_t>(value * 10);
 }
 
 void setElectrodes(BINX_Data& d, py::handle value)
@@ -46,30 +39,10 @@ void setWindows(BINX_Data& d, py::handle value)
     d.nTM = static_cast<std::uint32_t>(windows.size());
 }
 
-// t0 then the end of each window in ms, as the table's t columns give them: the record stores
-// the delay and the window widths in tenths of a sample of its own period (times are rounded
-// to whole samples).
+// t0 then the end of each window in ms, as the table's t columns give them.
 void setWindowTimes(BINX_Data& d, py::handle value)
 {
-    const auto times = value.cast<std::vector<double>>();
-    if (times.empty() || times.size() > BINX_Data::N_WINDOWS + 1)
-        throw py::value_error("window_times: t0 and the end of each window, at most 20 windows");
-    double period_ms = 0.0;
-    try {
-        period_ms = static_cast<double>(d.getSampleTime(true).ticks()) / 1e6;
-    } catch (const std::exception& e) {
-        throw py::value_error(e.what());
-    }
-    std::vector<std::uint64_t> samples;
-    for (const double t : times) {
-        if (!(t >= 0.0) || t / period_ms > 1e9) throw py::value_error("window_times out of range");
-        samples.push_back(static_cast<std::uint64_t>(std::llround(t / period_ms)));
-        if (samples.size() > 1 && samples.back() < samples[samples.size() - 2]) throw py::value_error("window_times must not decrease");
-    }
-    d.tm.fill(0);
-    d.tmDelay = tenths(samples[0]);
-    for (std::size_t i = 1; i < samples.size(); ++i) d.tm[i - 1] = tenths(samples[i] - samples[i - 1]);
-    d.nTM = static_cast<std::uint32_t>(samples.size() - 1);
+    ertkit::writeWindowTimes(d, value.cast<std::vector<double>>());
 }
 
 void setStartTime(BINX_Data& d, py::handle value)

@@ -1,5 +1,7 @@
 #include "LibraryCall.h"
 
+#include <services/AtomicOutput.h>
+
 #include <host/VELTLogger.h>
 
 #include <cerrno>
@@ -156,6 +158,19 @@ void bindLibraryCall(py::module_& m)
     format_error.doc() = "A file that could be opened but is not a valid file of its format.";
     auto& download_error = py::register_exception<DownloadError>(m, "DownloadError", PyExc_OSError);
     download_error.doc() = "A download from the meter that did not complete.";
+    // A file that cannot be written is an OSError, of the subclass the system's reason picks.
+    py::register_exception_translator([](std::exception_ptr failure) {
+        try {
+            if (failure) std::rethrow_exception(failure);
+        } catch (const ertkit::WriteError& e) {
+            if (e.errorNumber() == 0) {
+                PyErr_SetString(PyExc_OSError, e.what());
+                return;
+            }
+            errno = e.errorNumber();
+            PyErr_SetFromErrnoWithFilename(PyExc_OSError, e.path().c_str());
+        }
+    });
     installLogSink();
 }
 

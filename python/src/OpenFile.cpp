@@ -5,31 +5,20 @@
 #include "LibraryCall.h"
 #include "RecordingCore.h"
 
+#include <services/FileOpening.h>
+
 #include <host/Registry.h>
 
 #include <pybind11/stl.h>
-
-#include <algorithm>
-#include <cctype>
 
 namespace ertkit_py {
 
 namespace {
 
-// The raw forms of full-wave recordings, which the reader takes but the host registries do
-// not announce.
-bool isRawRecording(const std::string& path)
-{
-    if (path.size() < 4) return false;
-    std::string extension = path.substr(path.size() - 4);
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".irw" || extension == ".vrw";
-}
-
 py::object openRecording(const std::string& path, const py::object& progress)
 {
     auto reader = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
-        return std::shared_ptr<IV_File_Reader>(host::registry().openFileReader(path, p));
+        return std::shared_ptr<IV_File_Reader>(ertkit::openRecording(path, p));
     });
     auto recording = std::dynamic_pointer_cast<const IAB_VMN_File>(reader);
     if (!recording) throw py::type_error("no Python class for the reader " + reader->getTypeName());
@@ -39,7 +28,7 @@ py::object openRecording(const std::string& path, const py::object& progress)
 py::object openResults(const std::string& path, const py::object& progress)
 {
     std::unique_ptr<Result_File> results = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
-        return host::registry().openResultFile(path, p);
+        return ertkit::openResults(path, p);
     });
     if (auto* binx = dynamic_cast<BINX_File*>(results.get())) {
         results.release();
@@ -55,11 +44,9 @@ py::object openResults(const std::string& path, const py::object& progress)
 py::object openFile(const std::string& path, const py::object& progress)
 {
     requireReadableFile(path);
-    const host::Registry& registry = host::registry();
-    if (registry.findFileReader(path)) return openRecording(path, progress);
-    if (registry.findResultReader(path)) return openResults(path, progress);
-    if (isRawRecording(path)) return py::cast(RecordingCore::read(path, progress));
-    throw py::value_error("no reader takes the extension of " + path);
+    const auto kind = ertkit::fileKind(path);
+    if (!kind) throw py::value_error("no reader takes the extension of " + path);
+    return *kind == ertkit::FileKind::Recording ? openRecording(path, progress) : openResults(path, progress);
 }
 
 py::list registrations(const std::vector<host::Registration>& entries)

@@ -2,24 +2,15 @@
 
 #include "RecordTable.h"
 
-#include <Geometry.h>
-#include <ResultValues.h>
+#include <services/Geometry.h>
+#include <services/ResultValues.h>
+#include <services/WindowTimes.h>
 
 #include <pybind11/stl.h>
 
-#include <algorithm>
 #include <limits>
 
 namespace ertkit_py {
-
-namespace {
-
-double milliseconds(const HighPrecisionTime& duration)
-{
-    return static_cast<double>(duration.ticks()) / 1e6;
-}
-
-} // namespace
 
 py::dict RecordCore::values() const
 {
@@ -28,14 +19,13 @@ py::dict RecordCore::values() const
 
 py::tuple RecordCore::decay() const
 {
-    const ertkit_cli::ResultValues values = ertkit_cli::resultValues(*m_reader);
-    const std::vector<double>& bounds = values.window_times;
-    const std::size_t n = bounds.empty() ? 0 : std::min(values.window_m.size(), bounds.size() - 1);
-    py::array_t<double> middles(static_cast<py::ssize_t>(n));
-    py::array_t<double> charge(static_cast<py::ssize_t>(n));
-    for (std::size_t j = 0; j < n; ++j) {
-        middles.mutable_at(j) = 0.5 * (bounds[j] + bounds[j + 1]);
-        charge.mutable_at(j) = values.window_m[j];
+    const std::vector<ertkit::DecayPoint> curve = ertkit::decayCurve(ertkit::resultValues(*m_reader));
+    const auto n = static_cast<py::ssize_t>(curve.size());
+    py::array_t<double> middles(n);
+    py::array_t<double> charge(n);
+    for (py::ssize_t j = 0; j < n; ++j) {
+        middles.mutable_at(j) = curve[static_cast<std::size_t>(j)].time_ms;
+        charge.mutable_at(j) = curve[static_cast<std::size_t>(j)].m;
     }
     return py::make_tuple(std::move(middles), std::move(charge));
 }
@@ -44,7 +34,7 @@ py::tuple RecordCore::stack() const
 {
     std::vector<double> values;
     m_reader->fillStackData(true, values);
-    const double period = milliseconds(m_reader->getSampleTime(true));
+    const double period = ertkit::samplePeriodMs(*m_reader);
     py::array_t<double> times(static_cast<py::ssize_t>(values.size()));
     for (std::size_t k = 0; k < values.size(); ++k) times.mutable_at(k) = static_cast<double>(k) * period;
     return py::make_tuple(std::move(times), py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data()));
@@ -68,20 +58,16 @@ void bindRecordCore(py::module_& m)
             py::array_t<double> out({points.shape(0), py::ssize_t{2}});
             auto result = out.mutable_unchecked<2>();
             for (py::ssize_t i = 0; i < points.shape(0); ++i) {
-                ertkit_cli::Quadrupole q;
+                ertkit::Quadrupole q;
                 for (py::ssize_t e = 0; e < 4; ++e) q[static_cast<std::size_t>(e)] = {in(i, e, 0), in(i, e, 1), in(i, e, 2)};
-                const auto position = ertkit_cli::pseudoPosition(q, false);
+                const auto position = ertkit::pseudoPosition(q, false);
                 result(i, 0) = position ? position->abscissa : std::numeric_limits<double>::quiet_NaN();
                 result(i, 1) = position ? position->depth : std::numeric_limits<double>::quiet_NaN();
             }
             return out;
         },
         py::arg("points"), "Pseudo-section abscissa and depth of A, B, M, N points (n, 4, 3), NaN where undefined.");
-    m.attr("RECORD_COLUMNS") = [] {
-        py::list names;
-        for (const Column& column : recordColumns(0)) names.append(column.name);
-        return py::tuple(names);
-    }();
+    m.attr("RECORD_COLUMNS") = recordColumnNames();
 }
 
 } // namespace ertkit_py

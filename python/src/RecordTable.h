@@ -1,10 +1,7 @@
 #pragma once
 
-// The values of a result record as one table row: the columns of the command-line CSV export
-// (electrode coordinates, Vp, I, R, K, apparent resistivity, chargeability and its windows,
-// SP, deviations, stacks, start time, ignore flag, serial numbers), with the values the
-// export computes (ResultValues of the tool, compiled into the extension), named once here for
-// record properties, dicts and structured arrays alike.
+// Result records as Python sees them: the columns of the shared result table (services/
+// ResultColumns.h) as record dicts and structured arrays, times as numpy.datetime64[ns].
 
 #include <host/Result_Reader.h>
 
@@ -12,30 +9,21 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace ertkit_py {
 
 namespace py = pybind11;
 
-enum class Kind { Integer, Real, Time, Flag };
-
-struct Column {
-    std::string name;
-    Kind kind;
-};
-
-// The columns in table order: the fixed ones, then `windows` chargeability columns
-// (m1_mV_V...) and as many window-end columns (t1_ms...).
-std::vector<Column> recordColumns(std::size_t windows);
+// The names of the columns every record has (no window columns), in table order.
+py::tuple recordColumnNames();
 
 // One record as a dict of column name to value, with the window columns of its own windows;
-// the start time as numpy.datetime64[ns].
+// an undefined value is NaN.
 py::dict recordDict(const Result_Reader& record, std::int64_t index);
 
 // Records as a structured array of the columns, with the window columns of the record that
 // has the most windows; row i carries the index first_index + i.
-py::array recordTable(const std::vector<const Result_Reader*>& records, std::int64_t first_index);
+py::array recordTable(const std::vector<Result_Reader*>& records, std::int64_t first_index);
 
 } // namespace ertkit_py

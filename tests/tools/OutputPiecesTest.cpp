@@ -1,14 +1,11 @@
-// The pieces every command writes through: atomic files, SVG text, axis ticks, the colour
-// scale and the progress line.
-#include "AtomicOutput.h"
+// The pieces every command writes through: SVG text, axis ticks, the colour scale and the
+// progress line.
 #include "ColourScale.h"
 #include "PlotFrame.h"
 #include "SvgDocument.h"
 #include "TerminalProgress.h"
 #include "TimeText.h"
 #include "ToolRunner.h"
-
-#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,56 +14,6 @@
 using namespace ertkit_cli;
 
 namespace {
-
-std::size_t filesIn(const std::filesystem::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
-}
-
-TEST(AtomicOutput, AppearsOnlyOnCommit)
-{
-    ertkit_test::TempDir dir;
-    const auto target = dir.path() / "table.csv";
-    {
-        AtomicOutput out(target);
-        out.stream() << "a,b\n";
-        EXPECT_FALSE(std::filesystem::exists(target));
-        EXPECT_EQ(out.temporaryPath().parent_path(), dir.path());
-        EXPECT_EQ(out.temporaryPath().extension(), ".csv");
-        out.commit();
-    }
-    EXPECT_EQ(ertkit_tools_test::readText(target), "a,b\n");
-    EXPECT_EQ(filesIn(dir.path()), 1u);
-}
-
-TEST(AtomicOutput, AbandonedOrRefusedLeavesTheOldFile)
-{
-    ertkit_test::TempDir dir;
-    const auto target = dir.path() / "table.csv";
-    ertkit_test::writeFile(target.string(), {'o', 'l', 'd'});
-    {
-        AtomicOutput out(target);
-        out.stream() << "new";
-    }
-    {
-        AtomicOutput out(target);
-        out.stream() << "new";
-        EXPECT_THROW(out.commit([](const std::filesystem::path&) { throw std::runtime_error("bad"); }), std::runtime_error);
-    }
-    EXPECT_EQ(ertkit_tools_test::readText(target), "old");
-    EXPECT_EQ(filesIn(dir.path()), 1u);
-}
-
-TEST(AtomicOutput, MissingFolderIsAWriteError)
-{
-    AtomicOutput out("/nonexistent-folder/x.csv");
-    try {
-        out.stream();
-        FAIL() << "no error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write /nonexistent-folder/x.csv: No such file or directory");
-    }
-}
 
 TEST(SvgDocument, EscapesTextAndIsWellFormed)
 {

@@ -1,10 +1,10 @@
-#include "Geometry.h"
+#include <services/Geometry.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace ertkit_cli {
+namespace ertkit {
 
 namespace {
 
@@ -59,4 +59,17 @@ std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y)
     return PseudoPosition{sum / count, s_pseudo_depth_ratio * length};
 }
 
-} // namespace ertkit_cli
+void ElectrodeSpread::add(const Quadrupole& q)
+{
+    for (const ElectrodePoint& p : q) {
+        if (p.remote()) continue;
+        m_x0 = std::min(m_x0, p.x), m_x1 = std::max(m_x1, p.x), m_y0 = std::min(m_y0, p.y), m_y1 = std::max(m_y1, p.y);
+    }
+}
+
+bool ElectrodeSpread::alongY() const
+{
+    return m_x0 <= m_x1 && (m_y1 - m_y0) > (m_x1 - m_x0);
+}
+
+} // namespace ertkit

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <optional>
 
-namespace ertkit_cli {
+namespace ertkit {
 
 // Coordinates from this value on (in x or y, either sign) mark an electrode placed "at
 // infinity", as instruments store a remote electrode.
@@ -39,4 +40,16 @@ struct PseudoPosition {
 inline constexpr double s_pseudo_depth_ratio = 0.19;
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y);
 
-} // namespace ertkit_cli
+// The axis a pseudo-section of several quadrupoles runs along: y when the electrodes that
+// are not remote spread further in y than in x, else x.
+class ElectrodeSpread {
+public:
+    void add(const Quadrupole& q);
+    bool alongY() const;
+
+private:
+    double m_x0 = std::numeric_limits<double>::max(), m_x1 = std::numeric_limits<double>::lowest();
+    double m_y0 = std::numeric_limits<double>::max(), m_y1 = std::numeric_limits<double>::lowest();
+};
+
+} // namespace ertkit

@@ -1,13 +1,13 @@
-#include "AtomicOutput.h"
+#include <services/AtomicOutput.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
+#include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
 
-namespace ertkit_cli {
+namespace ertkit {
 
 namespace {
 
@@ -22,12 +22,18 @@ std::filesystem::path temporaryFor(const std::filesystem::path& destination)
     return destination.parent_path() / name;
 }
 
-std::runtime_error writeError(const std::filesystem::path& path, int error)
+// "cannot write PATH: reason", with the system's reason when there is one.
+WriteError writeError(const std::filesystem::path& path, int error)
 {
-    return std::runtime_error("cannot write " + path.string() + (error != 0 ? ": " + std::string(std::strerror(error)) : ""));
+    return WriteError(path, "cannot write " + path.string() + (error != 0 ? ": " + std::string(std::strerror(error)) : ""), error);
 }
 
 } // namespace
+
+WriteError::WriteError(const std::filesystem::path& path, const std::string& message, int error_number)
+    : std::runtime_error(message), m_path(path), m_error_number(error_number)
+{
+}
 
 AtomicOutput::AtomicOutput(std::filesystem::path destination)
     : m_destination(std::move(destination)), m_temporary(temporaryFor(m_destination))
@@ -53,6 +59,15 @@ std::ofstream& AtomicOutput::stream()
     return m_stream;
 }
 
+const std::filesystem::path& AtomicOutput::create()
+{
+    const int fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Worded as when such a writer leaves nothing behind; the number carries the reason.
+    if (fd < 0) throw WriteError(m_destination, "cannot write " + m_destination.string(), errno);
+    ::close(fd);
+    return m_temporary;
+}
+
 void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)>& check)
 {
     if (m_opened) {
@@ -66,8 +81,8 @@ void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)
     if (check) check(m_temporary);
     std::error_code error;
     std::filesystem::rename(m_temporary, m_destination, error);
-    if (error) throw std::runtime_error("cannot write " + m_destination.string() + ": " + error.message());
+    if (error) throw WriteError(m_destination, "cannot write " + m_destination.string() + ": " + error.message(), error.value());
     m_committed = true;
 }
 
-} // namespace ertkit_cli
+} // namespace ertkit

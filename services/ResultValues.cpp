@@ -1,24 +1,14 @@
-#include "ResultValues.h"
+#include <services/ResultValues.h>
 
-namespace ertkit_cli {
+#include <services/WindowTimes.h>
+
+#include <algorithm>
+
+namespace ertkit {
 
 namespace {
 
 constexpr double s_per_mille = 1000.0;
-
-void windowTimes(const Result_Reader& r, std::vector<double>& times)
-{
-    thread_local std::vector<std::uint64_t> samples;
-    times.clear();
-    double period_ms = 0.0;
-    try {
-        period_ms = static_cast<double>(r.getSampleTime(true).ticks()) * 1e-6;
-    } catch (const std::exception&) {
-        return;
-    }
-    r.fillTM(samples);
-    for (const std::uint64_t s : samples) times.push_back(static_cast<double>(s) * period_ms);
-}
 
 } // namespace
 
@@ -42,7 +32,7 @@ void readResultValues(const Result_Reader& r, ResultValues& v)
     v.m = r.getIp(true, full) * s_per_mille;
     r.fillMIp(true, full, v.window_m);
     for (double& m : v.window_m) m *= s_per_mille;
-    windowTimes(r, v.window_times);
+    readWindowTimes(r, v.window_times);
     v.sp = r.getSpontaneousPotential();
     v.vp_error = r.getPolarizationVoltageError(true);
     v.m_error = r.getIpError(true, full);
@@ -62,4 +52,29 @@ ResultValues resultValues(const Result_Reader& result)
     return values;
 }
 
-} // namespace ertkit_cli
+std::size_t windowCount(const ResultValues& values)
+{
+    return values.window_times.empty() ? 0 : values.window_times.size() - 1;
+}
+
+std::size_t mostWindows(const std::vector<Result_Reader*>& results)
+{
+    std::size_t windows = 0;
+    ResultValues v;
+    for (const Result_Reader* r : results) {
+        readResultValues(*r, v);
+        windows = std::max(windows, windowCount(v));
+    }
+    return windows;
+}
+
+std::vector<DecayPoint> decayCurve(const ResultValues& values)
+{
+    std::vector<DecayPoint> points;
+    const std::vector<double>& bounds = values.window_times;
+    for (std::size_t w = 0; w < values.window_m.size() && w + 1 < bounds.size(); ++w)
+        points.push_back({(bounds[w] + bounds[w + 1]) / 2, values.window_m[w]});
+    return points;
+}
+
+} // namespace ertkit

@@ -4,19 +4,20 @@
 #include <host/Result_File.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
-namespace ertkit_cli {
+namespace ertkit {
 
 enum class FileKind { Recording, Results };
 
 // What a path holds, judged by its extension as a host does: the registered extensions, plus
-// the raw recording forms (.irw, .vrw) that are read by constructing the reader directly.
-// Throws std::invalid_argument for any other extension.
-FileKind kindOf(const std::string& path);
+// the raw recording forms (.irw, .vrw) that the full-wave reader takes but the registries do
+// not announce. Empty for any other extension.
+std::optional<FileKind> fileKind(const std::string& path);
 
 // Opens through the host registries; raw recordings through the full-wave reader itself.
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress);
 std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress);
 
-} // namespace ertkit_cli
+} // namespace ertkit

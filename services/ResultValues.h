@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Geometry.h"
+#include <services/Geometry.h>
 
 #include <host/Result_Reader.h>
 
@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
-namespace ertkit_cli {
+namespace ertkit {
 
-// The values of one result that the tool shows, in the units of the instruments: Vp and SP
-// in mV, I in mA, so R = Vp / I in ohm, K in m and rho_a = K * R in ohm.m; chargeabilities in
-// mV/V (the host interface gives them as fractions).
+// The values of one result as the front ends show them, in the units of the instruments: Vp
+// and SP in mV, I in mA, so R = Vp / I in ohm, K in m and rho_a = K * R in ohm.m;
+// chargeabilities in mV/V (the host interface gives them as fractions).
 struct ResultValues {
     Quadrupole electrodes;
     double vp = 0.0;
@@ -21,7 +21,7 @@ struct ResultValues {
     std::optional<double> k;          // empty where the geometry gives none
     std::optional<double> rhoa;
     double m = 0.0;
-    std::vector<double> window_m;            // one per valid window
+    std::vector<double> window_m;     // one per valid window
     std::vector<double> window_times; // ms after switch-off: start of the first window, then the end of each
     double sp = 0.0;
     double vp_error = 0.0;
@@ -32,13 +32,24 @@ struct ResultValues {
     unsigned short serial_v = 0, user_serial_v = 0, serial_i = 0, user_serial_i = 0;
 };
 
-// Fills `values` (reusing its vectors) from one result. The window bounds come as sample
-// indexes and are turned into milliseconds with the result's sample period; a result whose
-// period is invalid gets no window bounds.
+// Fills `values` (reusing its vectors) from one result; window bounds as readWindowTimes
+// gives them.
 void readResultValues(const Result_Reader& result, ResultValues& values);
 ResultValues resultValues(const Result_Reader& result);
 
 // The chargeability queries answer for the injection type of the result only.
 bool fullDutyCycle(const Result_Reader& result);
 
-} // namespace ertkit_cli
+// Windows with both bounds known.
+std::size_t windowCount(const ResultValues& values);
+// The most windows any of the results has, which is how many window columns a table of them has.
+std::size_t mostWindows(const std::vector<Result_Reader*>& results);
+
+// The decay curve: each window's chargeability at the middle of the window.
+struct DecayPoint {
+    double time_ms = 0.0;
+    double m = 0.0;
+};
+std::vector<DecayPoint> decayCurve(const ResultValues& values);
+
+} // namespace ertkit

@@ -1,11 +1,12 @@
-#include "Geometry.h"
+#include <services/Geometry.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
-using namespace ertkit_cli;
+using namespace ertkit;
 
 namespace {
 
@@ -85,6 +86,30 @@ TEST(PseudoPosition, MidpointAndDepthOfTheFiniteElectrodes)
 
     const Quadrupole one_left{ElectrodePoint{0, 0, 0}, ElectrodePoint{far, 0, 0}, ElectrodePoint{far, 0, 0}, ElectrodePoint{0, far, 0}};
     EXPECT_FALSE(pseudoPosition(one_left, false));
+}
+
+TEST(PseudoSection, RunsAlongTheAxisOfTheWiderSpread)
+{
+    struct Case {
+        const char* name;
+        std::vector<Quadrupole> quadrupoles;
+        bool along_y;
+    };
+    const Quadrupole across{ElectrodePoint{0, 0, 0}, ElectrodePoint{1, 30, 0}, ElectrodePoint{0, 10, 0}, ElectrodePoint{1, 20, 0}};
+    // A remote electrode far along y does not turn a line along x.
+    const Quadrupole pole{ElectrodePoint{0, 0, 0}, ElectrodePoint{0, far, 0}, ElectrodePoint{5, 0, 0}, ElectrodePoint{10, 0, 0}};
+    const Case cases[] = {
+        {"a line along x", {line(0, 15, 5, 10), line(5, 20, 10, 15)}, false},
+        {"a line along y", {across}, true},
+        {"remote electrodes left out", {pole}, false},
+        {"a square spread: x wins", {{ElectrodePoint{0, 0, 0}, ElectrodePoint{10, 10, 0}, ElectrodePoint{0, 10, 0}, ElectrodePoint{10, 0, 0}}}, false},
+        {"nothing", {}, false},
+    };
+    for (const Case& c : cases) {
+        ElectrodeSpread spread;
+        for (const Quadrupole& q : c.quadrupoles) spread.add(q);
+        EXPECT_EQ(spread.alongY(), c.along_y) << c.name;
+    }
 }
 
 } // namespace

@@ -1,13 +1,12 @@
-#include "FileOpening.h"
+#include <services/FileOpening.h>
 
 #include <fullwave/IAB_VMN_File.h>
 #include <host/Registry.h>
 
 #include <algorithm>
 #include <cctype>
-#include <stdexcept>
 
-namespace ertkit_cli {
+namespace ertkit {
 
 namespace {
 
@@ -22,11 +21,11 @@ bool isRawRecording(const std::string& path)
 
 } // namespace
 
-FileKind kindOf(const std::string& path)
+std::optional<FileKind> fileKind(const std::string& path)
 {
     if (host::registry().findFileReader(path) || isRawRecording(path)) return FileKind::Recording;
     if (host::registry().findResultReader(path)) return FileKind::Results;
-    throw std::invalid_argument("unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)");
+    return std::nullopt;
 }
 
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress)
@@ -40,4 +39,4 @@ std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallba
     return host::registry().openResultFile(path, progress);
 }
 
-} // namespace ertkit_cli
+} // namespace ertkit

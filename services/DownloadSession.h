@@ -1,0 +1,64 @@
+#pragma once
+
+#include <binx/BINX_File.h>
+#include <download/TarvexKesta_File.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ertkit {
+
+// One download from a meter on a given serial device: the measures, converted to a BINX file,
+// and the full-wave recording a raw transfer brings. What went wrong is collected rather than
+// thrown, in the order it happened, for the front end to report in its own way.
+class DownloadSession {
+public:
+    struct Failure {
+        bool port = false; // the port could not be opened; otherwise the meter's error
+        int code = 0;
+        std::string message;
+    };
+
+    // An empty device lets the port layer look for the meter.
+    explicit DownloadSession(std::string device);
+    ~DownloadSession();
+    DownloadSession(const DownloadSession&) = delete;
+    DownloadSession& operator=(const DownloadSession&) = delete;
+
+    // Fetches the measures stored between the memory indexes first and last. The port layer's
+    // device belongs to the process: one session at a time holds it, and puts the previous
+    // one back.
+    void fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress);
+    // The measures fetched, as a BINX file.
+    BINX_File measures(ProgressCallback& progress) const;
+
+    const std::vector<Failure>& failures() const { return m_failures; }
+    bool hasRecording() const { return m_transfer->isContainFW(); }
+    // Writes the recording of a raw transfer beside `output`, with the extension of the
+    // receiver's kind (.vmn or .iab), whole or not at all (WriteError); returns its path. Once
+    // only: the transfer is consumed by the writing.
+    std::filesystem::path writeRecording(const std::filesystem::path& output) const;
+
+private:
+    std::string m_device;
+    std::vector<Failure> m_failures;
+    std::unique_ptr<TarvexKesta_File> m_transfer;
+};
+
+// A folder of its own in the system's temporary folder, removed with what it holds.
+class TemporaryFolder {
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+} // namespace ertkit
