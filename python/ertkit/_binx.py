@@ -127,7 +127,9 @@ class BinxFile(ResultFile):
 
     def write(self, path, first=0, last=-1, skip_ignored=False, hide=False):
         """Writes records first..last (last -1: to the end), leaving out ignored records when
-        skip_ignored is true. An unwritable destination raises OSError."""
+        skip_ignored is true. The file is written under a temporary name beside `path`, read
+        back, and renamed into place: a write that fails raises OSError and leaves `path` as it
+        was (absent, or with its old contents)."""
         self._core.write(os.fspath(path), first, last, skip_ignored, hide)
 
     version = core_property("version", "Format version the file was read with (6 for a new file).")

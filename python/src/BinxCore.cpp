@@ -4,13 +4,11 @@
 #include "RecordTable.h"
 #include "Times.h"
 
+#include <services/BinxOutput.h>
+
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <functional>
-#include <map>
 
 namespace ertkit_py {
 
@@ -27,16 +25,6 @@ BINX_Data* binxRecord(const RecordCore& record)
     auto* binx = dynamic_cast<BINX_Data*>(record.shared().get());
     if (binx == nullptr) throw py::type_error("only BINX records go into a BINX file");
     return binx;
-}
-
-void requireWritableFile(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "ab");
-    if (file == nullptr) {
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
-        throw py::error_already_set();
-    }
-    std::fclose(file);
 }
 
 } // namespace
@@ -134,10 +122,10 @@ void BinxCore::merge(BinxCore& other)
 
 void BinxCore::write(const std::string& path, unsigned int first, int last, bool skip_ignored, bool hide) const
 {
-    // The library's writer reports nothing when the file cannot be created.
-    requireWritableFile(path);
-    // The GIL stays held: another thread must not edit the file while it is written.
-    m_file->writeToFile(path, hide, first, last, skip_ignored);
+    // As the command-line tool writes: under a temporary name, checked, then renamed, so that a
+    // failure leaves no file where there was none and the old one where there was one. The GIL
+    // stays held: another thread must not edit the file while it is written.
+    ertkit::writeBinx(*m_file, path, {first, last}, skip_ignored, hide);
     flushLogLines();
 }
 

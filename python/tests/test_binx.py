@@ -1,5 +1,8 @@
+import contextlib
 import gc
 import math
+import resource
+import signal
 
 import numpy as np
 import pytest
@@ -157,6 +160,41 @@ def test_edit_errors(line_path, tmp_path):
         binx.append(ertkit.open(BinFileBuilder(records=[BinRecord()]).save(tmp_path / "a.bin"))[0])
     with pytest.raises(FileNotFoundError):
         binx.write(tmp_path / "missing" / "out.binx")
+    assert not (tmp_path / "missing").exists()
+
+
+@contextlib.contextmanager
+def file_size_limit(size):
+    """Writes past `size` bytes fail (EFBIG) instead of killing the process."""
+    previous_signal = signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    previous_limit = resource.getrlimit(resource.RLIMIT_FSIZE)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (size, previous_limit[1]))
+    try:
+        yield
+    finally:
+        resource.setrlimit(resource.RLIMIT_FSIZE, previous_limit)
+        signal.signal(signal.SIGXFSZ, previous_signal)
+
+
+def test_writes_replace_the_file_whole_or_not_at_all(line_path, tmp_path):
+    binx = BinxFile(line_path)
+    before = line_path.read_bytes()
+    # A reader of the old file keeps reading the old file: the new one is renamed over it.
+    with open(line_path, "rb") as old:
+        binx.write(line_path, first=0, last=1)
+        assert old.read() == before
+    assert len(BinxFile(line_path)) == 2
+
+    # A write cut short raises and leaves the file as it was, or absent where there was none.
+    binx = BinxFile()
+    binx.extend(line_record(k) for k in range(40))
+    kept = line_path.read_bytes()
+    with file_size_limit(len(kept) + 4096):
+        for target in (line_path, tmp_path / "new.binx"):
+            with pytest.raises(OSError, match="does not read back whole"):
+                binx.write(target)
+    assert line_path.read_bytes() == kept and not (tmp_path / "new.binx").exists()
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["line.binx"]
 
 
 def test_malformed_binx_files(tmp_path):
