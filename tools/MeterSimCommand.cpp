@@ -1,8 +1,7 @@
 // meter-sim: a simulated meter on a pseudo-terminal, to try a download without an instrument.
 #include "Commands.h"
 
-#include "SampleMeasures.h"
-
+#include <generators/SampleMeasures.h>
 #include <sim/MeterSimulator.h>
 
 #include <chrono>
@@ -27,7 +26,7 @@ void requestStop(int)
 void runMeterSim(const MeterSimOptions& options, Context& context)
 {
     context.forFile("meter-sim", [&] {
-        const auto memory = options.raw.empty() ? sampleMeterMemory(SampleSurvey(options.seed), options.version, options.records)
+        const auto memory = options.raw.empty() ? ertkit::generators::sampleMeterMemory(ertkit::generators::SampleSurvey(options.seed), options.version, options.records)
                                                  : ertkit_sim::MeterMemory::rawTransfer(options.raw == "voltage", options.records);
         const ertkit_sim::MeterSimulator meter(memory);
         std::cout << meter.devicePath() << std::endl;

@@ -1,6 +1,6 @@
 #include "Commands.h"
 
-#include "SampleFiles.h"
+#include <generators/SampleFiles.h>
 
 #include <fmt/format.h>
 
@@ -12,9 +12,9 @@ namespace ertkit_cli {
 void runSample(const SampleOptions& options, Context& context)
 {
     context.forFile(options.folder, [&] {
-        const SampleSurvey survey(options.seed, options.electrodes, options.spacing);
+        const ertkit::generators::SampleSurvey survey(options.seed, options.electrodes, options.spacing);
         const auto progress = context.progress("writing the sample survey");
-        const SampleFiles files = writeSampleFiles(survey, options.folder, *progress);
+        const ertkit::generators::SampleFiles files = ertkit::generators::writeSampleFiles(survey, options.folder, *progress);
         std::cout << fmt::format("{} readings ({} injections) written to {}\n", survey.measures().size(), survey.injections().size(),
                                  options.folder);
         for (const std::string& name : files.recordings) std::cout << "  " << name << "\n";

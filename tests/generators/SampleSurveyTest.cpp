@@ -1,10 +1,11 @@
-#include "SampleSurvey.h"
+#include <generators/SampleSurvey.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using namespace ertkit_cli;
+using namespace ertkit;
+using namespace ertkit::generators;
 
 namespace {
 

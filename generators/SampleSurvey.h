@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace ertkit_cli {
-
-using ertkit::ElectrodePoint;
-using ertkit::Quadrupole;
+namespace ertkit::generators {
 
 // A synthetic resistivity and IP survey along one line of electrodes: dipole-dipole and
 // Wenner quadrupoles over a two-layer earth whose cover thins and changes resistivity along
@@ -95,4 +92,4 @@ private:
     std::vector<Measure> m_measures;
 };
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators

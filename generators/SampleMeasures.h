@@ -1,12 +1,12 @@
 #pragma once
 
-#include "SampleSurvey.h"
+#include <generators/SampleSurvey.h>
 
 #include <sim/MeterMemory.h>
 
 #include <cstdint>
 
-namespace ertkit_cli {
+namespace ertkit::generators {
 
 // The sample survey's readings as a meter keeps them in its memory, for the simulated meter:
 // measure records of version 1 (TMeasure) or 2 and 3 (TZMeasure), one per reading, at most
@@ -17,4 +17,4 @@ ertkit_sim::MeterMemory sampleMeterMemory(const SampleSurvey& survey, std::uint3
 TarvexKesta_File::TMeasure sampleMeasure(const SampleSurvey& survey, std::size_t index);
 TarvexKesta_File::TZMeasure sampleZMeasure(const SampleSurvey& survey, std::size_t index);
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators

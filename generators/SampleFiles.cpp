@@ -1,4 +1,4 @@
-#include "SampleFiles.h"
+#include <generators/SampleFiles.h>
 
 #include <services/AtomicOutput.h>
 #include <services/WindowTimes.h>
@@ -14,7 +14,7 @@
 #include <ctime>
 #include <fstream>
 
-namespace ertkit_cli {
+namespace ertkit::generators {
 
 namespace {
 
@@ -38,7 +38,7 @@ std::vector<const SampleSurvey::Injection*> injectionsOf(const SampleSurvey& sur
 template <typename Write>
 void saveAtomically(const std::filesystem::path& path, Write write)
 {
-    ertkit::AtomicOutput output(path);
+    AtomicOutput output(path);
     write(output.temporaryPath().string());
     output.commit();
 }
@@ -130,7 +130,7 @@ void writeRecording(const SampleSurvey& survey, Array array, bool voltage, const
         });
         progress.step();
     }
-    ertkit::AtomicOutput output(path);
+    AtomicOutput output(path);
     output.stream().write(reinterpret_cast<const char*>(writer.bytes().data()), static_cast<std::streamsize>(writer.bytes().size()));
     output.commit();
 }
@@ -171,7 +171,7 @@ BINX_Data binxRecord(const SampleSurvey& survey, std::size_t index, RecordingInd
     r.samplingRateCode = BINX_Data::SR_10MS;
     std::vector<double> bounds_ms{SampleSurvey::s_delay_ms};
     for (const int width : SampleSurvey::s_window_ms) bounds_ms.push_back(bounds_ms.back() + width);
-    ertkit::writeWindowTimes(r, bounds_ms);
+    writeWindowTimes(r, bounds_ms);
     r.injectionCode = 0; // +, off, -, off
     r.overload = m.overloaded ? 1 : 0;
     r.chanV = static_cast<std::int32_t>(m.channel);
@@ -213,7 +213,7 @@ void writeBinx(const SampleSurvey& survey, const std::filesystem::path& path, co
     header.folder = s_sample_stored_folder;
     header.recordings = names;
     header.record_count = static_cast<std::uint32_t>(survey.measures().size());
-    ertkit::AtomicOutput output(path);
+    AtomicOutput output(path);
     std::ofstream& out = output.stream();
     const ertkit_writers::Bytes bytes = header.build();
     out.write(reinterpret_cast<const char*>(bytes.data().data()), static_cast<std::streamsize>(bytes.size()));
@@ -261,4 +261,4 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
     return files;
 }
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators

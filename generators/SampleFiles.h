@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SampleSurvey.h"
+#include <generators/SampleSurvey.h>
 
 #include <host/ProgressCallback.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace ertkit_cli {
+namespace ertkit::generators {
 
 // The files of a sample survey as a field crew brings them back: for each array a voltage
 // recording (one start per injection, one channel per potential dipole) and a current
@@ -36,4 +36,4 @@ std::string sampleRecordingName(bool voltage, const HighPrecisionTime& utc_start
 // Writes every file into `folder` (created if needed) and returns their names.
 SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::path& folder, ProgressCallback& progress);
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators

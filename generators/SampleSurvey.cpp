@@ -1,10 +1,10 @@
-#include "SampleSurvey.h"
+#include <generators/SampleSurvey.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
-namespace ertkit_cli {
+namespace ertkit::generators {
 
 namespace {
 
@@ -124,7 +124,7 @@ double SampleSurvey::modelRhoa(const Quadrupole& q, bool polarised) const
     const auto g = [&](const ElectrodePoint& s, const ElectrodePoint& p) { return twoLayerPotential(planeDistance(s, p), rho1, rho2, h); };
     const auto& [a, b, m, n] = q;
     const double dv = g(a, m) - g(b, m) - g(a, n) + g(b, n);
-    return *ertkit::geometricFactor(q) * dv;
+    return *geometricFactor(q) * dv;
 }
 
 void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int>& chain, std::mt19937& random)
@@ -148,7 +148,7 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
         m.rhoa = modelRhoa(m.positions, false);
         const double polarised = modelRhoa(m.positions, true);
         const double m_fraction = 1.0 - m.rhoa / polarised;
-        const double k = *ertkit::geometricFactor(m.positions);
+        const double k = *geometricFactor(m.positions);
         m.vp = m.rhoa * (1.0 + 0.004 * gaussian(random)) * injection.current / k;
         m.noise = 0.08 + 0.0015 * std::abs(m.vp);
         const double stacks = 2.0 * s_cycles;
@@ -216,4 +216,4 @@ std::vector<float> SampleSurvey::stack(const Measure& m) const
     return out;
 }
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators

@@ -1,10 +1,10 @@
-#include "SampleMeasures.h"
+#include <generators/SampleMeasures.h>
 
 #include <fmt/format.h>
 
 #include <algorithm>
 
-namespace ertkit_cli {
+namespace ertkit::generators {
 
 namespace {
 
@@ -90,4 +90,4 @@ ertkit_sim::MeterMemory sampleMeterMemory(const SampleSurvey& survey, std::uint3
     return memory;
 }
 
-} // namespace ertkit_cli
+} // namespace ertkit::generators
