@@ -9,7 +9,6 @@ import pytest
 
 import ertkit
 from ertkit import BinxFile, BinxRecord
-from bin_builder import BinFileBuilder, BinRecord
 
 START = np.datetime64("2024-06-01T09:30:00", "ns")
 
@@ -148,7 +147,7 @@ def test_bad_fields_change_nothing(line_path):
     assert record.vp_mV == -40.0
 
 
-def test_edit_errors(line_path, tmp_path):
+def test_edit_errors(line_path, tmp_path, hand_made):
     binx = BinxFile(line_path)
     with pytest.raises(IndexError, match=r"^7 > size m_tab_measure \(=6\)$"):
         binx.set_path_indexes(7, iab=0)
@@ -157,7 +156,7 @@ def test_edit_errors(line_path, tmp_path):
     with pytest.raises(IndexError):
         binx.pop(-7)
     with pytest.raises(TypeError):
-        binx.append(ertkit.open(BinFileBuilder(records=[BinRecord()]).save(tmp_path / "a.bin"))[0])
+        binx.append(ertkit.open(hand_made / "survey.bin")[0])
     with pytest.raises(FileNotFoundError):
         binx.write(tmp_path / "missing" / "out.binx")
     assert not (tmp_path / "missing").exists()
@@ -197,13 +196,13 @@ def test_writes_replace_the_file_whole_or_not_at_all(line_path, tmp_path):
     assert sorted(p.name for p in tmp_path.iterdir()) == ["line.binx"]
 
 
-def test_malformed_binx_files(tmp_path):
+def test_malformed_binx_files(tmp_path, hand_made):
     empty = tmp_path / "empty.binx"
     empty.write_bytes(b"")
     with pytest.raises(ertkit.FormatError, match="^incomplete file$"):
         ertkit.open(empty)
     with pytest.raises(ertkit.FormatError, match="^invalid file extension$"):
-        BinxFile(BinFileBuilder().save(tmp_path / "survey.bin"))
+        BinxFile(hand_made / "survey.bin")
 
 
 def test_a_truncated_record_list_keeps_the_whole_records(line_path, tmp_path):

@@ -1,25 +1,18 @@
 import logging
 import os
+import shutil
 
 import numpy as np
 import pytest
 
 import ertkit
-from fullwave_builder import RecordingBuilder, config_page, data_page, square_wave
-
-VMN_NAME = "vp123-4567@120523_143015.vmn"
+from conftest import square_wave
 
 
 @pytest.fixture
-def vmn(tmp_path):
+def vmn(hand_made):
     """Two starts: 300 samples of 3 channels from sample 1, then 40 samples of 2 channels."""
-    first = square_wave(300, 3)
-    second = square_wave(40, 2, amplitude=50.0)
-    builder = RecordingBuilder()
-    builder.start(first, first=1, pps=[100, 200], gmt_offset=5.5, bat=118, temp=-4, config=0x10000)
-    builder.start(second, first=0, date=1700003600, input_voltage=0, bat=0)
-    path = builder.save(tmp_path / VMN_NAME)
-    return path, first, second
+    return hand_made / "vp123-4567@120523_143015.vmn", square_wave(300, 3), square_wave(40, 2, amplitude=50.0)
 
 
 def test_open_picks_the_recording_reader_and_reads_the_name(vmn):
@@ -40,8 +33,9 @@ def test_arrays_hold_every_sample_in_file_order(vmn):
     np.testing.assert_array_equal(one.data, first.astype(np.float64))
     np.testing.assert_array_equal(two.data, second.astype(np.float64))
     assert one.overload.shape == (300, 3) and not one.overload.any()
-    assert one.pps.dtype == np.bool_ and list(np.flatnonzero(one.pps)) == [99, 199]
-    assert not two.pps.any()
+    # Blocks whose number is a multiple of 100 carry the pulse: samples 100, 200 and 300.
+    assert one.pps.dtype == np.bool_ and list(np.flatnonzero(one.pps)) == [99, 199, 299]
+    assert list(np.flatnonzero(two.pps)) == [0]
 
 
 def test_times_follow_the_page_date_time_zone_and_first_sample(vmn):
@@ -71,47 +65,40 @@ def test_header_values(vmn):
     assert one.header["config"] == 0x10000
 
 
-def test_overloads_follow_the_start_input_range(tmp_path):
-    values = np.zeros((4, 3), dtype=np.float32)
-    values[1, 0] = 5000.0
-    values[2, 1:] = 7500.0
-    half = RecordingBuilder().start(values, input_voltage=0).save(tmp_path / "in1@120523_143015.iab")
-    full = RecordingBuilder().start(values, input_voltage=1).save(tmp_path / "in2@120523_143015.iab")
+def test_overloads_follow_the_start_input_range(hand_made):
+    # 5000 on channel 0 of sample 1, 7500 on channels 1 and 2 of sample 2; half, then full range.
+    half, full = hand_made / "in1@120523_143015.iab", hand_made / "in2@120523_143015.iab"
     np.testing.assert_array_equal(ertkit.open(half)[0].overload,
                                   [[0, 0, 0], [1, 0, 0], [0, 1, 1], [0, 0, 0]])
     np.testing.assert_array_equal(ertkit.open(full)[0].overload,
                                   [[0, 0, 0], [0, 0, 0], [0, 1, 1], [0, 0, 0]])
 
 
-def test_a_start_without_samples_gives_empty_arrays(tmp_path):
-    path = RecordingBuilder().page(config_page(n_channel=4)).save(tmp_path / "x.iab")
+def test_a_start_without_samples_gives_empty_arrays(hand_made):
+    path = hand_made / "x.iab"  # a configuration page of 4 channels, alone
     start = ertkit.open(path)[0]
     assert start.data.shape == (0, 4) and start.pps.shape == (0,) and start.times.shape == (0,)
     assert ertkit.open(path).is_vmn is False
 
 
-def test_raw_forms_open_without_a_registration(tmp_path):
+def test_raw_forms_open_without_a_registration(hand_made):
     values = square_wave(10, 2)
-    path = RecordingBuilder().start(values).save(tmp_path / "vp1-2@120523_143015.vrw")
+    path = hand_made / "vp1-2@120523_143015.vrw"
     assert "'.vrw'" not in str(ertkit.readers())
     recording = ertkit.open(path)
     assert recording.is_vmn and recording.serial == 2
     np.testing.assert_array_equal(recording[0].data, values)
 
 
-@pytest.mark.parametrize("name, pages, message", [
-    ("empty.vmn", [], "cannot read file"),
-    ("headless.vmn", [data_page(0, np.zeros((2, 3)))], "cannot read file first header"),
-    ("late.vmn", [config_page(), data_page(5, np.zeros((2, 3)))],
-     "corrupted file : sample numbering does not start at 0 or 1"),
-    ("back.vmn", [config_page(), data_page(0, np.zeros((4, 3))), data_page(2, np.zeros((2, 3)))],
-     "corrupted file : samples do not follow each others"),
-    ("named.vmn", [config_page(name=b"HDR7"), data_page(0, np.zeros((2, 3)))],
-     "corrupted file : header and data are not related"),
+@pytest.mark.parametrize("name, message", [
+    ("empty.vmn", "cannot read file"),
+    ("headless.vmn", "cannot read file first header"),                                  # data, no configuration
+    ("late.vmn", "corrupted file : sample numbering does not start at 0 or 1"),          # from sample 5
+    ("back.vmn", "corrupted file : samples do not follow each others"),                  # 0 to 3, then 2
+    ("named.vmn", "corrupted file : header and data are not related"),                   # HDR7 then RAW pages
 ])
-def test_malformed_recordings_raise_format_error_with_the_library_message(tmp_path, name, pages, message):
-    path = tmp_path / name
-    path.write_bytes(b"".join(pages))
+def test_malformed_recordings_raise_format_error_with_the_library_message(hand_made, name, message):
+    path = hand_made / name
     for read in (ertkit.open, ertkit.Recording):
         with pytest.raises(ertkit.FormatError) as raised:
             read(path)
@@ -119,7 +106,7 @@ def test_malformed_recordings_raise_format_error_with_the_library_message(tmp_pa
         assert isinstance(raised.value, ValueError)
 
 
-def test_files_that_cannot_be_opened_raise_os_errors(tmp_path):
+def test_files_that_cannot_be_opened_raise_os_errors(tmp_path, hand_made):
     with pytest.raises(FileNotFoundError):
         ertkit.open(tmp_path / "missing.vmn")
     with pytest.raises(FileNotFoundError):
@@ -130,30 +117,30 @@ def test_files_that_cannot_be_opened_raise_os_errors(tmp_path):
         ertkit.open(folder)
     if os.geteuid() != 0:
         locked = tmp_path / "locked.vmn"
-        locked.write_bytes(config_page())
+        shutil.copy(hand_made / "x.iab", locked)
         locked.chmod(0)
         with pytest.raises(PermissionError):
             ertkit.open(locked)
 
 
-def test_unknown_extensions_and_bad_indexes(tmp_path):
+def test_unknown_extensions_and_bad_indexes(tmp_path, vmn):
     other = tmp_path / "notes.txt"
     other.write_text("hello")
     with pytest.raises(ValueError, match="no reader takes the extension") as raised:
         ertkit.open(other)
     assert not isinstance(raised.value, ertkit.FormatError)
-    path = RecordingBuilder().start(square_wave(5, 3)).save(tmp_path / "a.vmn")
-    start = ertkit.open(path)[0]
+    recording = ertkit.open(vmn[0])
+    start = recording[0]
     with pytest.raises(IndexError):
         start.electrodes(3)
     with pytest.raises(IndexError):
-        start._core.arrays(1)
+        start._core.arrays(2)
+    with pytest.raises(IndexError):
+        recording[2]
 
 
-def test_log_lines_go_to_logging_and_nothing_is_printed(tmp_path, caplog, capfd):
-    pages = [data_page(0, np.zeros((2, 3))), config_page(), data_page(0, np.ones((2, 3)))]
-    path = tmp_path / "lead.vmn"
-    path.write_bytes(b"".join(pages))
+def test_log_lines_go_to_logging_and_nothing_is_printed(hand_made, caplog, capfd):
+    path = hand_made / "lead.vmn"  # a data page before the first configuration page
     with caplog.at_level(logging.DEBUG, logger="ertkit"):
         recording = ertkit.open(path)
     assert recording[0].n_samples == 2
@@ -163,13 +150,12 @@ def test_log_lines_go_to_logging_and_nothing_is_printed(tmp_path, caplog, capfd)
     assert capfd.readouterr() == ("", "")
 
 
-def test_progress_reports_and_a_raising_callable_stops_the_read(tmp_path):
-    # 1000 pages: the reader reports one step per 100 pages.
-    values = square_wave(1000 * 32, 3)
-    path = RecordingBuilder().start(values).save(tmp_path / "long.vmn")
+def test_progress_reports_and_a_raising_callable_stops_the_read(hand_made):
+    # 1000 pages of 32 samples: the reader reports one step per 100 pages.
+    path = hand_made / "long.vmn"
     calls = []
     recording = ertkit.open(path, progress=lambda done, total: calls.append((done, total)))
-    assert recording[0].n_samples == len(values)
+    assert recording[0].n_samples == 1000 * 32
     assert calls[0] == (0, 10000) and len(calls) == 11
     assert [done for done, _ in calls] == sorted(done for done, _ in calls)
 
