@@ -5,6 +5,7 @@
 #include "TimeText.h"
 
 #include <services/ResultValues.h>
+#include <services/WindowTimes.h>
 
 #include <host/InjectionTables.h>
 
@@ -121,7 +122,7 @@ void stackPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v,
 {
     std::vector<double> stack;
     r.fillStackData(true, stack);
-    const double period_ms = seconds(r.getSampleTime(true)) * 1000.0;
+    const double period_ms = ertkit::samplePeriodMs(r);
     // A record without a stored stack (legacy files) still shows its windows over the cycle.
     const double cycle_ms = period_ms * static_cast<double>(stack.empty() ? r.getPeriod(true) : stack.size());
     double lo = 0.0, hi = 0.0;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 using namespace ertkit;
@@ -70,25 +71,29 @@ TEST(AtomicOutput, AMissingFolderIsAWriteErrorWithTheSystemsReason)
 {
     // A stream names the reason; a file a path-taking writer is to fill carries it as a number
     // only, worded as when such a writer leaves nothing behind.
-    AtomicOutput streamed("/nonexistent-folder/x.csv");
-    try {
-        streamed.stream();
-        FAIL() << "no error";
-    } catch (const WriteError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write /nonexistent-folder/x.csv: No such file or directory");
-        EXPECT_EQ(e.errorNumber(), ENOENT);
+    struct Case {
+        const char* path;
+        std::function<void(AtomicOutput&)> open;
+        const char* message;
+        int error_number; // none when commit() finds nothing written
+    };
+    const Case cases[] = {
+        {"/nonexistent-folder/x.csv", [](AtomicOutput& out) { out.stream(); }, "cannot write /nonexistent-folder/x.csv: No such file or directory",
+         ENOENT},
+        {"/nonexistent-folder/x.binx", [](AtomicOutput& out) { out.create(); }, "cannot write /nonexistent-folder/x.binx", ENOENT},
+        {"/nonexistent-folder/y.binx", [](AtomicOutput& out) { out.commit(); }, "cannot write /nonexistent-folder/y.binx", 0},
+    };
+    for (const Case& c : cases) {
+        AtomicOutput out(c.path);
+        try {
+            c.open(out);
+            ADD_FAILURE() << "no error for " << c.path;
+        } catch (const WriteError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+            EXPECT_EQ(e.path(), c.path);
+            EXPECT_EQ(e.errorNumber(), c.error_number) << c.path;
+        }
     }
-    AtomicOutput created("/nonexistent-folder/x.binx");
-    try {
-        created.create();
-        FAIL() << "no error";
-    } catch (const WriteError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write /nonexistent-folder/x.binx");
-        EXPECT_EQ(e.errorNumber(), ENOENT);
-        EXPECT_EQ(e.path(), "/nonexistent-folder/x.binx");
-    }
-    AtomicOutput unwritten("/nonexistent-folder/y.binx");
-    EXPECT_THROW(unwritten.commit(), WriteError);
 }
 
 BINX_File fileOf(int records)
