@@ -1,5 +1,7 @@
 #include <download/TPortVirt.h>
 
+#include <fullwave/IAB_VMN_RawPage.h>
+
 #include <host/ProgressCallback.h>
 
 #include <algorithm>
@@ -8,7 +10,7 @@
 
 namespace {
 
-constexpr std::size_t s_page_size = 528;
+constexpr std::size_t s_page_size = IAB_VMN_RawPage::s_size_in_bytes;
 
 unsigned int pagesIn(std::size_t bytes)
 {

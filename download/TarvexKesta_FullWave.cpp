@@ -3,6 +3,8 @@
 
 #include <download/TarvexKesta_File.h>
 
+#include <fullwave/IAB_VMN_RawPage.h>
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -10,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t s_page_size = 528;
+constexpr std::size_t s_page_size = IAB_VMN_RawPage::s_size_in_bytes;
 constexpr std::size_t s_page_header_size = 16;
 constexpr std::size_t s_page_name_size = 11;
 constexpr std::size_t s_page_stamp_offset = 12;

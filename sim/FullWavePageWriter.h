@@ -39,7 +39,7 @@ struct ReceiverSetup {
 //    the summed part of the record (record bytes 12-271) from byte 16 on.
 class FullWavePageWriter {
 public:
-    static constexpr std::size_t s_page_size = 528;
+    static constexpr std::size_t s_page_size = IAB_VMN_RawPage::s_size_in_bytes;
     using SampleValue = std::function<float(std::uint32_t sample, std::uint32_t channel)>;
 
     void configPage(std::int32_t date, const ReceiverSetup& setup);
