@@ -1,26 +1,21 @@
 #pragma once
 
-#include <bit>
+#include <host/LittleEndian.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <stdexcept>
 #include <type_traits>
 
-// Little-endian decoding shared by the BIN readers. Values are assembled byte by byte so
-// that the result does not depend on the byte order of the machine.
+// Field reading of the BIN readers.
 namespace bin_bytes {
 
 template <typename T>
 T decode(const unsigned char* bytes)
 {
     static_assert(std::is_arithmetic_v<T>);
-    using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
-                                    std::conditional_t<sizeof(T) == 2, std::uint16_t,
-                                                       std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
-    Bits bits = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) bits |= static_cast<Bits>(static_cast<Bits>(bytes[i]) << (8 * i));
-    return std::bit_cast<T>(bits);
+    return little_endian::load<T>(bytes);
 }
 
 // Reads one field straight from a stream that must be good before it, as the BIN file

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <binx/StreamBufferWindow.h>
+#include <host/LittleEndian.h>
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,8 +13,6 @@
 
 namespace binx_io {
 
-static_assert(std::endian::native == std::endian::little,
-              "result files are little-endian and fields are copied as they are stored");
 
 // Field reader of the result formats. Every field is preceded by a check that the stream
 // is still good; a field that cannot be read in full leaves the stream failed, so that the

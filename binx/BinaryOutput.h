@@ -1,8 +1,8 @@
 #pragma once
 
 #include <binx/StreamBufferWindow.h>
+#include <host/LittleEndian.h>
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/LittleEndian.h>
+
 #include <download/TPortVirt.h>
 
 #include <bit>
@@ -163,7 +165,6 @@ private:
 };
 
 // The records are filled straight from the link, so their layout must be the meter's.
-static_assert(std::endian::native == std::endian::little, "measure records are copied from a little-endian link");
 static_assert(std::is_standard_layout_v<TarvexKesta_File::TMeasure> && std::is_trivially_copyable_v<TarvexKesta_File::TMeasure>);
 static_assert(std::is_standard_layout_v<TarvexKesta_File::TZMeasure> && std::is_trivially_copyable_v<TarvexKesta_File::TZMeasure>);
 static_assert(sizeof(TarvexKesta_File::TMeasureHead) == 84);

@@ -24,7 +24,7 @@ TarvexKesta_File::TZMeasure measureFromPage(const std::array<char, s_page_size>&
     TarvexKesta_File::TZMeasure measure{};
     std::memcpy(measure.head.name, page.data() + 1, s_page_name_size);
     measure.head.name[s_page_name_size] = '\0';
-    std::memcpy(&measure.time_stamp, page.data() + s_page_stamp_offset, sizeof(measure.time_stamp));
+    measure.time_stamp = little_endian::load<decltype(measure.time_stamp)>(page.data() + s_page_stamp_offset);
     std::memcpy(reinterpret_cast<char*>(&measure) + TarvexKesta_File::TZMeasure::s_summed_offset,
                 page.data() + s_page_header_size, TarvexKesta_File::TZMeasure::s_summed_size);
     return measure;

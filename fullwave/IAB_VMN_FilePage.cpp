@@ -4,12 +4,10 @@
 
 #include <host/VELTLogger.h>
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
-static_assert(std::endian::native == std::endian::little, "sample values are copied as stored, little-endian");
 
 namespace {
 

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <host/LittleEndian.h>
+
 #include <cstdint>
-#include <cstring>
 
 // One 528-byte page of a full-wave recording, exactly as stored: 132 little-endian words.
 struct IAB_VMN_RawPage {
@@ -11,25 +12,11 @@ struct IAB_VMN_RawPage {
     unsigned char bytes[s_size_in_bytes] = {};
 
     // Word i read as unsigned, signed or single-precision float (little-endian, as stored).
-    std::uint32_t word(unsigned int i) const
-    {
-        const unsigned char* p = bytes + 4 * i;
-        return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16 |
-               static_cast<std::uint32_t>(p[3]) << 24;
-    }
-    std::int32_t signedWord(unsigned int i) const { return static_cast<std::int32_t>(word(i)); }
-    float floatWord(unsigned int i) const
-    {
-        const std::uint32_t bits = word(i);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
+    std::uint32_t word(unsigned int i) const { return little_endian::load<std::uint32_t>(bytes + 4 * i); }
+    std::int32_t signedWord(unsigned int i) const { return little_endian::load<std::int32_t>(bytes + 4 * i); }
+    float floatWord(unsigned int i) const { return little_endian::load<float>(bytes + 4 * i); }
     // 16-bit field at a byte offset.
-    std::uint16_t half(unsigned int offset) const
-    {
-        return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
-    }
+    std::uint16_t half(unsigned int offset) const { return little_endian::load<std::uint16_t>(bytes + offset); }
     char* data() { return reinterpret_cast<char*>(bytes); }
     const char* data() const { return reinterpret_cast<const char*>(bytes); }
 };

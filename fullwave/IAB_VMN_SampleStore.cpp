@@ -26,7 +26,7 @@ std::uint64_t bitWords(std::uint64_t bits)
 
 void putWord(IAB_VMN_RawPage& raw, unsigned int i, std::uint32_t value)
 {
-    for (unsigned int b = 0; b < 4; ++b) raw.bytes[4 * i + b] = static_cast<unsigned char>(value >> (8 * b));
+    little_endian::store(raw.bytes + 4 * i, value);
 }
 
 #if defined(__SSE2__)
@@ -175,10 +175,7 @@ IAB_VMN_RawPage IAB_VMN_SampleStore::rawPage(std::uint64_t i, const Run& run, st
         const std::uint32_t head = (pps(first_sample + k) ? 1u : 0u) | (flag(first_sample + k) ? 2u : 0u) | channels << 4 |
                                    (page.first_number + k) << 8;
         putWord(raw, word, head);
-        for (unsigned int c = 0; c < channels; ++c) {
-            const float v = run.value(sample + k, c);
-            std::memcpy(raw.bytes + 4 * (word + 1 + c), &v, sizeof v);
-        }
+        for (unsigned int c = 0; c < channels; ++c) little_endian::store(raw.bytes + 4 * (word + 1 + c), run.value(sample + k, c));
     }
     return raw;
 }
