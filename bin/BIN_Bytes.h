@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <host/LittleEndian.h>
 
 #include <cstddef>
@@ -9,7 +11,7 @@
 #include <type_traits>
 
 // Field reading of the BIN readers.
-namespace bin_bytes {
+namespace bin_bytes ERTKIT_INTERNAL {
 
 template <typename T>
 T decode(const unsigned char* bytes)

@@ -1,8 +1,9 @@
 #include <binx/BinaryInput.h>
+#include <host/Internal.h>
 
 #include <algorithm>
 
-namespace binx_io {
+namespace binx_io ERTKIT_INTERNAL {
 
 void BinaryInput::readChecked(void* dst, std::size_t count, std::size_t size)
 {

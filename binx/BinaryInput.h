@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <binx/StreamBufferWindow.h>
 #include <host/LittleEndian.h>
 
@@ -11,7 +13,7 @@
 #include <string>
 #include <type_traits>
 
-namespace binx_io {
+namespace binx_io ERTKIT_INTERNAL {
 
 
 // Field reader of the result formats. Every field is preceded by a check that the stream

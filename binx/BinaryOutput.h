@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <binx/StreamBufferWindow.h>
 #include <host/LittleEndian.h>
 
@@ -10,7 +12,7 @@
 #include <string>
 #include <type_traits>
 
-namespace binx_io {
+namespace binx_io ERTKIT_INTERNAL {
 
 // Field writer of the result formats. Writers do not check the stream between fields: a
 // failed write shows only in the stream's state, and once the stream has failed nothing

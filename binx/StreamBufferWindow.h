@@ -1,11 +1,13 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <cstddef>
 #include <cstring>
 #include <limits>
 #include <streambuf>
 
-namespace binx_io {
+namespace binx_io ERTKIT_INTERNAL {
 
 // The get and put areas of a stream buffer, reached from outside it. A record is hundreds of
 // small fields; copying each straight from or into the buffer's current area, and leaving the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <fullwave/IAB_VMN_PageHeader.h>
 #include <fullwave/IAB_VMN_RawPage.h>
 
@@ -9,7 +11,7 @@
 
 // The run of sample blocks a data page carries, shared by the page objects and the reader's
 // compact storage so that both keep exactly the same blocks.
-namespace fullwave_blocks {
+namespace fullwave_blocks ERTKIT_INTERNAL {
 
 inline constexpr unsigned int kFirstWord = IAB_VMN_PageHeader::s_file_size_in_int;
 

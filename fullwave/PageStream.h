@@ -1,5 +1,7 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <fullwave/IAB_VMN_RawPage.h>
 
 #include <cstdint>
@@ -16,7 +18,7 @@
 // walk stops early (a stop request, a corrupted page) `rewind` puts the stream back just
 // after the last page handed out. A stream that cannot seek is read with one plain read per
 // page, so nothing past that page is ever taken.
-class PageStream {
+class ERTKIT_INTERNAL PageStream {
 public:
     explicit PageStream(std::istream& stream);
 

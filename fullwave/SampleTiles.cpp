@@ -1,4 +1,5 @@
 #include <fullwave/SampleTiles.h>
+#include <host/Internal.h>
 
 #include <fullwave/BlockRun.h>
 #include <fullwave/IAB_VMN_FilePage.h>
@@ -9,7 +10,7 @@
 #include <xmmintrin.h>
 #endif
 
-namespace fullwave_tiles {
+namespace fullwave_tiles ERTKIT_INTERNAL {
 
 namespace {
 

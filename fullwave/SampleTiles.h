@@ -1,12 +1,14 @@
 #pragma once
 
+#include <host/Internal.h>
+
 #include <cstddef>
 #include <cstdint>
 
 // The loops over the tiles of a start's stored samples (see IAB_VMN_SampleStore): a tile of
 // `length` samples holds each channel's values side by side, channel c from tile + c * length.
 // They are the hot loops of the sample queries, written to run on vector instructions.
-namespace fullwave_tiles {
+namespace fullwave_tiles ERTKIT_INTERNAL {
 
 // Floats to doubles.
 void widen(const float* in, double* out, std::size_t n);
