@@ -47,9 +47,6 @@ std::uint32_t leadingWindows(const std::array<std::int32_t, BINX_Data::N_WINDOWS
 
 constexpr ElectrodeName s_electrodes[] = {ElectrodeName::A, ElectrodeName::B, ElectrodeName::M, ElectrodeName::N};
 
-// Far-away electrodes ("at infinity") are written at this coordinate or beyond.
-constexpr float s_remote_coordinate = 9999998.0f;
-
 } // namespace
 
 // What both record versions share: bytes 0-83 of the measure.
@@ -96,7 +93,7 @@ BINX_Data::BINX_Data(const TarvexKesta_File::TMeasure& measure)
         const float x = measure.electrodes[2 * e];
         const float y = measure.electrodes[2 * e + 1];
         quadrupole.setXYZ(s_electrodes[e], x, y, 0.0);
-        if (x >= s_remote_coordinate || y >= s_remote_coordinate) quadrupole.setGeoType(s_electrodes[e], GeoSpec::DOWNLOADED);
+        if (x >= BINX_Geo::s_remote_coordinate || y >= BINX_Geo::s_remote_coordinate) quadrupole.setGeoType(s_electrodes[e], GeoSpec::DOWNLOADED);
     }
     deviceCode = 1;
 }

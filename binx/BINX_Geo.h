@@ -41,6 +41,10 @@ private:
 // One located point: coordinates, a depth and how to read them.
 class BINX_Geo {
 public:
+    // Coordinates from this value on mark an electrode placed "at infinity", the way
+    // instruments store a remote electrode.
+    static constexpr float s_remote_coordinate = 9999998.0f;
+
     BINX_Geo() = default;
     BINX_Geo(double x, double y, double z);
     BINX_Geo(double x, double y, double z, double depth, BINX_GeoSpec spec);

@@ -1,14 +1,16 @@
 #pragma once
 
+#include <binx/BINX_Geo.h>
+
 #include <array>
 #include <limits>
 #include <optional>
 
 namespace ertkit {
 
-// Coordinates from this value on (in x or y, either sign) mark an electrode placed "at
-// infinity", as instruments store a remote electrode.
-inline constexpr double s_remote_coordinate = 9999998.0;
+// Coordinates from the library's remote value on (in x or y, either sign) mark an electrode
+// placed "at infinity".
+inline constexpr double s_remote_coordinate = BINX_Geo::s_remote_coordinate;
 
 struct ElectrodePoint {
     double x = 0.0;
