@@ -40,17 +40,7 @@ inline BINX_Data readRecord(const ertkit_test::Bytes& bytes, const std::vector<s
     return readRecord(bytes.data(), names);
 }
 
-// What a call throws, as its message, or "no exception".
-template <typename F>
-std::string failure(F call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
+using ertkit_test::failure;
 
 // Bytes that a library object writes through its writeToFile(std::ofstream&).
 template <typename T>

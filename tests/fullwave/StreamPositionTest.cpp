@@ -88,16 +88,6 @@ std::string nextPage(std::istream& stream)
     return stream ? page : "";
 }
 
-template <typename Walk>
-std::string messageOf(Walk walk)
-{
-    try {
-        walk();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no exception";
-}
 
 } // namespace
 
@@ -157,14 +147,14 @@ TEST(StreamPosition, AnErrorLeavesTheStreamJustAfterTheFaultyPage)
         const std::size_t read = std::size_t{c.page + 1} * kPage;
 
         std::istringstream stream(bytes);
-        EXPECT_EQ(messageOf([&] { IAB_VMN_File(stream, 1, 2, false); }), c.message);
+        EXPECT_EQ(failure([&] { IAB_VMN_File(stream, 1, 2, false); }), c.message);
         EXPECT_EQ(stream.rdstate(), std::ios::goodbit);
         EXPECT_EQ(stream.tellg(), static_cast<std::streamoff>(read));
         EXPECT_EQ(nextPage(stream), bytes.substr(read, kPage));
 
         PipeBuffer pipe(bytes);
         std::istream piped(&pipe);
-        EXPECT_EQ(messageOf([&] { IAB_VMN_File(piped, 1, 2, false); }), c.message);
+        EXPECT_EQ(failure([&] { IAB_VMN_File(piped, 1, 2, false); }), c.message);
         EXPECT_EQ(piped.rdstate(), std::ios::goodbit);
         EXPECT_EQ(pipe.remaining(), bytes.size() - read);
     }
@@ -203,7 +193,7 @@ TEST(StreamPosition, TheEndIsAShortReadThatUsesTheStreamUp)
     // A stream that has already failed gives nothing and is not moved.
     std::istringstream failed(recording(3).str());
     failed.setstate(std::ios::failbit);
-    EXPECT_EQ(messageOf([&] { IAB_VMN_File(failed, 1, 2, true); }), "cannot read file");
+    EXPECT_EQ(failure([&] { IAB_VMN_File(failed, 1, 2, true); }), "cannot read file");
     failed.clear();
     EXPECT_EQ(failed.tellg(), 0);
 }

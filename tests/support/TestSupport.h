@@ -4,6 +4,7 @@
 #include <writers/Bytes.h>
 
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -47,5 +48,17 @@ using Bytes = ertkit_writers::Bytes;
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+
+// What a call throws, as its message, or "no exception".
+template <typename F>
+std::string failure(F call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
 
 } // namespace ertkit_test
