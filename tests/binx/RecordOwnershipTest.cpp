@@ -64,6 +64,22 @@ std::vector<int> numbers(const BINX_File& f)
     return out;
 }
 
+// Takes the records at `indexes` (highest first) out of the file, lets the file go, and
+// checks that each still holds what record `expected` was written with before deleting it.
+void expectTakenOutliveTheFile(std::unique_ptr<BINX_File> file, const std::vector<std::pair<unsigned int, int>>& taken)
+{
+    std::vector<std::pair<BINX_Data*, int>> records;
+    for (const auto& [index, expected] : taken) {
+        records.emplace_back(file->getDatas()[index], expected);
+        file->removeData(index);
+    }
+    file.reset();
+    for (const auto& [record, expected] : records) {
+        EXPECT_TRUE(holds(*record, expected)) << expected;
+        delete record;
+    }
+}
+
 class BinxRecordOwnership : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(slabsMapped(), 0u); }
@@ -153,12 +169,7 @@ TEST_F(BinxRecordOwnership, MergedAndMovedFilesKeepTheirRecords)
     EXPECT_TRUE(moved.getDatas().empty());
     ASSERT_EQ(numbers(assigned), (std::vector<int>{0, 1, 2, 10, 11, 12}));
 
-    auto kept = std::make_unique<BINX_File>(std::move(assigned));
-    BINX_Data* const from_second = kept->getDatas()[4];
-    kept->removeData(4);
-    kept.reset();
-    EXPECT_TRUE(holds(*from_second, 11));
-    delete from_second;
+    expectTakenOutliveTheFile(std::make_unique<BINX_File>(std::move(assigned)), {{4, 11}});
 }
 
 TEST_F(BinxRecordOwnership, RecordsDeletedOnOtherThreads)
@@ -199,15 +210,7 @@ TEST_F(BinxRecordOwnership, FileLargerThanOneSlab)
     for (int i = 0; i < n; ++i) spoiled += holds(file->getData(static_cast<unsigned int>(i)), i) ? 0 : 1;
     EXPECT_EQ(spoiled, 0);
     // One record of each slab outlives the file.
-    BINX_Data* const last = file->getDatas().back();
-    BINX_Data* const first = file->getDatas().front();
-    file->removeData(static_cast<unsigned int>(n - 1));
-    file->removeData(0);
-    file.reset();
-    EXPECT_TRUE(holds(*first, 0));
-    EXPECT_TRUE(holds(*last, n - 1));
-    delete last;
-    delete first;
+    expectTakenOutliveTheFile(std::move(file), {{static_cast<unsigned int>(n - 1), n - 1}, {0, 0}});
 }
 
 TEST_F(BinxRecordOwnership, DamagedFileKeepsNoRoomForTheFailedRecord)
@@ -220,11 +223,7 @@ TEST_F(BinxRecordOwnership, DamagedFileKeepsNoRoomForTheFailedRecord)
     ByteFile bytes(b.build());
     auto file = std::make_unique<BINX_File>(bytes.path());
     ASSERT_EQ(numbers(*file), (std::vector<int>{0, 1, 2}));
-    BINX_Data* const taken = file->getDatas()[1];
-    file->removeData(1);
-    file.reset();
-    EXPECT_TRUE(holds(*taken, 1));
-    delete taken;
+    expectTakenOutliveTheFile(std::move(file), {{1, 1}});
 }
 
 TEST_F(BinxRecordOwnership, SlabsOfAFewRecords)
