@@ -37,6 +37,19 @@ std::uint64_t regularFileSize(const std::string& path)
     return error ? 0 : size;
 }
 
+// Offset of the end of a seekable stream, 0 for one that cannot seek: the same hint as the
+// size of a regular file, for a stream read from its start.
+std::uint64_t streamEnd(std::istream& in)
+{
+    std::streambuf* buffer = in.rdbuf();
+    if (buffer == nullptr) return 0;
+    const auto here = buffer->pubseekoff(0, std::ios::cur, std::ios::in);
+    if (here < 0) return 0;
+    const auto end = buffer->pubseekoff(0, std::ios::end, std::ios::in);
+    buffer->pubseekpos(here, std::ios::in);
+    return end > 0 ? static_cast<std::uint64_t>(end) : 0;
+}
+
 // n bytes, the stream being good before each of them: one read, then the check that would
 // have failed before the first byte after a missing one.
 void readBytes(std::istream& in, char* destination, std::size_t n)
@@ -59,7 +72,20 @@ BIN_File::BIN_File(const std::string& path, ProgressCallback& progress) : Result
     if (!hasBinExtension(path)) throw std::runtime_error("invalid file extension");
 
     std::ifstream in(path, std::ios::binary);
-    const std::uint64_t file_size = regularFileSize(path);
+    read(in, regularFileSize(path), progress);
+}
+
+BIN_File::BIN_File(std::istream& stream, const std::string& path, ProgressCallback& progress)
+    : Result_FileImpl<BIN_File>(path)
+{
+    progress.setTextId(static_cast<std::uint32_t>(Result_Reader::s_reading_file_text_id));
+    progress.setRange(10000, 0, 1);
+    progress.setPosition(0);
+    read(stream, streamEnd(stream), progress);
+}
+
+void BIN_File::read(std::istream& in, std::uint64_t file_size, ProgressCallback& progress)
+{
     readHeader(in);
     readNames(in, file_size);
     try {

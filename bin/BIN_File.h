@@ -26,6 +26,10 @@ public:
 
     explicit BIN_File(const std::string& path);
     BIN_File(const std::string& path, ProgressCallback& progress);
+    // Reads a BIN file from a stream (memory, a pipe, a file opened elsewhere) as the path
+    // constructor reads the file at a path, minus the extension test: the caller chose the
+    // reader. The file keeps `path` as its path, which its records' companion paths use.
+    BIN_File(std::istream& stream, const std::string& path, ProgressCallback& progress);
     BIN_File(BIN_File&& other);
     BIN_File& operator=(BIN_File&& other);
     BIN_File(const BIN_File&) = delete;
@@ -43,6 +47,7 @@ public:
     const std::vector<std::string>& getFileNames() const { return m_file_names; }
 
 private:
+    void read(std::istream& in, std::uint64_t file_size, ProgressCallback& progress);
     void readHeader(std::istream& in);
     void readNames(std::istream& in, std::uint64_t file_size);
     void readRecords(std::istream& in, std::uint64_t file_size, ProgressCallback& progress);

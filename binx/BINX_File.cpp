@@ -67,6 +67,17 @@ BINX_File::BINX_File(const std::string& path, ProgressCallback& progress) : Resu
     }
 }
 
+BINX_File::BINX_File(std::istream& stream, const std::string& path, ProgressCallback& progress)
+    : Result_FileImpl<BINX_File>(path)
+{
+    try {
+        read(stream, progress);
+    } catch (...) {
+        deleteRecords();
+        throw;
+    }
+}
+
 BINX_File::BINX_File(const std::string& path) : Result_FileImpl<BINX_File>(path)
 {
     DummyProgressCallback progress;
@@ -134,6 +145,28 @@ void BINX_File::read(const std::string& path, ProgressCallback& progress)
     std::ifstream in;
     in.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     in.open(path, std::ios::binary); // a file that cannot be opened fails the first check
+    readFrom(in, progress);
+}
+
+void BINX_File::read(std::istream& stream, ProgressCallback& progress)
+{
+    progress.setTextId(static_cast<std::uint32_t>(Result_Reader::s_reading_file_text_id));
+    progress.setRange(10000, 0, 1);
+    progress.setPosition(0);
+    // The records read from a file stream; this one reads through the caller's buffer (only
+    // the stream's own buffer is the file stream's, and it stays closed and unused).
+    std::ifstream in;
+    in.std::ios::rdbuf(stream.rdbuf());
+    struct PassState {
+        std::istream& to;
+        std::ifstream& from;
+        ~PassState() { to.setstate(from.rdstate()); }
+    } pass{stream, in};
+    readFrom(in, progress);
+}
+
+void BINX_File::readFrom(std::ifstream& in, ProgressCallback& progress)
+{
     binx_io::BinaryInput io(in, s_incomplete_file);
 
     m_version = static_cast<Version>(io.get<std::uint32_t>());

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstdint>
+#include <fstream>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,10 @@ public:
     BINX_File();
     BINX_File(const std::string& path, ProgressCallback& progress);
     explicit BINX_File(const std::string& path);
+    // Reads a BINX file from a stream (memory, a pipe, a file opened elsewhere) as the path
+    // constructor reads the file at a path, minus the extension test: the caller chose the
+    // reader. The file keeps `path` as its path; the stream is left where reading stopped.
+    BINX_File(std::istream& stream, const std::string& path, ProgressCallback& progress);
     // The measures of the last download, those of record versions 2 and 3 (and raw imports)
     // first, then those of version 1, each group in download order.
     BINX_File(const TarvexKesta_File& download, ProgressCallback& progress);
@@ -77,6 +83,8 @@ private:
     static constexpr std::size_t s_folder_buffer_size = 260;
 
     void read(const std::string& path, ProgressCallback& progress);
+    void read(std::istream& in, ProgressCallback& progress);
+    void readFrom(std::ifstream& in, ProgressCallback& progress);
     template <typename Measures, typename Convert>
     bool convertMeasures(const Measures& measures, ProgressCallback& progress, Convert convert);
     void checkIndex(unsigned int index) const;

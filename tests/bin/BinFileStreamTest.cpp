@@ -1,0 +1,92 @@
+// The stream constructor reads the bytes of a BIN file exactly as the path constructor reads
+// the file: same records, same failures, same log lines, same progress calls.
+
+#include "BinTestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace bin_test;
+
+namespace {
+
+class ProgressLog : public ProgressCallback {
+public:
+    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
+    void setRange(unsigned a, unsigned b, unsigned step) override
+    {
+        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
+    }
+    void setPosition(unsigned p) override { calls.push_back("position " + std::to_string(p)); }
+    void step() override { calls.push_back("step"); }
+    std::vector<std::string> calls;
+};
+
+template <typename Read>
+std::vector<std::string> outcome(Read read)
+{
+    ertkit_test::LogCapture log;
+    ProgressLog progress;
+    std::vector<std::string> seen;
+    try {
+        const BIN_File file = read(progress);
+        seen.push_back("folder " + file.getFolderPath());
+        for (const auto& name : file.getFileNames()) seen.push_back("name " + name);
+        for (const BIN_Data* record : file.getDatas()) {
+            std::ostringstream values;
+            values << record->getVAB() << ' ' << record->getIgnore() << ' ' << record->getStackMax() << ' '
+                   << record->getIIndex() << ' ' << record->getVIndex() << ' ' << record->getNTM();
+            seen.push_back(values.str());
+        }
+    } catch (const std::exception& e) {
+        seen.push_back(std::string("throws ") + e.what());
+    }
+    for (const auto& [level, line] : log.lines()) seen.push_back("log " + std::to_string(static_cast<int>(level)) + " " + line);
+    seen.insert(seen.end(), progress.calls.begin(), progress.calls.end());
+    return seen;
+}
+
+void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string& what)
+{
+    const ertkit_test::TempDir dir;
+    const std::string path = dir.file("f.bin");
+    ertkit_test::writeFile(path, bytes);
+    const auto by_path = outcome([&](ProgressCallback& p) { return BIN_File(path, p); });
+    const auto by_stream = outcome([&](ProgressCallback& p) {
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        return BIN_File(in, path, p);
+    });
+    EXPECT_EQ(by_path, by_stream) << what;
+}
+
+BinFileContents withRecords(int n)
+{
+    BinFileContents contents;
+    for (int i = 0; i < n; ++i) {
+        BinRecordFields record;
+        record.vab = static_cast<float>(i);
+        contents.records.push_back(record);
+    }
+    return contents;
+}
+
+} // namespace
+
+TEST(BinFileStream, ReadsEveryPrefixOfAFileAsThePathConstructor)
+{
+    const std::vector<std::uint8_t> whole = BinFileWriter::file(withRecords(3)).data();
+    for (std::size_t keep = 0; keep <= whole.size(); keep += 37)
+        expectSameReading({whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(keep)}, std::to_string(keep));
+    expectSameReading(whole, "whole");
+}
+
+TEST(BinFileStream, ReadsOddFilesAsThePathConstructor)
+{
+    BinFileContents version = withRecords(1);
+    version.header_byte = 8;
+    BinFileContents unnamed = withRecords(2);
+    unnamed.names.clear(); // the records' indexes then name nothing
+    for (const auto& [contents, what] : {std::pair{version, "header byte"}, {unnamed, "no names"}})
+        expectSameReading(BinFileWriter::file(contents).data(), what);
+}
