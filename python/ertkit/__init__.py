@@ -10,15 +10,27 @@ Errors
 * A file that opens but is not valid for its format raises ``ertkit.FormatError``, a
   ``ValueError`` carrying the library's own message (for example "cannot read file").
 * An extension no reader takes raises ``ValueError``.
-* A bad index raises ``IndexError``; a bad argument ``ValueError``.
+* A bad index raises ``IndexError``; an argument of the wrong type ``TypeError``; a bad
+  value ``ValueError`` (a path holding a NUL byte, a record field out of range, a record
+  whose sampling-rate code is not a known one asked for its ``stack()`` or ``decay()``).
 * A download that fails raises ``ertkit.DownloadError``, an ``OSError``.
 
 Progress
 --------
-Long operations take ``progress=``, any callable, called as ``progress(done, total)`` with
-the numbers the library reports. If it raises, the operation stops and the exception comes
-out of the call. Nothing is printed: the library's log lines go to the ``logging`` logger
+Long operations take ``progress=``, any callable, called as ``progress(done, total)``: total
+is the size of the file in bytes when reading, the number of measures asked for in a
+download. It is called at most about a hundred times per file, done never goes back, and a
+call that completes ends with (total, total). ``tqdm_progress()`` gives such a callable that
+draws a tqdm bar. If the callable raises, or Ctrl-C is pressed, the operation stops within a
+fraction of a second and the exception comes out of the call. Nothing is printed: the library's log lines go to the ``logging`` logger
 named "ertkit", which has no output unless the application configures logging.
+
+Pickling
+--------
+Files, records and starts pickle (``pickle``, ``cloudpickle``), so they travel to the
+processes of multiprocessing or Dask. A file read from a path pickles as its absolute path and
+is read again where it is loaded; one read from bytes pickles as those bytes; a BinxFile that
+was edited, or built, and a BinxRecord pickle as their bytes (what ``write`` writes).
 
 Threads
 -------
@@ -31,8 +43,10 @@ import logging as _logging
 import os as _os
 
 from . import _ertkit
+from ._core import fs_path as _fs_path
 from ._binx import BinxFile, BinxRecord
 from ._download import Download, download
+from ._progress import TqdmProgress, tqdm_progress
 from ._ertkit import DownloadError, FormatError
 from ._recording import Recording, Start
 from ._results import COLUMNS, BinFile, Record, ResultFile
@@ -41,20 +55,67 @@ FormatError.__module__ = DownloadError.__module__ = __name__
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
 __all__ = ["open", "readers", "download", "Download", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord",
-           "Record", "ResultFile", "COLUMNS", "FormatError", "DownloadError"]
+           "Record", "ResultFile", "COLUMNS", "FormatError", "DownloadError", "tqdm_progress", "TqdmProgress"]
 
 # The Python class of each kind of core object the extension opens.
 _CLASSES = {_ertkit.RecordingCore: Recording, _ertkit.BinCore: BinFile, _ertkit.BinxCore: BinxFile}
 
 
-def open(path, progress=None):  # noqa: A001 - the package's natural entry point
+def open(source, progress=None, kind=None):  # noqa: A001 - the package's natural entry point
     """Opens a file with the reader the library registered for its extension.
+
+    `source` is one of:
+
+    * a path: str (surrogate escapes included), bytes or any os.PathLike, as Python's own
+      ``open`` takes it;
+    * a binary file object: anything whose ``read()`` gives bytes (an open file,
+      ``io.BytesIO``, an fsspec file...), read to its end;
+    * the contents of a file: a ``bytearray``, a ``memoryview``, or ``bytes`` that hold a NUL
+      byte (every file of these formats does; a path never can).
+
+    `kind` ("iab", "vmn", "irw", "vrw", "binx" or "bin") picks the reader; without it the
+    extension of the path, or of the file object's ``name``, does. Contents are read exactly
+    as the file holding them, except that a recording takes its serial numbers from a name
+    only when there is one and it follows the recording name grammar.
 
     Returns a Recording for full-wave recordings (the raw forms .irw and .vrw included), a
     BinxFile for .binx result files and a BinFile for legacy .bin result files.
     """
-    core = _ertkit.open_file(_os.fspath(path), progress)
-    return _CLASSES[type(core)]._from_core(core)
+    if kind is not None and not isinstance(kind, str):
+        raise TypeError(f"kind must be a str such as 'binx', not {type(kind).__name__}")
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be a callable taking (done, total)")
+    if hasattr(source, "read") and not isinstance(source, (str, bytes, bytearray, memoryview, _os.PathLike)):
+        name = getattr(source, "name", None)
+        name = _fs_path(name) if isinstance(name, (str, bytes, _os.PathLike)) else None
+        data = source.read()
+        if not isinstance(data, (bytes, bytearray, memoryview)):
+            raise TypeError(f"ertkit.open needs a binary file object; read() gave {type(data).__name__}")
+        return _open_bytes(data, name, kind, progress)
+    if isinstance(source, (bytearray, memoryview)) or (isinstance(source, bytes) and b"\0" in source):
+        return _open_bytes(source, None, kind, progress)
+    path = _fs_path(source)
+    core = _ertkit.open_file(path, progress, kind)
+    return _CLASSES[type(core)]._from_core(core, ("path", _os.path.abspath(path), None, kind))
+
+
+def _open_bytes(data, name, kind, progress):
+    if isinstance(data, memoryview):
+        if not data.c_contiguous:
+            raise ValueError("the contents of a file must be a contiguous memoryview")
+        data = data.cast("B") if data.ndim == 1 else data
+    if kind is None and name is None:
+        raise ValueError("the contents of a file need kind= (iab, vmn, irw, vrw, binx or bin) to say what they hold")
+    core = _ertkit.open_bytes(data, name, kind, progress)
+    return _CLASSES[type(core)]._from_core(core, ("bytes", data, name, kind))
+
+
+def _reopen(cls, how, data, name, kind):
+    """Loads what CoreSequence.__reduce__ pickled: the file read again from its path or bytes."""
+    core = _ertkit.open_file(data, None, kind) if how == "path" else _ertkit.open_bytes(data, name, kind)
+    if not isinstance(core, cls._CORE):
+        raise TypeError(f"{cls.__name__} pickled from something that now reads as a {type(core).__name__}")
+    return cls._from_core(core, (how, data, name, kind))
 
 
 def readers():

@@ -3,6 +3,19 @@
 import os
 
 
+def fs_path(path):
+    """A path as the extension takes it: the bytes the system sees, as Python's own ``open``
+    makes them from str (surrogate escapes included), bytes or any os.PathLike."""
+    try:
+        path = os.fspath(path)
+    except TypeError:
+        raise TypeError(f"a path must be str, bytes or os.PathLike, not {type(path).__name__}") from None
+    path = os.fsencode(path)
+    if b"\0" in path:
+        raise ValueError("embedded null byte")
+    return path
+
+
 def core_property(name, doc=None):
     """A read-only property answered by the core object."""
     return property(lambda self: getattr(self._core, name), doc=doc)
@@ -10,19 +23,27 @@ def core_property(name, doc=None):
 
 class CoreSequence:
     """A Python object built on a core object of the extension (``self._core``), read from a
-    file, and a sequence of the items ``_items()`` gives."""
+    file, and a sequence of the items ``_items()`` gives.
+
+    It pickles by what it was read from: a path (absolute, read again when loaded) or the
+    bytes it was read from.
+    """
 
     def __init__(self, core_class, path, progress):
-        self._init(core_class(os.fspath(path), progress))
+        path = fs_path(path)
+        self._init(core_class(path, progress))
+        self._origin = ("path", os.path.abspath(path), None, None)
 
     @classmethod
-    def _from_core(cls, core):
+    def _from_core(cls, core, origin=None):
         made = cls.__new__(cls)
         made._init(core)
+        made._origin = origin
         return made
 
     def _init(self, core):
         self._core = core
+        self._origin = None
 
     def _items(self):
         raise NotImplementedError
@@ -35,6 +56,15 @@ class CoreSequence:
 
     def __iter__(self):
         return iter(self._items())
+
+    def __reduce__(self):
+        if self._origin is None:
+            raise TypeError(f"this {type(self).__name__} was not read from a path or bytes and cannot be pickled")
+        from . import _reopen
+        how, data, name, kind = self._origin
+        if how == "bytes" and not isinstance(data, bytes):
+            data = bytes(data)
+        return _reopen, (type(self), how, data, name, kind)
 
     path = core_property("path")
     type_name = core_property("type_name", "The type name the library registered the reader under.")

@@ -5,6 +5,7 @@ from collections import namedtuple
 
 from . import _ertkit
 from ._binx import BinxFile
+from ._core import fs_path
 from ._recording import Recording
 
 Download = namedtuple("Download", ["binx", "recording"])
@@ -27,12 +28,12 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
     library's message, with ``errors`` (every (code, message) reported) and ``binx`` (what was
     converted before the failure).
     """
-    port = "" if port is None else os.fspath(port)
-    path = None if full_wave_path is None else os.fspath(full_wave_path)
+    port = b"" if port is None else fs_path(port)
+    path = None if full_wave_path is None else fs_path(full_wave_path)
     binx, recording, errors, port_failed = _ertkit.download(port, first, last, name, progress, path)
     binx = BinxFile._from_core(binx)
     if port_failed:
-        error = _ertkit.DownloadError(f"cannot open the meter's port {port or '(searched)'}")
+        error = _ertkit.DownloadError(f"cannot open the meter's port {os.fsdecode(port) or '(searched)'}")
     elif errors:
         error = _ertkit.DownloadError(errors[0][1])
     else:

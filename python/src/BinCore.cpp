@@ -1,6 +1,7 @@
 #include "BinCore.h"
 
 #include "LibraryCall.h"
+#include "Reading.h"
 #include "RecordTable.h"
 
 #include <pybind11/stl.h>
@@ -9,8 +10,7 @@ namespace ertkit_py {
 
 BinCore BinCore::read(const std::string& path, const py::object& progress)
 {
-    requireReadableFile(path);
-    return BinCore(runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_shared<BIN_File>(path, p); }));
+    return BinCore(std::shared_ptr<BIN_File>(readResults<BIN_File>(path, progress)));
 }
 
 py::array BinCore::table() const
@@ -22,7 +22,7 @@ void bindBin(py::module_& m)
 {
     py::class_<BinCore>(m, "BinCore", "A legacy BIN result file as read by the library.")
         .def(py::init(&BinCore::read), py::arg("path"), py::arg("progress") = py::none())
-        .def_property_readonly("path", [](const BinCore& b) { return b.file().getPath(); })
+        .def_property_readonly("path", [](const BinCore& b) { return storedText(b.file().getPath()); })
         .def_property_readonly("type_name", [](const BinCore& b) { return b.file().getTypeName(); })
         .def_property_readonly("folder", [](const BinCore& b) { return storedText(b.file().getFolderPath()); })
         .def_property_readonly("recording_names", [](const BinCore& b) { return storedTexts(b.file().getFileNames()); })

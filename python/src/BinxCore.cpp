@@ -1,14 +1,19 @@
 #include "BinxCore.h"
 
 #include "LibraryCall.h"
+#include "Reading.h"
 #include "RecordTable.h"
 #include "Times.h"
 
 #include <services/BinxOutput.h>
+#include <services/DownloadSession.h>
 
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace ertkit_py {
 
@@ -49,9 +54,7 @@ BinxCore::~BinxCore()
 
 std::shared_ptr<BinxCore> BinxCore::read(const std::string& path, const py::object& progress)
 {
-    requireReadableFile(path);
-    auto file = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<BINX_File>(path, p); });
-    return std::make_shared<BinxCore>(std::move(file));
+    return std::make_shared<BinxCore>(readResults<BINX_File>(path, progress));
 }
 
 std::vector<RecordCore> BinxCore::records() const
@@ -59,8 +62,19 @@ std::vector<RecordCore> BinxCore::records() const
     std::vector<RecordCore> out;
     const auto& datas = m_file->getDatas();
     out.reserve(datas.size());
-    for (std::size_t i = 0; i < datas.size(); ++i) out.emplace_back(m_owners.at(datas[i]), static_cast<std::int64_t>(i));
+    for (std::size_t i = 0; i < datas.size(); ++i)
+        out.emplace_back(m_owners.at(datas[i]), static_cast<std::int64_t>(i), weak_from_this());
     return out;
+}
+
+std::optional<std::int64_t> BinxCore::positionOf(const Result_Reader* record, std::int64_t hint) const
+{
+    const auto& datas = m_file->getResults();
+    const auto at = static_cast<std::size_t>(hint);
+    if (hint >= 0 && at < datas.size() && datas[at] == record) return hint;
+    const auto found = std::find(datas.begin(), datas.end(), record);
+    if (found == datas.end()) return std::nullopt;
+    return static_cast<std::int64_t>(found - datas.begin());
 }
 
 py::array BinxCore::table() const
@@ -129,12 +143,27 @@ void BinxCore::write(const std::string& path, unsigned int first, int last, bool
     flushLogLines();
 }
 
+py::bytes BinxCore::toBytes() const
+{
+    // Written as write() writes, GIL held for the same reason.
+    std::string bytes;
+    {
+        const ertkit::TemporaryFolder folder;
+        const std::filesystem::path path = folder.path() / "file.binx";
+        ertkit::writeBinx(*m_file, path, {}, false);
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    flushLogLines();
+    return py::bytes(bytes);
+}
+
 void bindBinx(py::module_& m)
 {
     py::class_<BinxCore, std::shared_ptr<BinxCore>>(m, "BinxCore", "A BINX result file, read, edited and written by the library.")
         .def(py::init<>())
         .def(py::init(&BinxCore::read), py::arg("path"), py::arg("progress") = py::none())
-        .def_property_readonly("path", [](const BinxCore& b) { return b.file().getPath(); })
+        .def_property_readonly("path", [](const BinxCore& b) { return storedText(b.file().getPath()); })
         .def_property_readonly("type_name", [](const BinxCore& b) { return b.file().getTypeName(); })
         .def_property_readonly("version", [](const BinxCore& b) { return static_cast<std::uint32_t>(b.file().getVersion()); })
         .def_property(
@@ -156,6 +185,7 @@ void bindBinx(py::module_& m)
         .def("replace", &BinxCore::replace, py::arg("index"), py::arg("record"))
         .def("replace_same", &BinxCore::replaceSame, py::arg("record"))
         .def("merge", &BinxCore::merge, py::arg("other"))
+        .def("to_bytes", &BinxCore::toBytes)
         .def("write", &BinxCore::write, py::arg("path"), py::arg("first"), py::arg("last"), py::arg("skip_ignored"), py::arg("hide"))
         .def("add_project_name", [](BinxCore& b, const std::string& name) { return b.file().addFileNameProject(name); })
         .def("set_iab_path_index", [](BinxCore& b, unsigned int i, int v) { b.file().setIabPathIndex(i, v); })

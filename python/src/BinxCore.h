@@ -20,11 +20,11 @@ namespace py = pybind11;
 // free: each is owned by a shared pointer, which the file's views share, and the file is made
 // to let go of every record before it is destroyed. Records handed in are copied, so a record
 // is never listed by two files nor changed through another one.
-class BinxCore {
+class BinxCore final : public RecordList, public std::enable_shared_from_this<BinxCore> {
 public:
     BinxCore();
     explicit BinxCore(std::unique_ptr<BINX_File> file);
-    ~BinxCore();
+    ~BinxCore() override;
     BinxCore(const BinxCore&) = delete;
     BinxCore& operator=(const BinxCore&) = delete;
 
@@ -46,6 +46,10 @@ public:
     // Moves every record of `other` into this file (the library's merge); `other` keeps none.
     void merge(BinxCore& other);
     void write(const std::string& path, unsigned int first, int last, bool skip_ignored, bool hide) const;
+    // The whole file as write() writes it.
+    py::bytes toBytes() const;
+
+    std::optional<std::int64_t> positionOf(const Result_Reader* record, std::int64_t hint) const override;
 
 private:
     std::shared_ptr<BINX_Data> copyOf(const RecordCore& record) const;

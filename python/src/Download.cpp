@@ -29,7 +29,7 @@ py::object fullWave(const ertkit::DownloadSession& session, const py::object& pa
         folder.emplace();
         target = folder->path() / "download";
     } else {
-        target = py::str(path).cast<std::string>();
+        target = path.cast<std::string>();
     }
     return py::cast(RecordingCore::read(session.writeRecording(target).string(), py::none()));
 }

@@ -4,8 +4,6 @@
 
 #include <host/VELTLogger.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <mutex>
@@ -26,29 +24,31 @@ py::list storedTexts(const std::vector<std::string>& texts)
     return out;
 }
 
-void requireReadableFile(const std::string& path)
+void raiseValueError(const std::string& message)
 {
-    std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        errno = EISDIR;
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
-        throw py::error_already_set();
-    }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        // OSError picks the subclass from errno: FileNotFoundError, PermissionError...
-        PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
-        throw py::error_already_set();
-    }
-    std::fclose(file);
+    PyErr_SetObject(PyExc_ValueError, storedText(message).ptr());
+    throw py::error_already_set();
 }
 
-PyProgress::PyProgress(py::object callable) : m_callable(std::move(callable)) {}
+PyProgress::PyProgress(py::object callable) : m_callable(std::move(callable)), m_last_poll(std::chrono::steady_clock::now()) {}
 
 PyProgress::~PyProgress() = default;
 
+void PyProgress::measure(std::uint64_t total, std::function<std::uint64_t(std::uint64_t)> position)
+{
+    m_total = total;
+    m_measure = std::move(position);
+}
+
+bool PyProgress::isCancelled()
+{
+    pollSignals();
+    return m_cancelled;
+}
+
 void PyProgress::setRange(unsigned int first, unsigned int second, unsigned int step)
 {
+    if (m_measure) return;
     m_low = std::min(first, second);
     m_total = std::max(first, second) - m_low;
     m_step = step;
@@ -57,27 +57,64 @@ void PyProgress::setRange(unsigned int first, unsigned int second, unsigned int 
 
 void PyProgress::setPosition(unsigned int position)
 {
-    m_position = position >= m_low ? position - m_low : 0;
-    report();
+    if (!m_measure) m_position = position >= m_low ? position - m_low : 0;
+    report(false);
 }
 
 void PyProgress::step()
 {
+    ++m_steps;
     m_position += m_step;
-    report();
+    report(false);
 }
 
-void PyProgress::report()
+std::uint64_t PyProgress::done() const
+{
+    return std::min(m_measure ? m_measure(m_steps) : m_position, m_total);
+}
+
+void PyProgress::report(bool last)
 {
     if (m_cancelled) return;
+    const std::uint64_t now = last ? m_total : done();
+    // At most about a hundred calls: the first, one per hundredth of the total, the last.
+    const std::uint64_t stride = std::max<std::uint64_t>(1, m_total / 100);
+    if (m_any_reported && (now <= m_reported || (!last && now < m_reported + stride))) {
+        pollSignals();
+        return;
+    }
+    m_reported = now;
+    m_any_reported = true;
+    m_last_poll = std::chrono::steady_clock::now();
     py::gil_scoped_acquire gil;
     try {
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-        if (!m_callable.is_none()) m_callable(m_position, m_total);
+        if (!m_callable.is_none()) m_callable(now, m_total);
     } catch (const py::error_already_set&) {
-        m_failure = std::current_exception();
-        m_cancelled = true;
+        fail();
     }
+}
+
+void PyProgress::pollSignals()
+{
+    if (m_cancelled) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_last_poll < std::chrono::milliseconds(50)) return;
+    m_last_poll = now;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) fail();
+}
+
+void PyProgress::fail()
+{
+    // Called with the GIL held, with a Python error set or a py::error_already_set in flight.
+    m_failure = PyErr_Occurred() != nullptr ? std::make_exception_ptr(py::error_already_set()) : std::current_exception();
+    m_cancelled = true;
+}
+
+void PyProgress::finish()
+{
+    report(true);
 }
 
 void PyProgress::rethrowFailure()
@@ -159,9 +196,17 @@ void bindLibraryCall(py::module_& m)
     auto& download_error = py::register_exception<DownloadError>(m, "DownloadError", PyExc_OSError);
     download_error.doc() = "A download from the meter that did not complete.";
     // A file that cannot be written is an OSError, of the subclass the system's reason picks.
+    // The library's messages may carry a path in any bytes: they come through as str with
+    // surrogate escapes, as Python gives file names.
+    static PyObject* format_type = format_error.ptr();
+    static PyObject* download_type = download_error.ptr();
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
             if (failure) std::rethrow_exception(failure);
+        } catch (const FormatError& e) {
+            PyErr_SetObject(format_type, storedText(e.what()).ptr());
+        } catch (const DownloadError& e) {
+            PyErr_SetObject(download_type, storedText(e.what()).ptr());
         } catch (const ertkit::WriteError& e) {
             if (e.errorNumber() == 0) {
                 PyErr_SetString(PyExc_OSError, e.what());

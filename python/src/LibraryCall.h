@@ -8,7 +8,10 @@
 
 #include <pybind11/pybind11.h>
 
+#include <chrono>
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -38,36 +41,52 @@ public:
 py::str storedText(const std::string& text);
 py::list storedTexts(const std::vector<std::string>& texts);
 
-// Raises the OSError (FileNotFoundError, PermissionError, IsADirectoryError...) that opening
-// `path` for reading gives, before the library sees the path and reports it in its own words.
-void requireReadableFile(const std::string& path);
+// Raises ValueError with a message that may carry a path in any bytes.
+[[noreturn]] void raiseValueError(const std::string& message);
 
-// Progress of library work, forwarded to a Python callable as callable(done, total), where
-// done counts from 0 and total is the size of the range the library announced. The callable
-// runs with the GIL held; if it raises, the library is asked to stop and the exception is
-// raised again once the work has returned. Ctrl-C stops the work the same way.
+// Progress of library work, forwarded to a Python callable as callable(done, total). By
+// default done and total are the library's own range (a download counts records); measure()
+// replaces them by a position in units the user sees (bytes of the file read). The callable
+// is called at most about a hundred times, with done never going back, and once more with
+// (total, total) by finish() when the work completed. It runs with the GIL held; if it
+// raises, the library is asked to stop and the exception is raised again once the work has
+// returned. Ctrl-C (any pending signal handler that raises) stops the work the same way: the
+// handlers are run at least every 50 ms of work.
 class PyProgress final : public ProgressCallback {
 public:
     explicit PyProgress(py::object callable);
     ~PyProgress() override;
 
-    bool isCancelled() override { return m_cancelled; }
+    // done = position(steps), where steps counts the library's step() calls, out of total.
+    void measure(std::uint64_t total, std::function<std::uint64_t(std::uint64_t)> position);
+
+    bool isCancelled() override;
     void setRange(unsigned int first, unsigned int second, unsigned int step) override;
     void setPosition(unsigned int position) override;
     void step() override;
 
-    // Raises what the callable raised; call with the GIL held.
+    // Reports (total, total) unless the work was stopped; call with the GIL held.
+    void finish();
+    // Raises what the callable (or a signal handler) raised; call with the GIL held.
     void rethrowFailure();
 
 private:
-    void report();
+    std::uint64_t done() const;
+    void report(bool last);
+    void pollSignals();
+    void fail();
 
     py::object m_callable;
-    unsigned long long m_low = 0;
-    unsigned long long m_total = 0;
-    unsigned long long m_position = 0;
-    unsigned long long m_step = 1;
+    std::function<std::uint64_t(std::uint64_t)> m_measure;
+    std::uint64_t m_low = 0;
+    std::uint64_t m_total = 0;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_step = 1;
+    std::uint64_t m_steps = 0;
+    std::uint64_t m_reported = 0;
+    bool m_any_reported = false;
     bool m_cancelled = false;
+    std::chrono::steady_clock::time_point m_last_poll;
     std::exception_ptr m_failure;
 };
 
@@ -82,11 +101,11 @@ void installLogSink();
 // ValueError...).
 enum class Failure { BadFile, BadRequest };
 
+// Runs work(progress) with `progress` prepared by the caller (measured, or not).
 template <typename Work>
-auto runLibrary(const py::object& progress_callable, Failure context, Work&& work)
+auto runLibrary(PyProgress& progress, Failure context, Work&& work)
 {
     using Result = decltype(work(std::declval<ProgressCallback&>()));
-    PyProgress progress(progress_callable);
     struct Flush {
         ~Flush() { flushLogLines(); }
     } flush;
@@ -97,12 +116,14 @@ auto runLibrary(const py::object& progress_callable, Failure context, Work&& wor
                 work(static_cast<ProgressCallback&>(progress));
             }
             progress.rethrowFailure();
+            progress.finish();
         } else {
             Result result = [&] {
                 py::gil_scoped_release release;
                 return work(static_cast<ProgressCallback&>(progress));
             }();
             progress.rethrowFailure();
+            progress.finish();
             return result;
         }
     } catch (const py::error_already_set&) {
@@ -119,6 +140,13 @@ auto runLibrary(const py::object& progress_callable, Failure context, Work&& wor
         if (context == Failure::BadFile) throw FormatError(e.what());
         throw;
     }
+}
+
+template <typename Work>
+auto runLibrary(const py::object& progress_callable, Failure context, Work&& work)
+{
+    PyProgress progress(progress_callable);
+    return runLibrary(progress, context, std::forward<Work>(work));
 }
 
 template <typename Work>

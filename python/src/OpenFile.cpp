@@ -3,50 +3,67 @@
 #include "BinCore.h"
 #include "BinxCore.h"
 #include "LibraryCall.h"
+#include "Reading.h"
 #include "RecordingCore.h"
-
-#include <services/FileOpening.h>
 
 #include <host/Registry.h>
 
 #include <pybind11/stl.h>
 
+#include <optional>
+
 namespace ertkit_py {
 
 namespace {
 
-py::object openRecording(const std::string& path, const py::object& progress)
+py::object binxCore(std::unique_ptr<BINX_File> file)
 {
-    auto reader = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
-        return std::shared_ptr<IV_File_Reader>(ertkit::openRecording(path, p));
-    });
-    auto recording = std::dynamic_pointer_cast<const IAB_VMN_File>(reader);
-    if (!recording) throw py::type_error("no Python class for the reader " + reader->getTypeName());
-    return py::cast(RecordingCore(std::move(recording)));
+    return py::cast(std::make_shared<BinxCore>(std::move(file)));
 }
 
-py::object openResults(const std::string& path, const py::object& progress)
+py::object binCore(std::unique_ptr<BIN_File> file)
 {
-    std::unique_ptr<Result_File> results = runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) {
-        return ertkit::openResults(path, p);
-    });
-    if (auto* binx = dynamic_cast<BINX_File*>(results.get())) {
-        results.release();
-        return py::cast(std::make_shared<BinxCore>(std::unique_ptr<BINX_File>(binx)));
-    }
-    if (auto* bin = dynamic_cast<BIN_File*>(results.get())) {
-        results.release();
-        return py::cast(BinCore(std::shared_ptr<BIN_File>(bin)));
-    }
-    throw py::type_error("no Python class for the reader " + results->getTypeName());
+    return py::cast(BinCore(std::shared_ptr<BIN_File>(std::move(file))));
 }
 
-py::object openFile(const std::string& path, const py::object& progress)
+py::object openBytesAs(Format format, const char* data, std::size_t size, const std::string& name, const py::object& progress)
+{
+    switch (format) {
+    case Format::Binx: return binxCore(readResults<BINX_File>(data, size, name, progress));
+    case Format::Bin: return binCore(readResults<BIN_File>(data, size, name, progress));
+    case Format::Iab:
+    case Format::Vmn: break;
+    }
+    return py::cast(RecordingCore(readRecording(data, size, name, format == Format::Vmn, progress)));
+}
+
+py::object openFile(const std::string& path, const py::object& progress, const std::optional<std::string>& kind)
 {
     requireReadableFile(path);
-    const auto kind = ertkit::fileKind(path);
-    if (!kind) throw py::value_error("no reader takes the extension of " + path);
-    return *kind == ertkit::FileKind::Recording ? openRecording(path, progress) : openResults(path, progress);
+    const std::optional<Format> named = formatOfName(path);
+    const std::optional<Format> format = kind ? formatOfKind(*kind) : named;
+    if (!format) raiseValueError("no reader takes the extension of " + path + " (kind= names the format)");
+    if (format != named) {
+        // The kind overrides the name: the bytes go to the reader the kind names.
+        const FileBytes bytes = FileBytes::load(path);
+        return openBytesAs(*format, bytes.data(), bytes.size(), path, progress);
+    }
+    switch (*format) {
+    case Format::Binx: return binxCore(readResults<BINX_File>(path, progress));
+    case Format::Bin: return binCore(readResults<BIN_File>(path, progress));
+    case Format::Iab:
+    case Format::Vmn: break;
+    }
+    return py::cast(RecordingCore(readRecording(path, progress)));
+}
+
+py::object openBytes(const py::buffer& buffer, const std::optional<std::string>& name, const std::optional<std::string>& kind,
+                     const py::object& progress)
+{
+    const std::optional<Format> format = kind ? formatOfKind(*kind) : name ? formatOfName(*name) : std::nullopt;
+    if (!format) raiseValueError("bytes need kind= to say what they hold (iab, vmn, irw, vrw, binx or bin)");
+    const PythonBytes bytes(buffer);
+    return openBytesAs(*format, bytes.data(), bytes.size(), name.value_or(std::string()), progress);
 }
 
 py::list registrations(const std::vector<host::Registration>& entries)
@@ -60,8 +77,10 @@ py::list registrations(const std::vector<host::Registration>& entries)
 
 void bindOpenFile(py::module_& m)
 {
-    m.def("open_file", &openFile, py::arg("path"), py::arg("progress") = py::none(),
-          "Opens a file through the reader registered for its extension.");
+    m.def("open_file", &openFile, py::arg("path"), py::arg("progress") = py::none(), py::arg("kind") = py::none(),
+          "Opens a file through the reader its extension (or `kind`) picks.");
+    m.def("open_bytes", &openBytes, py::arg("data"), py::arg("name") = py::none(), py::arg("kind") = py::none(),
+          py::arg("progress") = py::none(), "Reads a file's bytes with the reader `kind` (or the name's extension) picks.");
     m.def("file_readers", [] { return registrations(host::registry().fileReaders()); },
           "(type name, extensions) of every registered time-series reader.");
     m.def("result_readers", [] { return registrations(host::registry().resultReaders()); },

@@ -1,6 +1,7 @@
 #include "RecordingCore.h"
 
 #include "LibraryCall.h"
+#include "Reading.h"
 #include "Times.h"
 
 #include <pybind11/numpy.h>
@@ -13,10 +14,7 @@ namespace ertkit_py {
 
 RecordingCore RecordingCore::read(const std::string& path, const py::object& progress)
 {
-    requireReadableFile(path);
-    auto reader = runLibrary(progress, Failure::BadFile,
-                             [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p); });
-    return RecordingCore(std::move(reader));
+    return RecordingCore(readRecording(path, progress));
 }
 
 void RecordingCore::checkStart(std::uint64_t start) const
@@ -107,7 +105,7 @@ void bindRecording(py::module_& m)
 {
     py::class_<RecordingCore>(m, "RecordingCore", "A full-wave recording as read by the library.")
         .def(py::init(&RecordingCore::read), py::arg("path"), py::arg("progress") = py::none())
-        .def_property_readonly("path", [](const RecordingCore& r) { return r.reader().getPath(); })
+        .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.reader().getPath()); })
         .def_property_readonly("type_name", [](const RecordingCore& r) { return r.reader().getTypeName(); })
         .def_property_readonly("is_vmn", [](const RecordingCore& r) { return r.reader().get_is_vmn(); })
         .def_property_readonly("serial", [](const RecordingCore& r) { return r.reader().getSerialNumber(); })

@@ -1,0 +1,86 @@
+#include "Reading.h"
+
+#include <services/FileOpening.h>
+
+#include <host/Registry.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace ertkit_py {
+
+namespace {
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::optional<Format> formatOfExtension(const std::string& extension)
+{
+    if (extension == "iab" || extension == "irw") return Format::Iab;
+    if (extension == "vmn" || extension == "vrw") return Format::Vmn;
+    if (extension == "binx") return Format::Binx;
+    if (extension == "bin") return Format::Bin;
+    return std::nullopt;
+}
+
+// Progress of a recording's page walk in bytes: its steps are whole hundreds of pages.
+void measurePages(PyProgress& progress, std::uint64_t size)
+{
+    progress.measure(size, [](std::uint64_t steps) { return steps * s_recording_step_bytes; });
+}
+
+} // namespace
+
+Format formatOfKind(const std::string& kind)
+{
+    std::string extension = lowerCase(kind);
+    if (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+    if (const auto format = formatOfExtension(extension)) return *format;
+    throw py::value_error("kind must be one of iab, vmn, irw, vrw, binx, bin; not " + kind);
+}
+
+std::optional<Format> formatOfName(const std::string& name)
+{
+    if (!ertkit::fileKind(name)) return std::nullopt;
+    const auto dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::nullopt : formatOfExtension(lowerCase(name.substr(dot + 1)));
+}
+
+std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress)
+{
+    const auto size = requireReadableFile(path);
+    PyProgress measured(progress);
+    // A FIFO's size is unknown: its progress counts the bytes read as they come.
+    measurePages(measured, size.value_or(0));
+    return runLibrary(measured, Failure::BadFile,
+                      [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p); });
+}
+
+std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,
+                                                  const py::object& progress)
+{
+    unsigned short serial = 0;
+    unsigned short user_serial = 0;
+    if (!name.empty()) {
+        try {
+            bool named_vmn = is_vmn;
+            IAB_VMN_File::GetSerials(name, serial, user_serial, named_vmn);
+        } catch (const std::exception&) {
+            // A name outside the grammar (another extension, digits that do not convert)
+            // gives no serial numbers; the kind has said what the recording is.
+            serial = user_serial = 0;
+        }
+    }
+    MemoryBuffer buffer(data, size);
+    std::istream in(&buffer);
+    PyProgress measured(progress);
+    measurePages(measured, size);
+    return runLibrary(measured, Failure::BadFile, [&](ProgressCallback& p) {
+        return std::make_shared<const IAB_VMN_File>(in, serial, user_serial, is_vmn, p);
+    });
+}
+
+} // namespace ertkit_py

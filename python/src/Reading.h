@@ -1,0 +1,69 @@
+#pragma once
+
+// How the extension reads each format, from a path or from bytes, with progress in bytes of
+// the file. Recordings from a path go through the reader's path constructor; BINX and BIN
+// files are mapped and read through the readers' stream constructors, which read the bytes
+// exactly as the path constructors read the file, so that the read position is the progress.
+
+#include "ByteSource.h"
+#include "LibraryCall.h"
+
+#include <bin/BIN_File.h>
+#include <binx/BINX_File.h>
+#include <fullwave/IAB_VMN_File.h>
+#include <host/Registry.h>
+
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ertkit_py {
+
+namespace py = pybind11;
+
+enum class Format { Iab, Vmn, Binx, Bin };
+
+// The format a kind names: an extension with or without its dot, in any case ("vmn", ".binx",
+// "IRW"...). Raises ValueError for anything else.
+Format formatOfKind(const std::string& kind);
+// The format of a file by its name's extension, as ertkit.open picks the reader; none when no
+// reader takes it.
+std::optional<Format> formatOfName(const std::string& name);
+
+// The pages of a recording are 528 bytes, and its reader steps once per 100 pages.
+inline constexpr std::uint64_t s_recording_step_bytes = 100 * 528;
+
+std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress);
+// `name` gives the serial numbers when it follows the recording name grammar; otherwise they
+// are 0 and `is_vmn` says which receiver made the recording.
+std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,
+                                                  const py::object& progress);
+
+template <typename File>
+std::unique_ptr<File> readResults(const char* data, std::size_t size, const std::string& name, const py::object& progress)
+{
+    MemoryBuffer buffer(data, size);
+    std::istream in(&buffer);
+    PyProgress measured(progress);
+    measured.measure(size, [&buffer](std::uint64_t) { return buffer.position(); });
+    return runLibrary(measured, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(in, name, p); });
+}
+
+// A path whose extension is the reader's is read from its mapped bytes; any other path goes
+// to the path constructor, which refuses it in the library's own words.
+template <typename File>
+std::unique_ptr<File> readResults(const std::string& path, const py::object& progress)
+{
+    const auto registration = host::registry().findResultReader(path);
+    if (!registration || registration->type_name != File::s_type_name) {
+        requireReadableFile(path);
+        return runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(path, p); });
+    }
+    const FileBytes bytes = FileBytes::load(path);
+    return readResults<File>(bytes.data(), bytes.size(), path, progress);
+}
+
+} // namespace ertkit_py
