@@ -1,9 +1,7 @@
 """BINX result files: read, edited and written."""
 
-import os
-
 from . import _ertkit
-from ._core import core_property
+from ._core import core_property, fs_path
 from ._results import Record, ResultFile
 
 
@@ -28,15 +26,23 @@ class BinxRecord(Record):
         super().__init__(_ertkit.new_binx_record(fields))
 
     @classmethod
-    def _view(cls, core):
+    def _view(cls, core, file=None):
         record = cls.__new__(cls)
-        Record.__init__(record, core)
+        Record.__init__(record, core, file)
         return record
+
+    def __reduce__(self):
+        # By value, whatever file lists it: the bytes of a file of this one record.
+        holder = _ertkit.BinxCore()
+        holder.append(self._core)
+        return _binx_record_from_bytes, (holder.to_bytes(),)
 
     def set(self, **fields):
         """Sets fields by name; nothing changes if one of them is refused."""
         _ertkit.set_binx_fields(self._core, fields)
         self._values = None
+        if self._file is not None:
+            self._file._edited = True
         return self
 
     @property
@@ -46,6 +52,19 @@ class BinxRecord(Record):
     @ignore.setter
     def ignore(self, value):
         self.set(ignore=bool(value))
+
+
+def _binx_record_from_bytes(data):
+    return BinxRecord._view(_ertkit.open_bytes(data, None, "binx").pop(0))
+
+
+def _editing(method):
+    """A method that changes the file: from then on it pickles by value."""
+    def edit(self, *args, **kwargs):
+        self._edited = True
+        return method(self, *args, **kwargs)
+    edit.__name__, edit.__doc__ = method.__name__, method.__doc__
+    return edit
 
 
 class BinxFile(ResultFile):
@@ -59,13 +78,24 @@ class BinxFile(ResultFile):
         else:
             super().__init__(_ertkit.BinxCore, path, progress)
 
+    _CORE = _ertkit.BinxCore
+
     def _init(self, core):
         super()._init(core)
         self._cache = None
+        self._edited = False
+
+    def __reduce__(self):
+        # Read and untouched: by path (or the bytes it was read from); edited or built: by
+        # value, the bytes write() would write.
+        if self._origin is not None and not self._edited:
+            return super().__reduce__()
+        from . import _reopen
+        return _reopen, (BinxFile, "bytes", self._core.to_bytes(), None, "binx")
 
     def _items(self):
         if self._cache is None:
-            self._cache = tuple(BinxRecord._view(record) for record in self._core.records())
+            self._cache = tuple(BinxRecord._view(record, self) for record in self._core.records())
         return self._cache
 
     def _changed(self):
@@ -85,6 +115,7 @@ class BinxFile(ResultFile):
     def __repr__(self):
         return f"<ertkit.BinxFile {self.path!r}: {len(self)} records>"
 
+    @_editing
     def __setitem__(self, index, record):
         """Replaces record `index` by a copy of `record`."""
         self._core.replace(self._position(index), record._core)
@@ -93,12 +124,14 @@ class BinxFile(ResultFile):
     def __delitem__(self, index):
         self.pop(index)
 
+    @_editing
     def pop(self, index=-1):
         """Takes record `index` out of the file and returns it."""
         record = BinxRecord._view(self._core.pop(self._position(index)))
         self._changed()
         return record
 
+    @_editing
     def append(self, record):
         """Adds a copy of a BINX record at the end."""
         self._core.append(record._core)
@@ -108,6 +141,7 @@ class BinxFile(ResultFile):
         for record in records:
             self.append(record)
 
+    @_editing
     def replace(self, record):
         """Puts a copy of `record` in place of the record with the same identity (key texts,
         start times and channels), or at the end when there is none."""
@@ -120,6 +154,7 @@ class BinxFile(ResultFile):
         and its records moved here. A BinxFile given is left without records."""
         if not isinstance(other, BinxFile):
             other = BinxFile(other, progress=progress)
+        self._edited = other._edited = True
         self._core.merge(other._core)
         self._changed()
         other._changed()
@@ -130,15 +165,17 @@ class BinxFile(ResultFile):
         skip_ignored is true. The file is written under a temporary name beside `path`, read
         back, and renamed into place: a write that fails raises OSError and leaves `path` as it
         was (absent, or with its old contents)."""
-        self._core.write(os.fspath(path), first, last, skip_ignored, hide)
+        self._core.write(fs_path(path), first, last, skip_ignored, hide)
 
     version = core_property("version", "Format version the file was read with (6 for a new file).")
     project_names = core_property("project_names")
-    folder = property(lambda self: self._core.folder, lambda self, path: setattr(self._core, "folder", path),
+    folder = property(lambda self: self._core.folder, _editing(lambda self, path: setattr(self._core, "folder", path)),
                       doc="The folder of the recordings the records refer to; written as set.")
-    software = property(lambda self: self._core.software, lambda self, value: setattr(self._core, "software", value),
+    software = property(lambda self: self._core.software,
+                        _editing(lambda self, value: setattr(self._core, "software", value)),
                         doc="The software byte of the file; its values are the host's.")
 
+    @_editing
     def add_project_name(self, name):
         """Index of a project file name, added when it is not there yet."""
         return self._core.add_project_name(name)
@@ -147,6 +184,7 @@ class BinxFile(ResultFile):
         """(iab, vmn, project) indexes of record `index` into the name lists; 0xFFFFFFFF is none."""
         return self._core.path_indexes(self._position(index))
 
+    @_editing
     def set_path_indexes(self, index, iab=None, vmn=None, project=None):
         """Sets the indexes of record `index` into the name lists; -1 is none."""
         position = self._position(index)
@@ -160,5 +198,6 @@ class BinxFile(ResultFile):
         return tuple(self._core.software_version)
 
     @software_version.setter
+    @_editing
     def software_version(self, value):
         self._core.software_version = list(value)

@@ -21,10 +21,17 @@ class Start:
     asked for.
     """
 
-    def __init__(self, core, index):
+    def __init__(self, core, index, recording=None):
         self._core = core
         self.index = index
         self._header = core.header(index)
+        self._recording = recording
+
+    def __reduce__(self):
+        # With its recording, which pickles by path or by bytes.
+        if self._recording is None:
+            raise TypeError("a Start without its Recording cannot be pickled")
+        return _start_of, (self._recording, self.index)
 
     def __repr__(self):
         return (f"<ertkit.Start {self.index}: {self.n_samples} samples x {self.n_channels} channels"
@@ -92,6 +99,10 @@ class Start:
         return plot_start(self, ax=ax, channels=channels)
 
 
+def _start_of(recording, index):
+    return recording.starts[index]
+
+
 class Recording(CoreSequence):
     """A full-wave recording (.iab, .vmn and the raw forms .irw, .vrw).
 
@@ -102,9 +113,11 @@ class Recording(CoreSequence):
     def __init__(self, path, progress=None):
         super().__init__(_ertkit.RecordingCore, path, progress)
 
+    _CORE = _ertkit.RecordingCore
+
     def _init(self, core):
         super()._init(core)
-        self.starts = tuple(Start(core, i) for i in range(core.n_starts))
+        self.starts = tuple(Start(core, i, self) for i in range(core.n_starts))
 
     def _items(self):
         return self.starts

@@ -19,14 +19,28 @@ class Record:
     """One record of a result file. Every column is a read-only property (``record.rhoa_ohm_m``,
     ``record.start_time``, ``record.m1_mV_V``...); ``to_dict()`` gives them all."""
 
-    def __init__(self, core):
+    def __init__(self, core, file=None):
         self._core = core
         self._values = None
+        self._file = file
+
+    def __reduce__(self):
+        # A record of a read-only file pickles as its file (by path or bytes) and its index.
+        if self._file is None:
+            raise TypeError("a record without its file cannot be pickled")
+        return _record_of, (self._file, self.index)
 
     def _dict(self):
         if self._values is None:
             self._values = self._core.values()
+        # Records move when records before them are taken out or put in.
+        self._values["index"] = self._core.index
         return self._values
+
+    @property
+    def index(self):
+        """The record's position in its file (kept, once taken out, from where it was)."""
+        return self._core.index
 
     def _value(self, name):
         return self._dict()[name]
@@ -84,7 +98,12 @@ def _column_property(name):
 
 
 for _name in COLUMNS:
-    setattr(Record, _name, _column_property(_name))
+    if _name != "index":
+        setattr(Record, _name, _column_property(_name))
+
+
+def _record_of(file, index):
+    return file[index]
 
 
 class ResultFile(CoreSequence):
@@ -114,12 +133,14 @@ class ResultFile(CoreSequence):
 class BinFile(ResultFile):
     """A legacy BIN result file, read only: ``BinFile(path, progress=None)``."""
 
+    _CORE = _ertkit.BinCore
+
     def __init__(self, path, progress=None):
         super().__init__(_ertkit.BinCore, path, progress)
 
     def _init(self, core):
         super()._init(core)
-        self._records = tuple(Record(record) for record in core.records())
+        self._records = tuple(Record(record, self) for record in core.records())
 
     def _items(self):
         return self._records

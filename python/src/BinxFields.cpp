@@ -51,6 +51,27 @@ void setStartTime(BINX_Data& d, py::handle value)
     d.startTimeV = d.startTimeI = HighPrecisionTime::convertDateTime(fromUnixNanoseconds(ns));
 }
 
+bool takesWholeNumbers(const Setter& setter)
+{
+    BINX_Data scratch;
+    try {
+        setter(scratch, py::int_(0));
+        return true;
+    } catch (const py::cast_error&) {
+        return false;
+    }
+}
+
+// A value of the wrong type is a TypeError, a whole number the field cannot hold a ValueError; the
+// message names the field either way.
+[[noreturn]] void refuse(const std::string& name, const Setter& setter, py::handle value)
+{
+    const std::string shown = py::repr(value).cast<std::string>();
+    if (PyLong_Check(value.ptr()) != 0 && takesWholeNumbers(setter)) throw py::value_error(name + ": " + shown + " is out of the field's range");
+    throw py::type_error(name + ": " + shown + " is not a value of the field's type (" +
+                         py::str(py::type::handle_of(value).attr("__name__")).cast<std::string>() + ")");
+}
+
 const std::map<std::string, Setter>& setters()
 {
     static const std::map<std::string, Setter> table = {
@@ -95,9 +116,17 @@ void setBinxFields(BINX_Data& record, const py::dict& fields)
         py::len(fields["windows"]) + 1 != py::len(fields["window_times"]))
         throw py::value_error("window_times needs one value more than windows");
     BINX_Data changed = record;
+    const auto set = [&](const std::string& name, py::handle value) {
+        const Setter& setter = table.at(name);
+        try {
+            setter(changed, value);
+        } catch (const py::cast_error&) {
+            refuse(name, setter, value);
+        }
+    };
     // The sample period first: window times are converted with it.
-    if (fields.contains("sampling_rate_code")) table.at("sampling_rate_code")(changed, fields["sampling_rate_code"]);
-    for (const auto& [name, value] : fields) table.at(name.cast<std::string>())(changed, value);
+    if (fields.contains("sampling_rate_code")) set("sampling_rate_code", fields["sampling_rate_code"]);
+    for (const auto& [name, value] : fields) set(name.cast<std::string>(), value);
     record = std::move(changed);
 }
 

@@ -1,5 +1,6 @@
 #include "RecordCore.h"
 
+#include "LibraryCall.h"
 #include "RecordTable.h"
 
 #include <services/Geometry.h>
@@ -9,17 +10,48 @@
 #include <pybind11/stl.h>
 
 #include <limits>
+#include <new>
 
 namespace ertkit_py {
 
+std::int64_t RecordCore::index() const
+{
+    if (const auto list = m_list.lock()) {
+        if (const auto position = list->positionOf(m_reader.get(), m_index)) m_index = *position;
+    }
+    return m_index;
+}
+
 py::dict RecordCore::values() const
 {
-    return recordDict(*m_reader, m_index);
+    return recordDict(*m_reader, index());
 }
+
+namespace {
+
+// A record's queries that need its sample period throw the library's bare exception for an
+// invalid sampling-rate code: a ValueError, as for any other bad value of the record.
+template <typename Query>
+auto periodQuery(Query&& query)
+{
+    try {
+        return query();
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        raiseValueError(std::string(e.what()) + " (the record's sampling-rate code is not one the library knows)");
+    }
+}
+
+} // namespace
 
 py::tuple RecordCore::decay() const
 {
-    const std::vector<ertkit::DecayPoint> curve = ertkit::decayCurve(ertkit::resultValues(*m_reader));
+    // Without a valid period the windows have no times: an error, not an empty curve.
+    const std::vector<ertkit::DecayPoint> curve = periodQuery([&] {
+        ertkit::samplePeriodMs(*m_reader);
+        return ertkit::decayCurve(ertkit::resultValues(*m_reader));
+    });
     const auto n = static_cast<py::ssize_t>(curve.size());
     py::array_t<double> middles(n);
     py::array_t<double> charge(n);
@@ -33,8 +65,10 @@ py::tuple RecordCore::decay() const
 py::tuple RecordCore::stack() const
 {
     std::vector<double> values;
-    m_reader->fillStackData(true, values);
-    const double period = ertkit::samplePeriodMs(*m_reader);
+    const double period = periodQuery([&] {
+        m_reader->fillStackData(true, values);
+        return ertkit::samplePeriodMs(*m_reader);
+    });
     py::array_t<double> times(static_cast<py::ssize_t>(values.size()));
     for (std::size_t k = 0; k < values.size(); ++k) times.mutable_at(k) = static_cast<double>(k) * period;
     return py::make_tuple(std::move(times), py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data()));

@@ -220,3 +220,37 @@ def test_to_pandas(line_path):
     pytest.importorskip("pandas")
     frame = BinxFile(line_path).to_pandas()
     assert len(frame) == 6 and frame["vp_mV"].tolist() == [-40.0, -41.0, -42.0, -43.0, -44.0, -45.0]
+
+
+@pytest.mark.parametrize("fields, error, message", [
+    (dict(vp_mV="x"), TypeError, r"vp_mV: 'x' is not a value of the field's type \(str\)"),
+    (dict(stacks=-1), ValueError, r"stacks: -1 is out of the field's range"),
+    (dict(injection_code=256), ValueError, "injection_code: 256 is out of the field's range"),
+    (dict(stacks=2.5), TypeError, "stacks: 2.5 is not a value"),
+    (dict(electrodes=["a", "b"]), TypeError, "electrodes: "),
+    (dict(key_text_1=5), TypeError, "key_text_1: 5 is not a value"),
+    (dict(sampling_rate_code=-3), ValueError, "sampling_rate_code: -3 is out"),
+])
+def test_wrong_field_values_raise_type_or_value_errors(fields, error, message):
+    with pytest.raises(error, match=message):
+        BinxRecord(**fields)
+
+
+def test_a_bad_sampling_rate_code_is_a_value_error_of_stack_and_decay():
+    record = BinxRecord(sampling_rate_code=99, windows=[1.0, 2.0])
+    for query in (record.stack, record.decay):
+        with pytest.raises(ValueError, match="invalid sampling rate"):
+            query()
+
+
+def test_record_indexes_follow_deletes_and_inserts(line_path):
+    binx = BinxFile(line_path)
+    held = list(binx)
+    del binx[1]
+    assert [r.index for r in held] == [0, 1, 1, 2, 3, 4]  # the deleted one keeps where it was
+    assert [r.serial_v for r in held if r.index == 2] == [4003]
+    assert held[3].to_dict()["index"] == 2
+    binx.replace(line_record(40, key_text_1="other"))  # appended
+    binx[0] = line_record(41)                          # record 0 replaced by a copy
+    assert held[0].index == 0 and held[5].index == 4 and binx[5].serial_v == 4040
+    assert [r.index for r in binx] == list(range(len(binx)))
