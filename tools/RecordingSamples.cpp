@@ -86,9 +86,4 @@ const char* recordingKind(const IV_File_Reader& reader)
     }
 }
 
-const char* sampleUnit(const IV_File_Reader& reader)
-{
-    return reader.getType() == DeviceType_t::CurrentReceiver ? "mA" : "mV";
-}
-
 } // namespace ertkit_cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <host/IV_File_Reader.h>
+#include <services/SampleUnit.h>
 
 #include <array>
 #include <cstdint>
@@ -28,8 +29,6 @@ void forEachSample(const IV_File_Reader& reader, std::uint64_t start, const std:
 
 // The kind of receiver that made the recording, as a word.
 const char* recordingKind(const IV_File_Reader& reader);
-// The unit of the samples: the current receiver records milliamperes, the voltage receiver
-// millivolts.
-const char* sampleUnit(const IV_File_Reader& reader);
+using ertkit::sampleUnit;
 
 } // namespace ertkit_cli

@@ -45,6 +45,7 @@ class Start:
     overload = property(lambda self: self._arrays[1], doc="Overload flags, bool (samples, channels).")
     pps = property(lambda self: self._arrays[2], doc="GPS pulse-per-second flags, bool (samples,).")
 
+    sample_unit = property(lambda self: self._core.sample_unit, doc="Unit of the samples (mA or mV).")
     n_samples = _header_value("n_samples")
     n_channels = _header_value("n_channels")
     battery = _header_value("battery", "Receiver battery voltage (V).")
@@ -130,6 +131,7 @@ class Recording(CoreSequence):
     serial = core_property("serial")
     user_serial = core_property("user_serial")
     device_type = core_property("device_type", "1 for a current receiver, 2 to 4 for the kinds of voltage receiver.")
+    sample_unit = core_property("sample_unit", "Unit of the samples: mA for a current receiver, mV for a voltage one.")
 
     def plot(self, start=0, ax=None, channels=None):
         """A start's channels against time (needs matplotlib)."""

@@ -18,24 +18,59 @@ def _axes(ax):
     return plt.figure().add_subplot()
 
 
+def _value_limits(values, margin=0.05):
+    """y-limits that hold every value given, with a margin; None when there is none."""
+    finite = values[np.isfinite(values)]
+    if finite.size == 0:
+        return None
+    low, high = float(finite.min()), float(finite.max())
+    pad = (high - low) * margin or max(abs(high) * margin, 1.0)
+    return low - pad, high + pad
+
+
+def _time_axis(ax):
+    """Date ticks that stay apart whatever the length of the start: a few ticks, each label
+    only as long as what changes between them."""
+    import matplotlib.dates as mdates
+    locator = mdates.AutoDateLocator(minticks=3, maxticks=7)
+    ax.xaxis.set_major_locator(locator)
+    ax.xaxis.set_major_formatter(mdates.ConciseDateFormatter(locator))
+
+
 def plot_start(start, ax=None, channels=None):
-    """The channels of a recording's start against time, with overloaded samples marked by
-    crosses and PPS pulses by ticks along the bottom."""
+    """The channels of a recording's start against time.
+
+    An overloaded sample says only that the input was out of range, so it is left out of the
+    line and of the y-limits (a spike would otherwise flatten the signal) and marked by a
+    cross, on the edge of the axes when it lies beyond them. PPS pulses are ticks along the
+    bottom.
+    """
     ax = _axes(ax)
     channels = range(start.n_channels) if channels is None else channels
     times = start.times
     data, overload = start.data, start.overload
+    drawn = []
     for c in channels:
-        (line,) = ax.plot(times, data[:, c], linewidth=0.8, label=f"channel {c}")
         flagged = overload[:, c]
+        (line,) = ax.plot(times, np.where(flagged, np.nan, data[:, c]), linewidth=0.8, label=f"channel {c}")
+        drawn.append((c, flagged, line.get_color()))
+    kept = np.concatenate([data[~flagged, c] for c, flagged, _ in drawn]) if drawn else np.empty(0)
+    limits = _value_limits(kept)
+    if limits is None:  # nothing but overloads: show them as they are
+        limits = _value_limits(np.concatenate([data[flagged, c] for c, flagged, _ in drawn]) if drawn else kept)
+    if limits is not None:
+        ax.set_ylim(*limits)
+    for c, flagged, color in drawn:
         if flagged.any():
-            ax.plot(times[flagged], data[flagged, c], "x", color=line.get_color(), markersize=4)
+            values = data[flagged, c] if limits is None else np.clip(data[flagged, c], *limits)
+            ax.plot(times[flagged], values, "x", color=color, markersize=4, clip_on=False)
     pulses = times[start.pps]
     if len(pulses):
         ax.plot(pulses, np.zeros(len(pulses)), "|", color="black", markersize=8,
                 transform=ax.get_xaxis_transform(), label="PPS")
+    _time_axis(ax)
     ax.set_xlabel("time (UTC)")
-    ax.set_ylabel("sample value")
+    ax.set_ylabel(f"sample ({start.sample_unit})")
     ax.set_title(f"start {start.index}: {start.n_samples} samples of {start.sample_period / np.timedelta64(1, 'ms'):g} ms")
     ax.legend(loc="upper right", fontsize="small")
     return ax

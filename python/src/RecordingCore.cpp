@@ -4,6 +4,8 @@
 #include "Reading.h"
 #include "Times.h"
 
+#include <services/SampleUnit.h>
+
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
@@ -111,6 +113,7 @@ void bindRecording(py::module_& m)
         .def_property_readonly("serial", [](const RecordingCore& r) { return r.reader().getSerialNumber(); })
         .def_property_readonly("user_serial", [](const RecordingCore& r) { return r.reader().getUserSerialNumber(); })
         .def_property_readonly("device_type", [](const RecordingCore& r) { return static_cast<int>(r.reader().getType()); })
+        .def_property_readonly("sample_unit", [](const RecordingCore& r) { return ertkit::sampleUnit(r.reader()); })
         .def_property_readonly("n_starts", [](const RecordingCore& r) { return r.reader().getNStarts(); })
         .def("arrays", &RecordingCore::arrays, py::arg("start"))
         .def("header", &RecordingCore::header, py::arg("start"))

@@ -51,3 +51,27 @@ def test_decay_and_pseudo_section_plots(sample_survey, pyplot):
     points = ax.collections[0]
     # Every record but the two ignored ones.
     assert len(points.get_offsets()) == 95 and ax.yaxis_inverted()
+
+
+def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):
+    start = ertkit.open(sample_survey / DIPOLES)[2]
+    ax = start.plot(channels=[0, 1, 2])
+    low, high = ax.get_ylim()
+    kept = start.data[:, :3][~start.overload[:, :3]]
+    # The limits hold every sample that is a value, and little more; the spikes lie beyond.
+    assert low <= kept.min() and high >= kept.max() and high - low < 1.2 * (kept.max() - kept.min())
+    assert start.data[:, :3].max() > high
+    crosses = [line for line in ax.get_lines() if line.get_marker() == "x"]
+    assert all(low <= y <= high for line in crosses for y in line.get_ydata())
+    assert ax.get_ylabel() == "sample (mV)"
+    assert ertkit.open(sample_survey / "in124-4568@061423_093000.iab")[0].plot().get_ylabel() == "sample (mA)"
+
+
+def test_time_labels_of_a_long_start_stay_apart(hand_made, pyplot):
+    ax = ertkit.open(hand_made / "long.vmn")[0].plot()
+    figure = ax.figure
+    figure.set_size_inches(6, 3)
+    figure.canvas.draw()
+    boxes = [label.get_window_extent() for label in ax.get_xticklabels() if label.get_text()]
+    assert 3 <= len(boxes) <= 8
+    assert all(a.x1 < b.x0 for a, b in zip(boxes, boxes[1:]))
