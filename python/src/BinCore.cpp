@@ -27,7 +27,8 @@ void bindBin(py::module_& m)
         .def_property_readonly("folder", [](const BinCore& b) { return storedText(b.file().getFolderPath()); })
         .def_property_readonly("recording_names", [](const BinCore& b) { return storedTexts(b.file().getFileNames()); })
         .def("records", &BinCore::records)
-        .def("table", &BinCore::table);
+        .def("table", &BinCore::table)
+        .def("summary", [](const BinCore& b) { return recordSummary(b.file().getResults()); });
 }
 
 } // namespace ertkit_py

@@ -4,7 +4,9 @@
 
 #include <services/ResultColumns.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <limits>
 
 namespace ertkit_py {
@@ -111,6 +113,27 @@ py::array recordTable(const std::vector<Result_Reader*>& records, std::int64_t f
         writeCells(columns, row, bytes + i * itemsize);
     }
     return table;
+}
+
+py::dict recordSummary(const std::vector<Result_Reader*>& records)
+{
+    std::size_t windows = 0;
+    std::optional<std::int64_t> first, last;
+    // The GIL stays held, as for the table: a BINX file must not be edited meanwhile.
+    ertkit::ResultValues values;
+    for (const Result_Reader* record : records) {
+        ertkit::readResultValues(*record, values);
+        windows = std::max(windows, ertkit::windowCount(values));
+        const std::int64_t time = toMicrosecond(unixNanoseconds(values.start_time));
+        first = std::min(first.value_or(time), time);
+        last = std::max(last.value_or(time), time);
+    }
+    py::dict out;
+    out["records"] = records.size();
+    out["windows"] = windows;
+    out["first_time_ns"] = first ? py::object(py::int_(*first)) : py::object(py::none());
+    out["last_time_ns"] = last ? py::object(py::int_(*last)) : py::object(py::none());
+    return out;
 }
 
 py::dict recordDict(const Result_Reader& record, std::int64_t index)

@@ -18,6 +18,11 @@ namespace py = pybind11;
 // The names of the columns every record has (no window columns), in table order.
 py::tuple recordColumnNames();
 
+// What a table of the records would hold, without making it: the number of records, of window
+// columns, and the first and last start time (ns since 1970, as the table rounds them; None
+// without records).
+py::dict recordSummary(const std::vector<Result_Reader*>& records);
+
 // One record as a dict of column name to value, with the window columns of its own windows;
 // an undefined value is NaN.
 py::dict recordDict(const Result_Reader& record, std::int64_t index);

@@ -1,0 +1,173 @@
+"""Many files as one Dask collection (needs dask; distributed to run on a cluster).
+
+``read_results`` gives the records of many result files as one ``dask.dataframe``, one row per
+record, with the columns of ``to_pandas`` and a ``file`` column; ``read_recordings`` gives the
+starts of many recordings as a metadata frame and one lazy ``dask.array`` of their samples.
+Both are built from ``dask.delayed`` calls, one per file, so they run unchanged on the
+threads of the local scheduler, on processes, or on a ``distributed.Client``'s workers: each
+file is read where its task runs (its path must be readable there). A task that fails on a
+worker that died is run again elsewhere by Dask, and reading is free of side effects, so the
+result is the same.
+
+Building a collection reads each file once, in parallel on the same scheduler, for what the
+collection's shape needs (records and window columns of a result file; starts, samples and
+channels of a recording); computing it reads the files again.
+"""
+
+import glob as _glob
+import os
+
+import dask
+import numpy as np
+import pandas as pd
+from dask import array as da
+from dask import dataframe as dd
+
+from . import open as _open_file
+
+__all__ = ["read_results", "read_recordings", "result_summary", "recording_summary"]
+
+
+def _paths(paths_or_glob):
+    """A list of paths: the files a glob pattern matches (sorted), or the paths given."""
+    if isinstance(paths_or_glob, (str, bytes, os.PathLike)):
+        pattern = os.fspath(paths_or_glob)
+        if _glob.has_magic(pattern):
+            found = sorted(_glob.glob(pattern))
+            if not found:
+                raise FileNotFoundError(f"no file matches {os.fsdecode(pattern)}")
+            return found
+        return [pattern]
+    paths = [os.fspath(path) for path in paths_or_glob]
+    if not paths:
+        raise ValueError("no files given")
+    return paths
+
+
+def _name(path):
+    return os.fsdecode(path)
+
+
+# --- result files --------------------------------------------------------------------------
+
+def result_summary(path):
+    """What a result file's table would hold, read without making the table: a dict of the
+    number of ``records``, of ``windows`` (window columns), ``first_time`` and ``last_time``
+    (start times of the records, numpy.datetime64[ns] or NaT)."""
+    summary = _open_file(path)._core.summary()
+    for end in ("first", "last"):
+        ns = summary.pop(f"{end}_time_ns")
+        summary[f"{end}_time"] = np.datetime64("NaT", "ns") if ns is None else np.datetime64(ns, "ns")
+    return summary
+
+
+def _result_columns(windows):
+    """The columns of to_pandas for a table with `windows` window columns, and their dtypes,
+    taken from an empty table of the same layout."""
+    from . import COLUMNS, BinxFile, BinxRecord
+    probe = BinxFile()
+    if windows:
+        times = [20.0 * w for w in range(windows + 1)]
+        probe.append(BinxRecord(windows=[0.0] * windows, window_times=times))
+    frame = probe.to_pandas().iloc[:0]
+    assert tuple(frame.columns[:len(COLUMNS)]) == COLUMNS
+    return frame
+
+
+def _results_frame(path, meta, first_row):
+    frame = _open_file(path).to_pandas()
+    frame.insert(0, "file", _name(path))
+    frame = frame.reindex(columns=meta.columns)
+    frame.index = pd.RangeIndex(first_row, first_row + len(frame))
+    return frame.astype(meta.dtypes.to_dict(), copy=False)
+
+
+def read_results(paths_or_glob):
+    """The records of many BINX and BIN files as one dask.dataframe.
+
+    `paths_or_glob` is a glob pattern (``"survey/*.binx"``) or paths. One row per record, in
+    file order then record order, with a ``file`` column (the path it came from) before the
+    columns of ``ResultFile.to_pandas``; a file with fewer windows than the file with the most
+    has NaN in the window columns it lacks. The index runs over all rows (0, 1, 2...), one
+    partition per file, with known divisions.
+    """
+    paths = _paths(paths_or_glob)
+    summaries = dask.compute(*[dask.delayed(result_summary, pure=True)(path) for path in paths])
+    meta = _result_columns(max(summary["windows"] for summary in summaries))
+    meta.insert(0, "file", pd.Series(dtype=object))
+    parts, firsts, rows = [], [], 0
+    for path, summary in zip(paths, summaries):
+        parts.append(dask.delayed(_results_frame, pure=True)(path, meta, rows))
+        firsts.append(rows)
+        rows += summary["records"]
+    # Divisions are the first index of each partition and the last index of the last one; an
+    # empty file would repeat one, so with an empty file they are left unknown.
+    known = all(summary["records"] for summary in summaries)
+    return dd.from_delayed(parts, meta=meta, divisions=(*firsts, rows - 1) if known else None, verify_meta=False)
+
+
+# --- recordings ----------------------------------------------------------------------------
+
+_START_COLUMNS = ["n_samples", "n_channels", "start_time_ns", "sample_period_ns", "battery", "temperature",
+                  "tx_current", "max_rx", "gmt_offset", "multi_tx_key", "config", "input_voltage"]
+
+
+def recording_summary(path):
+    """The starts of a recording as a list of dicts of their set-up values (``header``), with
+    the recording's ``is_vmn``, ``serial``, ``user_serial`` and ``sample_unit``; no sample is
+    copied out of the reader."""
+    recording = _open_file(path)
+    own = {"is_vmn": recording.is_vmn, "serial": recording.serial, "user_serial": recording.user_serial,
+           "sample_unit": recording.sample_unit}
+    return [{**{name: start.header[name] for name in _START_COLUMNS}, **own} for start in recording]
+
+
+def _recording_arrays(path, channels):
+    """The samples of every start of a recording, each padded with NaN to `channels` columns."""
+    out = []
+    for start in _open_file(path):
+        data = start.data
+        if data.shape[1] < channels:
+            data = np.hstack([data, np.full((data.shape[0], channels - data.shape[1]), np.nan)])
+        out.append(data)
+    return out
+
+
+def _start_samples(arrays, index):
+    return arrays[index]
+
+
+def read_recordings(paths):
+    """The starts of many recordings: ``(starts, samples)``.
+
+    `starts` is a pandas DataFrame with one row per start (file, start index, set-up values,
+    ``start_time`` and ``sample_period``, and ``first_row``, where the start's samples begin
+    in `samples`). `samples` is a lazy dask.array of float64, (all samples, most channels),
+    the starts one after another, one chunk per start; a start with fewer channels than the
+    most has NaN in the others. ``samples[row.first_row:row.first_row + row.n_samples]`` is
+    the start of row `row`.
+    """
+    paths = _paths(paths)
+    summaries = dask.compute(*[dask.delayed(recording_summary, pure=True)(path) for path in paths])
+    rows = []
+    for path, starts in zip(paths, summaries):
+        for index, start in enumerate(starts):
+            rows.append({"file": _name(path), "start": index, **start})
+    starts = pd.DataFrame(rows, columns=["file", "start", *_START_COLUMNS, "is_vmn", "serial", "user_serial",
+                                         "sample_unit"])
+    starts["start_time"] = pd.to_datetime(starts["start_time_ns"], unit="ns")
+    starts["sample_period"] = pd.to_timedelta(starts["sample_period_ns"], unit="ns")
+    starts = starts.drop(columns=["start_time_ns", "sample_period_ns"])
+    starts["first_row"] = np.concatenate([[0], np.cumsum(starts["n_samples"].to_numpy())[:-1]]).astype(np.int64) \
+        if len(starts) else np.empty(0, dtype=np.int64)
+    channels = int(starts["n_channels"].max()) if len(starts) else 0
+    chunks = []
+    for path, file_starts in zip(paths, summaries):
+        if not file_starts:
+            continue
+        arrays = dask.delayed(_recording_arrays, pure=True)(path, channels)
+        for index, start in enumerate(file_starts):
+            piece = dask.delayed(_start_samples, pure=True)(arrays, index)
+            chunks.append(da.from_delayed(piece, shape=(start["n_samples"], channels), dtype=np.float64))
+    samples = da.concatenate(chunks, axis=0) if chunks else da.empty((0, channels), dtype=np.float64)
+    return starts, samples

@@ -1,0 +1,138 @@
+"""ertkit.dask: many files as one Dask collection, on threads and on a cluster of processes."""
+
+import glob
+import os
+import shutil
+import signal
+import time
+
+import numpy as np
+import pytest
+
+pd = pytest.importorskip("pandas")
+dask = pytest.importorskip("dask")
+import ertkit  # noqa: E402
+import ertkit.dask as edask  # noqa: E402
+from ertkit import BinxFile, BinxRecord  # noqa: E402
+
+
+@pytest.fixture(scope="module")
+def many_files(sample_survey, tmp_path_factory):
+    """200 result files: 190 small BINX files of 1 to 6 records and 0 to 4 windows, and 10
+    copies of the survey's BIN file."""
+    folder = tmp_path_factory.mktemp("many")
+    for f in range(190):
+        binx = BinxFile()
+        for k in range(1 + f % 6):
+            windows = (f + k) % 5
+            binx.append(BinxRecord(vp_mV=-10.0 - f - k / 10, i_mA=50.0 + k, m_mV_V=float(f % 7), stacks=k,
+                                   windows=[1.5 * w for w in range(windows)],
+                                   window_times=[20.0 * w for w in range(windows + 1)] if windows else [20.0],
+                                   electrodes=[(k, 0, 0), (k + 5, 0, 0), (k + 10, 0, 0), (k + 15, 0, 0)],
+                                   start_time=np.datetime64("2024-05-01T08:00") + np.timedelta64(f * 60 + k, "s")))
+        binx.write(folder / f"line{f:03d}.binx")
+    for f in range(10):
+        shutil.copy(sample_survey / "line1-wenner.bin", folder / f"old{f:02d}.bin")
+    return sorted(glob.glob(str(folder / "*")))
+
+
+def serial_frame(paths):
+    """What a plain loop gives: to_pandas of each file with its path, one after another, with
+    the columns in the order to_pandas gives the file with the most windows (concat puts them
+    in the order it meets them)."""
+    frames = [ertkit.open(path).to_pandas() for path in paths]
+    for path, frame in zip(paths, frames):
+        frame.insert(0, "file", path)
+    widest = max(frames, key=lambda frame: len(frame.columns))
+    return pd.concat(frames, ignore_index=True)[widest.columns]
+
+
+def test_read_results_equals_the_serial_concatenation(many_files):
+    frame = edask.read_results(os.path.dirname(many_files[0]) + "/*")
+    serial = serial_frame(many_files)
+    assert frame.npartitions == 200 and frame.known_divisions and list(frame.columns) == list(serial.columns)
+    pd.testing.assert_frame_equal(frame.compute(scheduler="threads"), serial)
+    assert len(frame) == sum(len(ertkit.open(path)) for path in many_files)
+
+
+def test_summaries_answer_without_a_table(many_files):
+    summary = edask.result_summary(many_files[7])
+    frame = ertkit.open(many_files[7]).to_pandas()
+    assert summary["records"] == len(frame)
+    assert summary["windows"] == sum(1 for c in frame.columns if c.endswith("_mV_V") and c[1:-5].isdigit())
+    assert (summary["first_time"], summary["last_time"]) == (frame.start_time.min(), frame.start_time.max())
+
+
+def test_read_recordings_gives_starts_and_their_samples(sample_survey):
+    paths = sorted(str(p) for p in sample_survey.glob("*@*"))
+    starts, samples = edask.read_recordings(paths)
+    assert samples.numblocks[0] == len(starts) and samples.shape == (starts.n_samples.sum(), starts.n_channels.max())
+    for row in starts.itertuples():
+        start = ertkit.open(row.file)[row.start]
+        assert (row.start_time, row.n_samples) == (start.start_time, start.n_samples)
+        block = samples[row.first_row:row.first_row + row.n_samples].compute()
+        np.testing.assert_array_equal(block[:, :start.n_channels], start.data)
+        assert np.isnan(block[:, start.n_channels:]).all()
+
+
+def test_paths_that_match_nothing_or_are_missing(tmp_path):
+    with pytest.raises(FileNotFoundError, match="no file matches"):
+        edask.read_results(str(tmp_path / "*.binx"))
+    with pytest.raises(FileNotFoundError):
+        edask.read_results([tmp_path / "missing.binx"])
+    with pytest.raises(ValueError, match="no files"):
+        edask.read_results([])
+
+
+# --- on a cluster of processes -------------------------------------------------------------
+
+distributed = pytest.importorskip("distributed")
+
+# The sanitizer build runs the interpreter with the AddressSanitizer runtime preloaded; worker
+# processes inherit it, but starting and serving them under it is slow enough to make these
+# tests a timing lottery on a shared CI machine.
+under_sanitizer = pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                                     reason="worker processes are too slow under the AddressSanitizer runtime")
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
+                                  worker_dashboard_address=None) as local, distributed.Client(local) as client:
+        yield client
+
+
+@under_sanitizer
+def test_a_cluster_of_two_worker_processes_reads_the_same_frame(many_files, cluster):
+    frame = edask.read_results(many_files)
+    assert len(cluster.scheduler_info()["workers"]) == 2
+    pd.testing.assert_frame_equal(frame.compute(), serial_frame(many_files))
+    # Objects travel to the workers too: opened files pickle by path.
+    files = [ertkit.open(path) for path in many_files[:20]]
+    counts = cluster.gather(cluster.map(len, files))
+    assert counts == [len(f) for f in files]
+
+
+def _slow_copy(frame):
+    time.sleep(0.05)
+    return frame.copy()
+
+
+@under_sanitizer
+def test_a_worker_killed_mid_computation_leaves_the_result_complete(many_files, cluster):
+    # Each partition takes a while after its file is read, so that the kill finds work in
+    # progress and read results held only by the dead worker.
+    frame = edask.read_results(many_files).map_partitions(_slow_copy)
+    future = cluster.compute(frame)
+    deadline = time.monotonic() + 60
+    victim = None
+    while victim is None and time.monotonic() < deadline:
+        busy = [worker for worker, keys in cluster.processing().items() if keys]
+        if busy and len(cluster.who_has()) > 20:
+            victim = busy[0]
+        time.sleep(0.02)
+    assert victim is not None, "the computation never got going"
+    pids = cluster.run(os.getpid, workers=[victim])
+    os.kill(pids[victim], signal.SIGKILL)
+    result = future.result(timeout=120)
+    pd.testing.assert_frame_equal(result, serial_frame(many_files))
