@@ -3,17 +3,20 @@
 ``read_results`` gives the records of many result files as one ``dask.dataframe``, one row per
 record, with the columns of ``to_pandas`` and a ``file`` column; ``read_recordings`` gives the
 starts of many recordings as a metadata frame and one lazy ``dask.array`` of their samples.
-Both are built from ``dask.delayed`` calls, one per file, so they run unchanged on the
-threads of the local scheduler, on processes, or on a ``distributed.Client``'s workers: each
-file is read where its task runs (its path must be readable there). A task that fails on a
+Both are built from one task per file (``dask.dataframe.from_map`` for the frame, whose one
+graph layer stays cheap for thousands of files, ``dask.delayed`` for the recordings), so they
+run unchanged on the threads of the local scheduler, on processes, or on a
+``distributed.Client``'s workers: each file is read where its task runs (its path must be
+readable there). A task that fails on a
 worker that died is run again elsewhere by Dask, and reading is free of side effects, so the
 result is the same.
 
-Building a collection reads each file once, in parallel on the same scheduler, for what the
-collection's shape needs (records and window columns of a result file; starts, samples and
-channels of a recording); computing it reads the files again.
+Building a collection reads each file once, in parallel on the same scheduler and in batches
+of files, for what the collection's shape needs (records and window columns of a result file;
+starts, samples and channels of a recording); computing it reads the files again.
 """
 
+import functools
 import glob as _glob
 import os
 
@@ -48,6 +51,22 @@ def _name(path):
     return os.fsdecode(path)
 
 
+# Files per task of a summary pass: a file's summary takes about a millisecond, a task of a
+# distributed scheduler a few, so files are summarised in batches.
+_SUMMARY_BATCH = 25
+
+
+def _summaries_of(summarise, paths):
+    return [summarise(path) for path in paths]
+
+
+def _summaries(summarise, paths):
+    """summarise(path) of every path, in order, computed in batches on the current scheduler."""
+    batches = [paths[i:i + _SUMMARY_BATCH] for i in range(0, len(paths), _SUMMARY_BATCH)]
+    done = dask.compute(*[dask.delayed(_summaries_of, pure=True)(summarise, batch) for batch in batches])
+    return [summary for batch in done for summary in batch]
+
+
 # --- result files --------------------------------------------------------------------------
 
 def result_summary(path):
@@ -61,25 +80,26 @@ def result_summary(path):
     return summary
 
 
-def _result_columns(windows):
-    """The columns of to_pandas for a table with `windows` window columns, and their dtypes,
-    taken from an empty table of the same layout."""
-    from . import COLUMNS, BinxFile, BinxRecord
+@functools.lru_cache(maxsize=None)
+def _result_meta(windows):
+    """An empty frame of the columns and dtypes read_results gives for `windows` window
+    columns: a file column, then those of to_pandas, taken from an empty table."""
+    from . import BinxFile, BinxRecord
     probe = BinxFile()
     if windows:
-        times = [20.0 * w for w in range(windows + 1)]
-        probe.append(BinxRecord(windows=[0.0] * windows, window_times=times))
+        probe.append(BinxRecord(windows=[0.0] * windows, window_times=[20.0 * w for w in range(windows + 1)]))
     frame = probe.to_pandas().iloc[:0]
-    assert tuple(frame.columns[:len(COLUMNS)]) == COLUMNS
+    frame.insert(0, "file", pd.Series(dtype=object))
     return frame
 
 
-def _results_frame(path, meta, first_row):
+def _results_frame(path, first_row, windows):
     frame = _open_file(path).to_pandas()
     frame.insert(0, "file", _name(path))
-    frame = frame.reindex(columns=meta.columns)
+    # Window columns the file lacks are NaN (float64, as the window columns are).
+    frame = frame.reindex(columns=_result_meta(windows).columns)
     frame.index = pd.RangeIndex(first_row, first_row + len(frame))
-    return frame.astype(meta.dtypes.to_dict(), copy=False)
+    return frame
 
 
 def read_results(paths_or_glob):
@@ -92,18 +112,15 @@ def read_results(paths_or_glob):
     partition per file, with known divisions.
     """
     paths = _paths(paths_or_glob)
-    summaries = dask.compute(*[dask.delayed(result_summary, pure=True)(path) for path in paths])
-    meta = _result_columns(max(summary["windows"] for summary in summaries))
-    meta.insert(0, "file", pd.Series(dtype=object))
-    parts, firsts, rows = [], [], 0
-    for path, summary in zip(paths, summaries):
-        parts.append(dask.delayed(_results_frame, pure=True)(path, meta, rows))
-        firsts.append(rows)
-        rows += summary["records"]
+    summaries = _summaries(result_summary, paths)
+    windows = max(summary["windows"] for summary in summaries)
+    firsts = np.concatenate([[0], np.cumsum([summary["records"] for summary in summaries])]).tolist()
     # Divisions are the first index of each partition and the last index of the last one; an
     # empty file would repeat one, so with an empty file they are left unknown.
     known = all(summary["records"] for summary in summaries)
-    return dd.from_delayed(parts, meta=meta, divisions=(*firsts, rows - 1) if known else None, verify_meta=False)
+    return dd.from_map(_results_frame, paths, firsts[:-1], args=(windows,), meta=_result_meta(windows),
+                       divisions=(*firsts[:-1], firsts[-1] - 1) if known else None, label="ertkit-results",
+                       enforce_metadata=False)
 
 
 # --- recordings ----------------------------------------------------------------------------
@@ -148,7 +165,7 @@ def read_recordings(paths):
     the start of row `row`.
     """
     paths = _paths(paths)
-    summaries = dask.compute(*[dask.delayed(recording_summary, pure=True)(path) for path in paths])
+    summaries = _summaries(recording_summary, paths)
     rows = []
     for path, starts in zip(paths, summaries):
         for index, start in enumerate(starts):
