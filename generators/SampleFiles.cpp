@@ -43,6 +43,15 @@ void saveAtomically(const std::filesystem::path& path, Write write)
     output.commit();
 }
 
+// The rank of an injection among those of its array.
+std::size_t rankInArray(const SampleSurvey& survey, std::size_t injection)
+{
+    std::size_t rank = 0;
+    for (std::size_t i = 0; i < injection; ++i)
+        if (survey.injections()[i].array == survey.injections()[injection].array) ++rank;
+    return rank;
+}
+
 ertkit_writers::BinRecordFields binRecord(const SampleSurvey& survey, const SampleSurvey::Measure& m)
 {
     const auto& injection = survey.injections()[m.injection];
@@ -76,18 +85,22 @@ ertkit_writers::BinRecordFields binRecord(const SampleSurvey& survey, const Samp
     f.rx_bat = 121.0f;
     f.temperature = 19.5f;
     f.start_time = HighPrecisionTime::convertDateTime(injection.start);
-    f.i_index = 0;
-    f.v_index = 1;
+    // Each injection's pair of names, in survey order (writeBin).
+    f.i_index = static_cast<std::int16_t>(2 * rankInArray(survey, m.injection));
+    f.v_index = static_cast<std::int16_t>(f.i_index + 1);
     return f;
 }
 
-void writeBin(const SampleSurvey& survey, const std::filesystem::path& path, const std::string& current_name,
-              const std::string& voltage_name)
+void writeBin(const SampleSurvey& survey, const std::filesystem::path& path)
 {
     ertkit_writers::BinFileContents contents;
     contents.header_text = "sample survey, line 1, Wenner";
     contents.folder = s_sample_stored_folder;
-    contents.names = {current_name, voltage_name};
+    contents.names.clear();
+    for (const auto* injection : injectionsOf(survey, Array::Wenner)) {
+        contents.names.push_back(sampleRecordingName(false, injection->start));
+        contents.names.push_back(sampleRecordingName(true, injection->start));
+    }
     for (const auto* injection : injectionsOf(survey, Array::Wenner))
         for (const std::size_t i : injection->measures) contents.records.push_back(binRecord(survey, survey.measures()[i]));
     saveAtomically(path, [&](const std::string& temporary) { ertkit_writers::BinFileWriter::write(temporary, contents); });
@@ -255,8 +268,7 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
     writeBinx(survey, folder / files.binx, names);
     progress.step();
     files.bin = "line1-wenner.bin";
-    writeBin(survey, folder / files.bin, sampleRecordingName(false, wenner.front()->start),
-             sampleRecordingName(true, wenner.front()->start));
+    writeBin(survey, folder / files.bin);
     progress.step();
     return files;
 }

@@ -31,7 +31,7 @@ mkdir -p "$out"
 cd "$work"
 "$tool" --quiet sample survey --seed "$seed" >"$out/sample.txt"
 cd survey
-recordings=(vp123-4567@061423_093000.vmn in124-4568@061423_093000.iab vp123-4567@061423_093420.vmn in124-4568@061423_093420.iab)
+recordings=(vp123-4567@061423_083000.vmn in124-4568@061423_083000.iab vp123-4567@061423_083420.vmn in124-4568@061423_083420.iab)
 results=(line1.binx line1-wenner.bin)
 sha256sum "${recordings[@]}" "${results[@]}" >"$out/sample-files.sha256"
 "$tool" --quiet info "${recordings[@]}" "${results[@]}" >"$out/info.txt"

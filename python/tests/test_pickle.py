@@ -19,7 +19,7 @@ def same_table(a, b):
 
 @pytest.mark.parametrize("dumps", DUMPERS)
 def test_files_read_from_a_path_pickle_as_their_path(sample_survey, dumps, monkeypatch, tmp_path):
-    for name in ["line1.binx", "line1-wenner.bin", "vp123-4567@061423_093000.vmn"]:
+    for name in ["line1.binx", "line1-wenner.bin", "vp123-4567@061423_083000.vmn"]:
         opened = ertkit.open(sample_survey / name)
         data = dumps(opened)
         assert len(data) < 1000  # the path, not the contents
@@ -58,7 +58,7 @@ def test_files_read_from_bytes_and_edited_files_pickle_by_value(sample_survey, d
 def test_records_and_starts_round_trip(sample_survey, dumps):
     binx = ertkit.open(sample_survey / "line1.binx")
     bin_file = ertkit.open(sample_survey / "line1-wenner.bin")
-    recording = ertkit.open(sample_survey / "vp123-4567@061423_093000.vmn")
+    recording = ertkit.open(sample_survey / "vp123-4567@061423_083000.vmn")
     new = BinxRecord(vp_mV=-3.0, i_mA=7.0, windows=[1.0, 2.0], window_times=[20, 40, 80])
     records = [binx[5], bin_file[2], new]
     for record, loaded in zip(records, pickle.loads(dumps(records))):

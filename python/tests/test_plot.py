@@ -4,7 +4,7 @@ import pytest
 import ertkit
 from ertkit.plot import pseudo_section_positions
 
-DIPOLES = "vp123-4567@061423_093000.vmn"
+DIPOLES = "vp123-4567@061423_083000.vmn"
 
 
 @pytest.fixture
@@ -64,7 +64,7 @@ def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):
     crosses = [line for line in ax.get_lines() if line.get_marker() == "x"]
     assert all(low <= y <= high for line in crosses for y in line.get_ydata())
     assert ax.get_ylabel() == "sample (mV)"
-    assert ertkit.open(sample_survey / "in124-4568@061423_093000.iab")[0].plot().get_ylabel() == "sample (mA)"
+    assert ertkit.open(sample_survey / "in124-4568@061423_083000.iab")[0].plot().get_ylabel() == "sample (mA)"
 
 
 def test_time_labels_of_a_long_start_stay_apart(hand_made, pyplot):

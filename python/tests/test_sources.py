@@ -12,7 +12,7 @@ import pytest
 
 import ertkit
 
-FILES = ["line1.binx", "line1-wenner.bin", "vp123-4567@061423_093000.vmn", "in124-4568@061423_093000.iab"]
+FILES = ["line1.binx", "line1-wenner.bin", "vp123-4567@061423_083000.vmn", "in124-4568@061423_083000.iab"]
 
 
 def contents(opened):

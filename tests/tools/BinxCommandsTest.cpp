@@ -38,7 +38,7 @@ TEST_F(BinxCommands, InfoSummary)
     ASSERT_EQ(info.status, 0) << info.err;
     for (const char* expected : {"format          BINX version 6, header byte 14", "records         97 (2 ignored)",
                                  "time span       2023-06-14T08:30:00.000 to 2023-06-14T08:45:20.000",
-                                 "recordings      4: vp123-4567@061423_093000.vmn in124-4568@061423_093000.iab",
+                                 "recordings      4: vp123-4567@061423_083000.vmn in124-4568@061423_083000.iab",
                                  "      0      5.00      0.00     10.00     15.00"})
         EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
 }
@@ -82,7 +82,7 @@ TEST_F(BinxCommands, JsonRecords)
     EXPECT_EQ(r["electrodes"]["A"]["x"], 0.0);
     EXPECT_EQ(r["electrodes"]["B"]["x"], 15.0);
     EXPECT_NEAR(r["k_m"].get<double>(), 2 * pi * 5, 1e-9);
-    EXPECT_EQ(r["orig_file"], "vp123-4567@061423_093420.vmn");
+    EXPECT_EQ(r["orig_file"], "vp123-4567@061423_083420.vmn");
     ASSERT_EQ(r["windows"].size(), 10u);
     EXPECT_EQ(r["windows"][9]["to_ms"], 1280.0);
     EXPECT_GT(r["windows"][0]["m_mV_V"].get<double>(), r["windows"][9]["m_mV_V"].get<double>());

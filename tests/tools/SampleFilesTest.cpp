@@ -48,7 +48,7 @@ TEST_F(SampleFiles, BinInfoNamesItsCompanions)
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("records         34 (0 ignored)"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("folder          D:\\survey\\line1"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("in124-4568@061423_093420.iab vp123-4567@061423_093420.vmn"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("in124-4568@061423_083420.iab vp123-4567@061423_083420.vmn"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("... 24 more"), std::string::npos) << info.out;
 }
 
