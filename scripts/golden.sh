@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The golden outputs of the command-line tool: the sample survey (seed 1) written by
-# `ertkit sample`, and what `info`, `export` (csv, json, udf) and `plot` make of its files.
+# `ertkit sample`, and what `info`, `export` (csv, json, udf, res2dinv) and `plot` make of its files.
 #
 #   scripts/golden.sh TOOL            rewrites tests/golden from TOOL (review the diff, commit)
 #   scripts/golden.sh --check TOOL    compares TOOL's outputs with tests/golden byte for byte
@@ -36,7 +36,7 @@ results=(line1.binx line1-wenner.bin)
 sha256sum "${recordings[@]}" "${results[@]}" >"$out/sample-files.sha256"
 "$tool" --quiet info "${recordings[@]}" "${results[@]}" >"$out/info.txt"
 for file in "${results[@]}"; do
-  for format in csv json udf; do
+  for format in csv json udf res2dinv; do
     "$tool" --quiet export "$file" -f "$format" -o "$out/$file.$format"
   done
   "$tool" --quiet plot "$file" -o "$out/$file.section.svg"

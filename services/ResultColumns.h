@@ -16,7 +16,7 @@ namespace ertkit {
 enum class ColumnType {
     Integer, // whole numbers: index, stacks, serial numbers
     Real,    // may be undefined: empty in CSV, null in JSON, NaN in Python
-    Time,    // the civil time the result file stores
+    Time,    // the civil time the result file stores; may be undefined (no time stored)
     Flag,
 };
 
@@ -25,7 +25,7 @@ enum class ColumnGroup {
     Index,
     Electrodes, // ax ... nz
     Values,     // Vp, I, R, K, rho_a, M, SP and deviations
-    Record,     // stacks, start time, ignore flag, serial numbers
+    Record,     // stacks, start time, ignore and valid flags, serial numbers
     Windows,    // t0_ms, then m1_mV_V..., then t1_ms...
 };
 
@@ -44,7 +44,7 @@ struct ResultColumn {
     // for Time.
     std::function<std::optional<double>(const ResultRow&)> real;
     std::function<std::int64_t(const ResultRow&)> whole;
-    std::function<HighPrecisionTime(const ResultRow&)> time;
+    std::function<std::optional<HighPrecisionTime>(const ResultRow&)> time;
 };
 
 // The columns with `windows` window columns (windowCount, mostWindows): the fixed ones, t0_ms,

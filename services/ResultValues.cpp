@@ -3,6 +3,7 @@
 #include <services/WindowTimes.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ertkit {
 
@@ -66,6 +67,24 @@ std::size_t mostWindows(const std::vector<Result_Reader*>& results)
         windows = std::max(windows, windowCount(v));
     }
     return windows;
+}
+
+bool usable(const ResultValues& values)
+{
+    return !values.ignore && values.rhoa && std::isfinite(*values.rhoa);
+}
+
+std::optional<double> relativeError(const ResultValues& values)
+{
+    if (!(values.vp_error > 0.0) || values.vp == 0.0 || !std::isfinite(values.vp_error)) return std::nullopt;
+    return values.vp_error / std::abs(values.vp);
+}
+
+std::optional<HighPrecisionTime> storedTime(const HighPrecisionTime& time)
+{
+    static const HighPrecisionTime none = HighPrecisionTime::convertDateTime(0.0);
+    if (time == none) return std::nullopt;
+    return time;
 }
 
 std::vector<DecayPoint> decayCurve(const ResultValues& values)

@@ -45,6 +45,14 @@ std::size_t windowCount(const ResultValues& values);
 // The most windows any of the results has, which is how many window columns a table of them has.
 std::size_t mostWindows(const std::vector<Result_Reader*>& results);
 
+// A reading fit to invert: not ignored, and with a finite apparent resistivity.
+bool usable(const ResultValues& values);
+// The relative standard deviation of R (that of Vp, as the current is known far better);
+// empty when the result records no deviation.
+std::optional<double> relativeError(const ResultValues& values);
+// A start time, or none when the result stores none (a date-time number of 0).
+std::optional<HighPrecisionTime> storedTime(const HighPrecisionTime& time);
+
 // The decay curve: each window's chargeability at the middle of the window.
 struct DecayPoint {
     double time_ms = 0.0;

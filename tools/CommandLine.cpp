@@ -26,12 +26,16 @@ void addReadingCommands(CLI::App& app, Context& context)
     auto info_options = bind(info, context, runInfo);
     info->add_option("files", info_options->files, "Files to summarise")->required();
 
-    auto* exporting = app.add_subcommand("export", "Convert a recording (csv, json) or a result file (csv, json, udf) to text");
+    auto* exporting = app.add_subcommand("export", "Convert a recording (csv, json) or a result file (csv, json, udf, res2dinv) to text");
     auto export_options = bind(exporting, context, runExport);
     exporting->add_option("file", export_options->file, "Recording or result file")->required();
-    exporting->add_option("-f,--format", export_options->format, "csv, json or udf")
-        ->check(CLI::IsMember({"csv", "json", "udf"}))
+    exporting->add_option("-f,--format", export_options->format, "csv, json, udf or res2dinv (the general array format)")
+        ->check(CLI::IsMember({"csv", "json", "udf", "res2dinv"}))
         ->capture_default_str();
+    exporting->add_flag("--keep-ignored", export_options->keep_ignored, "udf: keep the readings marked to be ignored (with valid 0)");
+    auto* along = exporting->add_flag("--along-line", export_options->along_line,
+                                      "udf: write the distance along the line as x (the default for electrodes on one line)");
+    exporting->add_flag("--no-along-line", export_options->no_along_line, "udf: write the electrodes' x, y and z as stored")->excludes(along);
     exporting->add_option("-o,--output", export_options->output, "Output file (standard output when absent)");
 
     auto* plot = app.add_subcommand("plot", "Draw a recording's channels, a pseudo-section or one record as SVG");

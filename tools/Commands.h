@@ -17,6 +17,8 @@ struct InfoOptions {
 };
 struct ExportOptions {
     std::string file, format = "csv", output; // output empty: standard output
+    bool keep_ignored = false;
+    bool along_line = false, no_along_line = false; // neither: along the line for a 2-D line
 };
 struct PlotOptions {
     std::string file, output;

@@ -31,6 +31,12 @@ void appendNumber(fmt::memory_buffer& out, const std::optional<Number>& value, b
         fmt::format_to(std::back_inserter(out), "null");
 }
 
+// A real number that always reads back as one: the shortest form, with ".0" added to a whole
+// number, so that a column of positions 5 and 5.5 is read as floats in every file. A missing
+// value is an empty cell.
+void appendReal(fmt::memory_buffer& out, double value);
+void appendReal(fmt::memory_buffer& out, const std::optional<double>& value);
+
 // A JSON string literal, quotes included; bytes that are not UTF-8 become U+FFFD.
 std::string jsonText(std::string_view text);
 

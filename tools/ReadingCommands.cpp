@@ -64,7 +64,10 @@ void runExport(const ExportOptions& options, Context& context)
             exportRecording(*reader, options.file, format, output.stream(), *progress);
         } else {
             const auto results = openResults(options.file, *progress);
-            exportResults(*results, options.file, format, output.stream(), *progress);
+            InversionOptions inversion;
+            inversion.keep_ignored = options.keep_ignored;
+            if (options.along_line || options.no_along_line) inversion.along_line = options.along_line;
+            exportResults(*results, options.file, format, inversion, output.stream(), *progress);
         }
         output.commit();
     });

@@ -2,10 +2,12 @@
 
 #include "NumberText.h"
 #include "TimeText.h"
+#include "Res2dinvExport.h"
 #include "UdfExport.h"
 
 #include <services/ResultColumns.h>
 
+#include <filesystem>
 #include <ostream>
 
 namespace ertkit_cli {
@@ -30,11 +32,20 @@ void appendCell(fmt::memory_buffer& b, const ResultColumn& column, const ResultR
 {
     switch (column.type) {
     case ColumnType::Integer: fmt::format_to(std::back_inserter(b), "{}", column.whole(row)); break;
-    case ColumnType::Real: appendNumber(b, column.real(row), json); break;
+    case ColumnType::Real:
+        if (json)
+            appendNumber(b, column.real(row), json);
+        else
+            appendReal(b, column.real(row));
+        break;
     case ColumnType::Time:
-        if (json) b.push_back('"');
-        fmt::format_to(std::back_inserter(b), "{}", isoTime(column.time(row), ""));
-        if (json) b.push_back('"');
+        if (const auto time = column.time(row)) {
+            if (json) b.push_back('"');
+            fmt::format_to(std::back_inserter(b), "{}", isoTime(*time, ""));
+            if (json) b.push_back('"');
+        } else if (json) {
+            fmt::format_to(std::back_inserter(b), "null");
+        }
         break;
     case ColumnType::Flag:
         if (json)
@@ -124,10 +135,15 @@ void writeRows(const Result_File& file, const std::string& name, bool json, std:
 
 } // namespace
 
-void exportResults(const Result_File& file, const std::string& name, TableFormat format, std::ostream& out, ProgressCallback& progress)
+void exportResults(const Result_File& file, const std::string& name, TableFormat format, const InversionOptions& inversion,
+                   std::ostream& out, ProgressCallback& progress)
 {
     if (format == TableFormat::Udf) {
-        writeUdf(file, out);
+        writeUdf(file, inversion, out);
+        return;
+    }
+    if (format == TableFormat::Res2dinv) {
+        writeRes2dinv(file, std::filesystem::path(name).filename().string(), inversion, out);
         return;
     }
     writeRows(file, name, format == TableFormat::Json, out, progress);

@@ -1,17 +1,20 @@
 #pragma once
 
-#include <host/Result_File.h>
+#include "InversionData.h"
 
 #include <iosfwd>
 
 namespace ertkit_cli {
 
 // The unified electrode/data text format read by open-source inversion programs:
-//   electrode count, "# x y z", one line per electrode (numbered from 1 in order of first
-//   appearance, one per distinct position), data count, "# a b m n r rhoa ip valid", one line
-//   per record, and a last line 0 (no topography points).
-// A remote electrode is number 0. A value that is undefined (r without current, rhoa
-// without a geometric factor) is written as nan with valid 0; ignored records have valid 0.
-void writeUdf(const Result_File& file, std::ostream& out);
+//   electrode count, "# x y z", one line per electrode, data count,
+//   "# a b m n r rhoa ip err valid", one line per reading, and a last line 0 (no topography
+//   points).
+// Electrodes are numbered from 1 in cable order (InversionData); a remote electrode is number
+// 0. For a 2-D line x is the distance along the line and y is 0 (unless along_line is false).
+// Ignored readings are left out unless kept, and then have valid 0; an undefined value (r
+// without current, rhoa without a geometric factor) is written as nan with valid 0. err is the
+// relative deviation of R; the column is there only when some reading records a deviation.
+void writeUdf(const Result_File& file, const InversionOptions& options, std::ostream& out);
 
 } // namespace ertkit_cli

@@ -36,9 +36,11 @@ std::int64_t toMicrosecond(std::int64_t ns)
     return (rest >= 500 ? us + 1 : us) * 1000;
 }
 
+// A record without a time gives NaT, numpy's int64 minimum.
 std::int64_t timeCell(const ResultColumn& column, const ResultRow& row)
 {
-    return toMicrosecond(unixNanoseconds(column.time(row)));
+    const auto time = column.time(row);
+    return time ? toMicrosecond(unixNanoseconds(*time)) : std::numeric_limits<std::int64_t>::min();
 }
 
 std::size_t cellSize(ColumnType type)

@@ -121,8 +121,8 @@ TEST(ResultColumns, OrderUnitsAndValues)
     std::string names, units;
     for (const ResultColumn& c : columns) names += c.name + " ", units += c.unit + "|";
     EXPECT_EQ(names, "index ax ay az bx by bz mx my mz nx ny nz vp_mV i_mA r_ohm k_m rhoa_ohm_m m_mV_V sp_mV vp_error_mV m_error stacks "
-                     "start_time ignore serial_v user_serial_v serial_i user_serial_i t0_ms m1_mV_V m2_mV_V t1_ms t2_ms ");
-    EXPECT_EQ(units, "|m|m|m|m|m|m|m|m|m|m|m|m|mV|mA|ohm|m|ohm.m|mV/V|mV|mV|mV/V||||||||ms|mV/V|mV/V|ms|ms|");
+                     "start_time ignore valid serial_v user_serial_v serial_i user_serial_i t0_ms m1_mV_V m2_mV_V t1_ms t2_ms ");
+    EXPECT_EQ(units, "|m|m|m|m|m|m|m|m|m|m|m|m|mV|mA|ohm|m|ohm.m|mV/V|mV|mV|mV/V|||||||||ms|mV/V|mV/V|ms|ms|");
 
     BINX_Data r = wennerRecord();
     r.injectedCurrent = 0.0;
@@ -142,6 +142,13 @@ TEST(ResultColumns, OrderUnitsAndValues)
     EXPECT_EQ(cell("serial_v").whole(row), 4000);
     EXPECT_EQ(cell("ignore").type, ColumnType::Flag);
     EXPECT_EQ(cell("start_time").type, ColumnType::Time);
+    EXPECT_EQ(cell("valid").whole(row), 0) << "no rho_a without current";
+    BINX_Data timed = wennerRecord();
+    timed.startTimeV = 45091.5;
+    const ResultRow measured{8, resultValues(timed)};
+    EXPECT_EQ(cell("valid").whole(measured), 1);
+    EXPECT_TRUE(cell("start_time").time(measured));
+    EXPECT_FALSE(cell("start_time").time(row)) << "a date-time number of 0 is no time";
     // A table wider than the record's windows leaves the extra cells undefined.
     const auto wide = resultColumns(5);
     EXPECT_FALSE(wide[wide.size() - 1].real(row));

@@ -93,26 +93,34 @@ TEST_F(BinxCommands, UdfElectrodesAndData)
     const ToolRun out = run({"export", "line1.binx", "-f", "udf", "-o", "line1.udf"});
     ASSERT_EQ(out.status, 0) << out.err;
     const auto l = lines(text("line1.udf"));
-    ASSERT_EQ(l.size(), 2u + 16 + 2 + 97 + 1);
+    // The two ignored readings are left out.
+    ASSERT_EQ(l.size(), 2u + 16 + 2 + 95 + 1);
     EXPECT_EQ(l[0], "16");
-    // In order of first appearance: B A M N of the first reading are at 5, 0, 10, 15 m.
-    EXPECT_EQ(l[2], "5 0 0");
-    EXPECT_EQ(l[3], "0 0 0");
-    EXPECT_EQ(l[18], "97");
-    EXPECT_EQ(l[19], "# a b m n r rhoa ip valid");
+    // Cable order: electrode e at 5 (e - 1) m.
+    for (int e = 1; e <= 16; ++e) EXPECT_EQ(l[1 + e], std::to_string(5 * (e - 1)) + " 0 0");
+    EXPECT_EQ(l[18], "95");
+    EXPECT_EQ(l[19], "# a b m n r rhoa ip err valid");
     EXPECT_EQ(l.back(), "0");
     std::vector<double> x(17);
     for (int e = 1; e <= 16; ++e) x[e] = std::stod(split(l[1 + e], ' ')[0]);
     int valid = 0;
-    for (std::size_t i = 20; i < 117; ++i) {
+    for (std::size_t i = 20; i < 115; ++i) {
         const auto f = split(l[i], ' ');
-        ASSERT_EQ(f.size(), 8u);
+        ASSERT_EQ(f.size(), 9u);
         const double a = x[std::stoul(f[0])], b = x[std::stoul(f[1])], m = x[std::stoul(f[2])], n = x[std::stoul(f[3])];
         const double k = 2 * pi / (1 / std::abs(a - m) - 1 / std::abs(b - m) - 1 / std::abs(a - n) + 1 / std::abs(b - n));
         EXPECT_NEAR(std::stod(f[5]), k * std::stod(f[4]), 1e-9 * k) << l[i];
-        valid += f[7] == "1" ? 1 : 0;
+        valid += f[8] == "1" ? 1 : 0;
+        // The relative deviation of the sample's readings: a few parts per thousand.
+        EXPECT_GT(std::stod(f[7]), 0.0) << l[i];
+        EXPECT_LT(std::stod(f[7]), 0.05) << l[i];
     }
     EXPECT_EQ(valid, 95);
+    const ToolRun kept = run({"export", "line1.binx", "-f", "udf", "--keep-ignored"});
+    ASSERT_EQ(kept.status, 0) << kept.err;
+    EXPECT_EQ(lines(kept.out).size(), l.size() + 2);
+    // The two kept are the only readings with valid 0.
+    EXPECT_EQ(occurrences(kept.out, " 0\n"), occurrences(text("line1.udf"), " 0\n") + 2);
 }
 
 TEST_F(BinxCommands, SplitAndMergeGiveTheSameReadings)

@@ -73,9 +73,10 @@ TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
         EXPECT_NEAR(std::stod(f[column("rhoa_ohm_m")]), std::stod(f[column("k_m")]) * std::stod(f[column("r_ohm")]), 1e-6);
         EXPECT_EQ(f[column("serial_v")], "4567");
         EXPECT_EQ(f[column("user_serial_i")], "124");
-        EXPECT_EQ(f[column("t0_ms")], "40");
-        EXPECT_EQ(f[column("t1_ms")], "60");
-        EXPECT_EQ(f[column("t10_ms")], "1280");
+        EXPECT_EQ(f[column("t0_ms")], "40.0");
+        EXPECT_EQ(f[column("t1_ms")], "60.0");
+        EXPECT_EQ(f[column("t10_ms")], "1280.0");
+        EXPECT_EQ(f[column("valid")], "1");
     }
 }
 
@@ -104,13 +105,14 @@ TEST_F(SampleFiles, BinUdfTables)
     ASSERT_EQ(l.size(), 1u + 1 + 16 + 1 + 1 + 34 + 1);
     EXPECT_EQ(l[0], "16");
     EXPECT_EQ(l[1], "# x y z");
-    // First appearance: A, B, M, N of the first Wenner reading (0, 15, 5, 10 m).
+    // Cable order: the first Wenner reading's A, M, N, B at 0, 5, 10, 15 m.
     EXPECT_EQ(l[2], "0 0 0");
-    EXPECT_EQ(l[3], "15 0 0");
-    EXPECT_EQ(l[4], "5 0 0");
+    EXPECT_EQ(l[3], "5 0 0");
+    EXPECT_EQ(l[17], "75 0 0");
     EXPECT_EQ(l[18], "34");
+    // Legacy records record no deviation: no err column.
     EXPECT_EQ(l[19], "# a b m n r rhoa ip valid");
-    EXPECT_EQ(l[20].substr(0, 8), "1 2 3 4 ");
+    EXPECT_EQ(l[20].substr(0, 8), "1 4 2 3 ");
     EXPECT_EQ(l.back(), "0");
     for (std::size_t i = 20; i < 54; ++i) {
         const auto f = split(l[i], ' ');

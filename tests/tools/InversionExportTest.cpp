@@ -1,0 +1,262 @@
+// The inversion exports read back by parsers written here from the formats' descriptions,
+// not from our writers, and compared with the CSV export of the same file.
+#include "SampleFolder.h"
+#include "ToolRunner.h"
+#include "UdfExport.h"
+#include "Res2dinvExport.h"
+
+#include <binx/BINX_File.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+using namespace ertkit_cli;
+using namespace ertkit_tools_test;
+
+namespace {
+
+constexpr double far = 9999998.0;
+
+// The unified data format: a count, then that many rows whose columns a "# name..." line
+// names; electrodes first, then data; a token count of 0 ends the topography block. '#'
+// starts a comment line. Electrode numbers count from 1, 0 for none.
+struct Udf {
+    std::vector<std::map<std::string, double>> electrodes, data;
+};
+
+Udf parseUdf(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string line;
+    Udf udf;
+    std::vector<std::map<std::string, double>>* blocks[] = {&udf.electrodes, &udf.data};
+    for (auto* block : blocks) {
+        std::vector<std::string> names;
+        std::size_t count = 0;
+        while (std::getline(in, line) && line.empty()) {}
+        count = std::stoul(line);
+        while (block->size() < count && std::getline(in, line)) {
+            if (line.rfind('#', 0) == 0) {
+                names = split(line.substr(2), ' ');
+                continue;
+            }
+            std::istringstream fields(line);
+            std::map<std::string, double> row;
+            std::string token;
+            for (const std::string& name : names) {
+                fields >> token;
+                row[name] = std::stod(token);
+            }
+            block->push_back(row);
+        }
+    }
+    std::getline(in, line);
+    EXPECT_EQ(line, "0") << "no topography";
+    return udf;
+}
+
+// The general array format: title, unit spacing, array type 11, sub-type, a header line,
+// measurement type, datum count, x-location type, IP flag (and with IP its name, unit and
+// window times), the datums (electrode count, then x and z of each electrode present, the
+// value, the chargeability with IP), then zeros.
+struct Datum {
+    std::vector<std::pair<double, double>> electrodes;
+    double value = 0.0, m = 0.0;
+};
+struct GeneralArray {
+    std::string title, ip_name, ip_unit, windows;
+    double unit = 0.0;
+    int type = 0, subtype = 0, measurement = -1, x_location = -1, ip = -1;
+    std::vector<Datum> datums;
+    int trailing_zeros = 0;
+};
+
+GeneralArray parseGeneralArray(const std::string& text)
+{
+    std::istringstream in(text);
+    GeneralArray g;
+    std::string header;
+    std::getline(in, g.title);
+    in >> g.unit >> g.type >> g.subtype >> std::ws;
+    std::getline(in, header);
+    EXPECT_EQ(header.rfind("Type of measurement", 0), 0u) << header;
+    std::size_t count = 0;
+    in >> g.measurement >> count >> g.x_location >> g.ip >> std::ws;
+    if (g.ip == 1) {
+        std::getline(in, g.ip_name);
+        std::getline(in, g.ip_unit);
+        std::getline(in, g.windows);
+    }
+    for (std::size_t d = 0; d < count; ++d) {
+        Datum datum;
+        int n = 0;
+        in >> n;
+        datum.electrodes.resize(static_cast<std::size_t>(n));
+        for (auto& [x, z] : datum.electrodes) in >> x >> z;
+        in >> datum.value;
+        if (g.ip == 1) in >> datum.m;
+        g.datums.push_back(datum);
+    }
+    int zero = 0;
+    while (in >> zero && zero == 0) ++g.trailing_zeros;
+    EXPECT_TRUE(in.eof()) << "nothing after the zeros";
+    return g;
+}
+
+// The CSV export of a file, as rows of named cells.
+std::vector<std::map<std::string, std::string>> csvRows(const std::string& file)
+{
+    const ToolRun csv = runTool({"export", file}, sampleFolder());
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    const auto l = lines(csv.out);
+    const auto header = split(l.at(0), ',');
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::size_t i = 1; i < l.size(); ++i) {
+        const auto cells = split(l[i], ',');
+        std::map<std::string, std::string> row;
+        for (std::size_t c = 0; c < header.size(); ++c) row[header[c]] = c < cells.size() ? cells[c] : "";
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+bool close(double a, double b)
+{
+    return std::abs(a - b) <= 1e-12 * std::max(1.0, std::abs(b));
+}
+
+class InversionExports : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(InversionExports, UdfGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
+{
+    const ToolRun run = runTool({"export", GetParam(), "-f", "udf"}, sampleFolder());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Udf udf = parseUdf(run.out);
+    std::vector<std::map<std::string, std::string>> kept;
+    for (const auto& row : csvRows(GetParam()))
+        if (row.at("ignore") == "0") kept.push_back(row);
+    ASSERT_EQ(udf.data.size(), kept.size());
+    // Cable order: positions grow with the electrode number.
+    for (std::size_t e = 1; e < udf.electrodes.size(); ++e) EXPECT_LT(udf.electrodes[e - 1].at("x"), udf.electrodes[e].at("x"));
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const auto& d = udf.data[i];
+        const auto& row = kept[i];
+        for (const char* e : {"a", "b", "m", "n"}) {
+            const auto number = static_cast<std::size_t>(d.at(e));
+            ASSERT_GE(number, 1u);
+            ASSERT_LE(number, udf.electrodes.size());
+            EXPECT_EQ(udf.electrodes[number - 1].at("x"), std::stod(row.at(std::string(e) + "x"))) << i << e;
+            EXPECT_EQ(udf.electrodes[number - 1].at("z"), std::stod(row.at(std::string(e) + "z"))) << i << e;
+        }
+        EXPECT_TRUE(close(d.at("r"), std::stod(row.at("r_ohm")))) << i;
+        EXPECT_TRUE(close(d.at("rhoa"), std::stod(row.at("rhoa_ohm_m")))) << i;
+        EXPECT_TRUE(close(d.at("ip"), std::stod(row.at("m_mV_V")))) << i;
+        EXPECT_EQ(d.at("valid"), std::stod(row.at("valid"))) << i;
+        if (d.count("err")) {
+            EXPECT_TRUE(close(d.at("err"), std::stod(row.at("vp_error_mV")) / std::abs(std::stod(row.at("vp_mV"))))) << i;
+        }
+    }
+}
+
+TEST_P(InversionExports, GeneralArrayGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
+{
+    const ToolRun run = runTool({"export", GetParam(), "-f", "res2dinv"}, sampleFolder());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const GeneralArray g = parseGeneralArray(run.out);
+    EXPECT_EQ(g.title, GetParam());
+    EXPECT_EQ(g.unit, 5.0);
+    EXPECT_EQ(g.type, 11);
+    EXPECT_EQ(g.measurement, 0);
+    EXPECT_EQ(g.x_location, 1);
+    ASSERT_EQ(g.ip, 1);
+    EXPECT_EQ(g.ip_name, "Chargeability");
+    EXPECT_EQ(g.ip_unit, "mV/V");
+    EXPECT_EQ(g.windows, "0.04,1.24");
+    EXPECT_EQ(g.trailing_zeros, 4);
+    std::vector<std::map<std::string, std::string>> valid;
+    for (const auto& row : csvRows(GetParam()))
+        if (row.at("valid") == "1") valid.push_back(row);
+    ASSERT_EQ(g.datums.size(), valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        ASSERT_EQ(g.datums[i].electrodes.size(), 4u);
+        for (std::size_t e = 0; e < 4; ++e) {
+            const std::string name(1, "abmn"[e]);
+            EXPECT_EQ(g.datums[i].electrodes[e].first, std::stod(valid[i].at(name + "x"))) << i << name;
+            EXPECT_EQ(g.datums[i].electrodes[e].second, std::stod(valid[i].at(name + "z"))) << i << name;
+        }
+        EXPECT_TRUE(close(g.datums[i].value, std::stod(valid[i].at("rhoa_ohm_m")))) << i;
+        EXPECT_TRUE(close(g.datums[i].m, std::stod(valid[i].at("m_mV_V")))) << i;
+    }
+    // The BIN file holds Wenner readings only: sub-array type 1.
+    EXPECT_EQ(g.subtype, std::string(GetParam()) == "line1.binx" ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleSurvey, InversionExports, ::testing::Values("line1.binx", "line1-wenner.bin"));
+
+// Readings in memory, electrodes given by their x, y.
+BINX_File readings(const std::vector<std::array<std::pair<double, double>, 4>>& quadrupoles)
+{
+    BINX_File file;
+    for (const auto& q : quadrupoles) {
+        auto* r = new BINX_Data();
+        for (int e = 0; e < 4; ++e) r->quadrupole.setXYZ(static_cast<ElectrodeName>(e), q[e].first, q[e].second, 0.0);
+        r->injectedCurrent = 10.0;
+        r->polarizationVoltage = 50.0;
+        file.addData(r);
+    }
+    return file;
+}
+
+TEST(InversionExport, LinesAlongYAndObliqueAreWrittenByDistanceAlongThem)
+{
+    const BINX_File along_y = readings({{{{0, 20}, {0, 35}, {0, 25}, {0, 30}}}, {{{0, 30}, {0, 45}, {0, 35}, {0, 40}}}});
+    std::ostringstream out;
+    writeUdf(along_y, {}, out);
+    const Udf udf = parseUdf(out.str());
+    ASSERT_EQ(udf.electrodes.size(), 6u);
+    for (std::size_t e = 0; e < 6; ++e) {
+        EXPECT_EQ(udf.electrodes[e].at("x"), 20.0 + 5.0 * static_cast<double>(e));
+        EXPECT_EQ(udf.electrodes[e].at("y"), 0.0);
+    }
+    EXPECT_EQ(udf.data[0].at("a"), 1);
+    EXPECT_EQ(udf.data[0].at("b"), 4);
+    std::ostringstream stored;
+    writeUdf(along_y, {false, false}, stored);
+    EXPECT_EQ(parseUdf(stored.str()).electrodes[0].at("y"), 20.0) << "--no-along-line keeps x and y";
+
+    const double c = std::sqrt(0.5);
+    const auto at = [&](double d) { return std::pair<double, double>(300 + d * c, 100 + d * c); };
+    const BINX_File oblique = readings({{{at(0), at(15), at(5), at(10)}}});
+    std::ostringstream diagonal;
+    writeRes2dinv(oblique, "oblique", {}, diagonal);
+    const GeneralArray g = parseGeneralArray(diagonal.str());
+    ASSERT_EQ(g.datums.size(), 1u);
+    const double expected[4] = {0, 15, 5, 10};
+    for (std::size_t e = 0; e < 4; ++e) EXPECT_NEAR(g.datums[0].electrodes[e].first, expected[e], 1e-9);
+    EXPECT_EQ(g.subtype, 1) << "Wenner";
+    EXPECT_EQ(g.ip, 0);
+    EXPECT_EQ(g.trailing_zeros, 4);
+}
+
+TEST(InversionExport, RemoteElectrodesAsEachFormatExpects)
+{
+    // Pole-dipole (B far away) and pole-pole (B and N far away).
+    const BINX_File poles = readings({{{{0, 0}, {far, 0}, {5, 0}, {10, 0}}}, {{{0, 0}, {far, 0}, {10, 0}, {far, 0}}}});
+    std::ostringstream udf_text, general_text;
+    writeUdf(poles, {}, udf_text);
+    writeRes2dinv(poles, "poles", {}, general_text);
+    const Udf udf = parseUdf(udf_text.str());
+    ASSERT_EQ(udf.electrodes.size(), 3u) << "remote electrodes have no position";
+    EXPECT_EQ(udf.data[0].at("b"), 0);
+    EXPECT_EQ(udf.data[1].at("n"), 0);
+    const GeneralArray g = parseGeneralArray(general_text.str());
+    ASSERT_EQ(g.datums.size(), 2u);
+    EXPECT_EQ(g.datums[0].electrodes, (std::vector<std::pair<double, double>>{{0, 0}, {5, 0}, {10, 0}}));
+    EXPECT_EQ(g.datums[1].electrodes, (std::vector<std::pair<double, double>>{{0, 0}, {10, 0}}));
+    EXPECT_EQ(g.subtype, 0) << "mixed arrays";
+}
+
+} // namespace
