@@ -18,7 +18,7 @@ namespace ertkit::generators {
 // have started for it (the name carries the injection's time, which the BIN reader takes as
 // the record's); the sample keeps all the starts of an array in one recording, so only the
 // first injection's names are files beside it, and the others' starts are found in them by
-// time.
+// time (services/CompanionRecordings.h).
 struct SampleFiles {
     std::vector<std::string> recordings; // voltage then current recording of each array
     std::string binx;

@@ -42,6 +42,9 @@ for file in "${results[@]}"; do
   "$tool" --quiet plot "$file" -o "$out/$file.section.svg"
 done
 "$tool" --quiet plot line1.binx --record 3 -o "$out/line1.binx.record3.svg"
+# A legacy record stores no stack: its plot computes one from the recording beside it.
+"$tool" --quiet plot line1-wenner.bin --record 3 -o "$out/line1-wenner.bin.record3.svg"
+"$tool" --quiet plot line1.binx --quantity m --fill -o "$out/line1.binx.section-m-fill.svg"
 for file in "${recordings[@]}"; do
   for format in csv json; do
     "$tool" --quiet export "$file" -f "$format" -o "$work/$file.$format"

@@ -1,6 +1,7 @@
 #include <services/FileOpening.h>
 
 #include <fullwave/IAB_VMN_File.h>
+#include <fullwave/IAB_VMN_RawPage.h>
 #include <host/Registry.h>
 
 #include <algorithm>
@@ -37,6 +38,12 @@ std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressC
 std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress)
 {
     return host::registry().openResultFile(path, progress);
+}
+
+std::uint64_t recordingBytesRead(std::uint64_t steps)
+{
+    constexpr std::uint64_t pages_per_step = 100;
+    return steps * pages_per_step * IAB_VMN_RawPage::s_size_in_bytes;
 }
 
 } // namespace ertkit

@@ -45,12 +45,17 @@ std::optional<double> geometricFactor(const Quadrupole& q)
 
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y)
 {
+    return pseudoPosition(q, [along_y](const ElectrodePoint& p) { return along_y ? p.y : p.x; });
+}
+
+std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::function<double(const ElectrodePoint&)>& abscissa)
+{
     double sum = 0.0;
     int count = 0;
     double length = 0.0;
     for (std::size_t i = 0; i < q.size(); ++i) {
         if (q[i].remote()) continue;
-        sum += along_y ? q[i].y : q[i].x;
+        sum += abscissa(q[i]);
         ++count;
         for (std::size_t j = i + 1; j < q.size(); ++j)
             if (!q[j].remote()) length = std::max(length, distance(q[i], q[j]));

@@ -3,6 +3,7 @@
 #include <binx/BINX_Geo.h>
 
 #include <array>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -41,6 +42,8 @@ struct PseudoPosition {
 };
 inline constexpr double s_pseudo_depth_ratio = 0.19;
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y);
+// The same with each electrode's abscissa given (a distance along a line, for instance).
+std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::function<double(const ElectrodePoint&)>& abscissa);
 
 // The axis a pseudo-section of several quadrupoles runs along: y when the electrodes that
 // are not remote spread further in y than in x, else x.

@@ -44,6 +44,11 @@ void addReadingCommands(CLI::App& app, Context& context)
     plot->add_option("-o,--output", plot_options->output, "SVG file to write")->required();
     plot->add_option("--start", plot_options->start, "Recording: the start to draw, from 0 (default 0)");
     plot->add_option("--record", plot_options->record, "Result file: draw this record (from 0) instead of the pseudo-section");
+    plot->add_option("--quantity", plot_options->quantity, "Pseudo-section: rhoa, m, r, vp, i or k")
+        ->check(CLI::IsMember({"rhoa", "m", "r", "vp", "i", "k"}))
+        ->capture_default_str();
+    plot->add_flag("--skip-ignored", plot_options->skip_ignored, "Pseudo-section: leave out the readings marked to be ignored (drawn hollow otherwise)");
+    plot->add_flag("--fill", plot_options->fill, "Pseudo-section: fill between the readings (triangulated, level to level)");
 }
 
 void addEditingCommands(CLI::App& app, Context& context)

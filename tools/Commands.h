@@ -24,6 +24,8 @@ struct PlotOptions {
     std::string file, output;
     std::optional<std::uint64_t> start;  // recordings
     std::optional<std::size_t> record;   // result files
+    std::string quantity = "rhoa";       // pseudo-sections
+    bool skip_ignored = false, fill = false;
 };
 struct MergeOptions {
     std::vector<std::string> inputs;

@@ -2,7 +2,10 @@
 
 #include "TerminalProgress.h"
 
+#include <services/FileOpening.h>
+
 #include <exception>
+#include <filesystem>
 #include <ostream>
 #include <unistd.h>
 
@@ -33,6 +36,16 @@ std::unique_ptr<ProgressCallback> Context::progress(const std::string& label) co
 {
     if (quiet || isatty(STDERR_FILENO) == 0) return std::make_unique<DummyProgressCallback>();
     return std::make_unique<TerminalProgress>(m_err, label);
+}
+
+std::unique_ptr<ProgressCallback> Context::recordingProgress(const std::string& label, const std::string& path) const
+{
+    auto progress = this->progress(label);
+    std::error_code error;
+    const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+    if (auto* terminal = dynamic_cast<TerminalProgress*>(progress.get()); terminal != nullptr && !error)
+        terminal->countShareOf(bytes, ertkit::recordingBytesRead);
+    return progress;
 }
 
 } // namespace ertkit_cli

@@ -26,6 +26,8 @@ public:
     // A progress bar on stderr when it is a terminal and --quiet was not given; otherwise a
     // sink that shows nothing.
     std::unique_ptr<ProgressCallback> progress(const std::string& label) const;
+    // The same for reading a recording: its count of pages is shown as a share of its bytes.
+    std::unique_ptr<ProgressCallback> recordingProgress(const std::string& label, const std::string& path) const;
 
     int failures() const { return m_failures; }
     int exitStatus() const { return m_failures == 0 ? 0 : 1; }

@@ -7,6 +7,7 @@
 #include "RecordingPlot.h"
 #include "ResultExport.h"
 #include "ResultInfo.h"
+#include "PseudoSection.h"
 #include "ResultPlot.h"
 
 #include <services/FileOpening.h>
@@ -34,6 +35,13 @@ std::string labelFor(const std::string& path)
     return "reading " + std::filesystem::path(path).filename().string();
 }
 
+// A recording's reading is shown as a share of its bytes.
+std::unique_ptr<ProgressCallback> progressFor(const Context& context, const std::string& path)
+{
+    if (kindOf(path) == FileKind::Recording) return context.recordingProgress(labelFor(path), path);
+    return context.progress(labelFor(path));
+}
+
 } // namespace
 
 void runInfo(const InfoOptions& options, Context& context)
@@ -41,7 +49,7 @@ void runInfo(const InfoOptions& options, Context& context)
     bool first = true;
     for (const std::string& path : options.files) {
         context.forFile(path, [&] {
-            const auto progress = context.progress(labelFor(path));
+            const auto progress = progressFor(context, path);
             std::ostringstream text;
             if (kindOf(path) == FileKind::Recording)
                 printRecordingInfo(*openRecording(path, *progress), path, text);
@@ -57,7 +65,7 @@ void runExport(const ExportOptions& options, Context& context)
 {
     context.forFile(options.file, [&] {
         const TableFormat format = tableFormat(options.format);
-        const auto progress = context.progress(labelFor(options.file));
+        const auto progress = progressFor(context, options.file);
         Output output(options.output);
         if (kindOf(options.file) == FileKind::Recording) {
             const auto reader = openRecording(options.file, *progress);
@@ -79,7 +87,7 @@ void runPlot(const PlotOptions& options, Context& context)
         const bool recording = kindOf(options.file) == FileKind::Recording;
         if (recording && options.record) throw std::invalid_argument("--record is for result files; a recording takes --start");
         if (!recording && options.start) throw std::invalid_argument("--start is for recordings; a result file takes --record");
-        const auto progress = context.progress(labelFor(options.file));
+        const auto progress = progressFor(context, options.file);
         ertkit::AtomicOutput output(options.output);
         if (recording) {
             const auto reader = openRecording(options.file, *progress);
@@ -89,7 +97,7 @@ void runPlot(const PlotOptions& options, Context& context)
             if (options.record)
                 plotRecord(*results, options.file, *options.record, output.stream());
             else
-                plotPseudoSection(*results, options.file, output.stream());
+                plotPseudoSection(*results, options.file, {options.quantity, options.skip_ignored, options.fill}, output.stream());
         }
         output.commit();
     });

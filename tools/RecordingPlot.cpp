@@ -17,15 +17,14 @@ namespace {
 constexpr double s_panel_height = 150;
 constexpr double s_panel_gap = 20;
 constexpr auto s_columns = static_cast<std::size_t>(s_page_plot_width);
-constexpr std::size_t s_max_markers = 2000;
-
-// What one pass over the samples keeps of a start: per channel and pixel column the lowest
-// and highest value, the overloaded samples and the PPS samples.
+// What one pass over the samples keeps of a start, per pixel column so that marks cover the
+// whole start however long: per channel and column the lowest and highest value and the
+// overloaded sample farthest from zero; per column whether a PPS fell in it.
 struct Reduced {
     std::size_t channels = 0;
-    std::vector<float> low, high; // channel * s_columns + column
-    std::vector<std::vector<std::pair<std::uint64_t, float>>> overloads; // sample, value
-    std::vector<std::uint64_t> pps;
+    std::vector<float> low, high;   // channel * s_columns + column
+    std::vector<float> overload;    // same index; NaN: none in the column
+    std::vector<std::uint8_t> pps;  // column
 };
 
 Reduced reduce(const IV_File_Reader& reader, std::uint64_t start)
@@ -35,7 +34,8 @@ Reduced reduce(const IV_File_Reader& reader, std::uint64_t start)
     r.channels = std::min<std::size_t>(reader.getNChannels(start), Sample::s_max_channels);
     r.low.assign(r.channels * s_columns, std::numeric_limits<float>::quiet_NaN());
     r.high = r.low;
-    r.overloads.resize(r.channels);
+    r.overload = r.low;
+    r.pps.assign(s_columns, 0);
     forEachSample(reader, start, [&](const Sample& sample) {
         const std::size_t column = std::min<std::size_t>(sample.index * s_columns / samples, s_columns - 1);
         for (std::size_t c = 0; c < std::min<std::size_t>(r.channels, sample.channels); ++c) {
@@ -44,7 +44,8 @@ Reduced reduce(const IV_File_Reader& reader, std::uint64_t start)
             // Overloaded samples are marked but kept out of the trace and its scale, so that a
             // spike does not flatten the signal.
             if (sample.overloaded(static_cast<unsigned int>(c))) {
-                if (r.overloads[c].size() < s_max_markers) r.overloads[c].emplace_back(sample.index, v);
+                float& mark = r.overload[c * s_columns + column];
+                if (std::isnan(mark) || std::abs(v) > std::abs(mark)) mark = v;
                 continue;
             }
             float& lo = r.low[c * s_columns + column];
@@ -52,7 +53,7 @@ Reduced reduce(const IV_File_Reader& reader, std::uint64_t start)
             lo = std::isnan(lo) ? v : std::min(lo, v);
             hi = std::isnan(hi) ? v : std::max(hi, v);
         }
-        if (sample.pps && r.pps.size() < s_max_markers) r.pps.push_back(sample.index);
+        if (sample.pps) r.pps[column] = 1;
     });
     return r;
 }
@@ -116,15 +117,20 @@ void plotRecording(const IV_File_Reader& reader, const std::string& name, std::u
         const PlotFrame frame(svg, s_page_left, top + static_cast<double>(c) * (s_panel_height + s_panel_gap), s_page_plot_width, s_panel_height,
                               AxisRange{0.0, duration}, r.channels == 0 ? AxisRange{-1.0, 1.0} : valueRange(r, c));
         frame.drawAxes(last ? "time since start (s)" : "", "ch" + std::to_string(c) + " (" + sampleUnit(reader) + ")");
-        for (const std::uint64_t k : r.pps) {
-            const double px = frame.x(static_cast<double>(k) * period);
+        for (std::size_t column = 0; column < s_columns; ++column) {
+            if (!r.pps[column]) continue;
+            const double px = frame.x(duration * (static_cast<double>(column) + 0.5) / s_columns);
             svg.line(px, frame.bottom() - 8, px, frame.bottom(), "#ff8c00", 1.5);
         }
         if (c >= r.channels) continue;
         svg.polyline(envelope(r, c, frame, duration), "#1f5fa8", 1.0);
         // Off the scale, an overloaded sample sits on the frame's edge.
-        for (const auto& [k, value] : r.overloads[c])
-            svg.circle(frame.x(static_cast<double>(k) * period), std::clamp(frame.y(value), frame.top(), frame.bottom()), 3, "#d62728");
+        for (std::size_t column = 0; column < s_columns; ++column) {
+            const float value = r.overload[c * s_columns + column];
+            if (std::isnan(value)) continue;
+            const double t = duration * (static_cast<double>(column) + 0.5) / s_columns;
+            svg.circle(frame.x(t), std::clamp(frame.y(value), frame.top(), frame.bottom()), 3, "#d62728");
+        }
     }
     svg.write(out);
 }

@@ -8,14 +8,10 @@
 
 namespace ertkit_cli {
 
-// Apparent-resistivity pseudo-section: each record with a defined rho_a at the mean position
-// of its electrodes along the line and at its pseudo-depth (services/Geometry.h gives the convention),
-// coloured by log10 rho_a, with a colour scale and the electrode positions along the top.
-// Ignored records are left out.
-void plotPseudoSection(const Result_File& file, const std::string& name, std::ostream& out);
-
-// One record: its stacked signal over a full injection cycle, with the chargeability windows
-// shaded after the switch-off, and the decay of the window chargeabilities.
-void plotRecord(const Result_File& file, const std::string& name, std::size_t record, std::ostream& out);
+// One record: its stacked signal over a full injection cycle with the chargeability windows
+// shaded after the switch-off, the off time zoomed on the IP decay, and the decay of the window
+// chargeabilities. A record that stores no stack (legacy files) shows the stack computed from
+// its voltage recording when that sits beside `path` (services/CompanionRecordings.h).
+void plotRecord(const Result_File& file, const std::string& path, std::size_t record, std::ostream& out);
 
 } // namespace ertkit_cli

@@ -39,6 +39,31 @@ void SvgDocument::circle(double cx, double cy, double r, std::string_view fill, 
                    fill, stroke);
 }
 
+void SvgDocument::marker(double cx, double cy, double r, std::string_view fill, std::string_view stroke, std::string_view title)
+{
+    fmt::format_to(std::back_inserter(m_body), "<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"{}\" fill=\"{}\" stroke=\"{}\"><title>{}</title></circle>\n", cx,
+                   cy, r, fill, stroke, escape(title));
+}
+
+void SvgDocument::polygon(const Points& points, std::string_view fill)
+{
+    if (points.empty()) return;
+    fmt::format_to(std::back_inserter(m_body), "<polygon fill=\"{0}\" stroke=\"{0}\" stroke-width=\"0.5\" points=\"", fill);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        fmt::format_to(std::back_inserter(m_body), "{}{:.1f},{:.1f}", i == 0 ? "" : " ", points[i].first, points[i].second);
+    fmt::format_to(std::back_inserter(m_body), "\"/>\n");
+}
+
+void SvgDocument::beginGroup(std::string_view attributes)
+{
+    fmt::format_to(std::back_inserter(m_body), "<g {}>\n", attributes);
+}
+
+void SvgDocument::endGroup()
+{
+    fmt::format_to(std::back_inserter(m_body), "</g>\n");
+}
+
 void SvgDocument::text(double x, double y, std::string_view text, double size, std::string_view anchor, double rotation, bool bold)
 {
     fmt::format_to(std::back_inserter(m_body), "<text x=\"{:.2f}\" y=\"{:.2f}\" font-size=\"{}\" text-anchor=\"{}\"", x, y, size, anchor);

@@ -27,6 +27,14 @@ public:
     void rect(double x, double y, double w, double h, std::string_view fill, std::string_view stroke = "none",
               double opacity = 1.0);
     void circle(double cx, double cy, double r, std::string_view fill, std::string_view stroke = "none");
+    // A data marker: a circle to 0.1 px, with a hover title; its stroke width comes from the
+    // enclosing group, so that many markers stay small.
+    void marker(double cx, double cy, double r, std::string_view fill, std::string_view stroke, std::string_view title);
+    // A filled polygon whose edge takes its fill colour (no seams between neighbours).
+    void polygon(const Points& points, std::string_view fill);
+    // A group of elements, `attributes` written as is into its opening tag (class="panel" ...).
+    void beginGroup(std::string_view attributes);
+    void endGroup();
     // anchor: "start", "middle" or "end"; rotation in degrees about the anchor point.
     void text(double x, double y, std::string_view text, double size = 12.0, std::string_view anchor = "start",
               double rotation = 0.0, bool bold = false);

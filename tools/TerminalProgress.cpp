@@ -55,14 +55,22 @@ void TerminalProgress::step()
     draw(false);
 }
 
+void TerminalProgress::countShareOf(std::uint64_t total, std::uint64_t (*per_step)(std::uint64_t))
+{
+    m_count_total = total;
+    m_count_units = per_step;
+}
+
 std::string TerminalProgress::line() const
 {
     std::string text = m_label;
     if (!m_detail.empty()) text += " (" + m_detail + ")";
-    if (m_counting || m_high <= m_low) return fmt::format("{} {}", text, m_position);
-    const double done = std::clamp(static_cast<double>(m_position - std::min<unsigned long long>(m_position, m_low)) /
-                                       static_cast<double>(m_high - m_low),
-                                   0.0, 1.0);
+    const bool share = m_counting && m_count_total > 0 && m_count_units != nullptr;
+    if (!share && (m_counting || m_high <= m_low)) return fmt::format("{} {}", text, m_position);
+    const double done = share ? std::clamp(static_cast<double>(m_count_units(m_position)) / static_cast<double>(m_count_total), 0.0, 1.0)
+                              : std::clamp(static_cast<double>(m_position - std::min<unsigned long long>(m_position, m_low)) /
+                                               static_cast<double>(m_high - m_low),
+                                           0.0, 1.0);
     const int filled = static_cast<int>(done * s_bar_width + 0.5);
     return fmt::format("{} [{}{}] {:3.0f}%", text, std::string(static_cast<std::size_t>(filled), '#'),
                        std::string(static_cast<std::size_t>(s_bar_width - filled), '.'), done * 100.0);

@@ -26,6 +26,10 @@ public:
     void setText(const std::string& text) override;
     void step() override;
 
+    // A reader that counts without a total reads a file of `total` units, `per_step(steps)` of
+    // them read after so many steps: its count is then shown as a share of the file.
+    void countShareOf(std::uint64_t total, std::uint64_t (*per_step)(std::uint64_t));
+
     // The line as it would be drawn now, without the carriage return.
     std::string line() const;
 
@@ -40,6 +44,8 @@ private:
     unsigned int m_step = 1;
     unsigned long long m_position = 0;
     bool m_counting = false;
+    std::uint64_t m_count_total = 0;
+    std::uint64_t (*m_count_units)(std::uint64_t) = nullptr;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_last_draw{};
 };

@@ -1,5 +1,7 @@
-// The sample's result files agree with each other.
+// The sample's result files agree with each other and with the recordings they name.
 #include <generators/SampleFiles.h>
+
+#include <services/CompanionRecordings.h>
 
 #include <bin/BIN_File.h>
 #include <binx/BINX_File.h>
@@ -43,6 +45,29 @@ TEST_F(SampleFilesOnDisk, BinAndBinxStampAnInjectionWithOneTime)
         EXPECT_EQ(b.getElectrodeX(ElectrodeName::A), x.getElectrodeX(ElectrodeName::A)) << i;
         EXPECT_EQ(b.getStartTime(true), x.getStartTime(true)) << i;
     }
+}
+
+TEST_F(SampleFilesOnDisk, ALegacyRecordFindsItsStartByTimeAndItsStackMatchesTheStoredOne)
+{
+    const BIN_File bin((s_dir->path() / s_files.bin).string());
+    const BINX_File binx((s_dir->path() / s_files.binx).string());
+    for (const std::size_t i : {0u, 3u, 33u}) {
+        const Result_Reader& record = *bin.getResults()[i];
+        const auto companion = findCompanionStart(record, s_dir->path() / s_files.bin, true);
+        ASSERT_TRUE(companion) << i;
+        EXPECT_EQ(companion->path.filename(), s_files.recordings[2]) << i;
+        EXPECT_EQ(companion->start, i) << "one Wenner injection per start";
+        const std::vector<double> computed = stackedCycle(*companion->recording, companion->start, companion->channel, record.getPeriod(true));
+        std::vector<double> stored;
+        binx.getResults()[63 + i]->fillStackData(true, stored);
+        ASSERT_EQ(computed.size(), stored.size());
+        // The stored stack is the noiseless one; the recording's carries noise of a few mV.
+        double worst = 0.0;
+        for (std::size_t k = 0; k < stored.size(); ++k) worst = std::max(worst, std::abs(computed[k] - stored[k]));
+        EXPECT_LT(worst, 0.02 * std::abs(record.getPolarizationVoltage(true))) << i;
+    }
+    // Nothing beside a result file in a folder without recordings.
+    EXPECT_FALSE(findCompanionStart(*bin.getResults()[0], s_dir->path() / "elsewhere" / s_files.bin, true));
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "TimeText.h"
 #include "ToolRunner.h"
 
+#include <services/FileOpening.h>
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -70,6 +72,21 @@ TEST(TerminalProgress, ReadersCountConversionsFillABar)
     progress.step();
     progress.setFormattedText(7, "METER", "115200");
     EXPECT_EQ(progress.line(), "reading (METER 115200) [###############...............]  50%");
+}
+
+TEST(TerminalProgress, ARecordingsCountIsAShareOfItsBytes)
+{
+    std::ostringstream sink;
+    TerminalProgress progress(sink, "reading");
+    // 1000 pages; the reader steps once per 100.
+    progress.countShareOf(528000, ertkit::recordingBytesRead);
+    progress.setRange(10000, 0, 1);
+    progress.setPosition(0);
+    EXPECT_EQ(progress.line(), "reading [..............................]   0%");
+    for (int i = 0; i < 5; ++i) progress.step();
+    EXPECT_EQ(progress.line(), "reading [###############...............]  50%");
+    for (int i = 0; i < 7; ++i) progress.step();
+    EXPECT_EQ(progress.line(), "reading [##############################] 100%") << "never past the end";
 }
 
 TEST(TimeText, IsoWithMilliseconds)

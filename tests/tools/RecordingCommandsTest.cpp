@@ -119,3 +119,28 @@ TEST_F(RecordingCommands, PlotIsWellFormedSvgWithAxesAndMarks)
 }
 
 } // namespace
+
+namespace {
+
+// A start of 50 minutes: 3000 PPS, more than a plot marks one by one.
+TEST(RecordingPlot, MarksThePpsOverTheWholeStart)
+{
+    ertkit_test::TempDir dir;
+    ertkit_writers::ConfigFields fields;
+    fields.n_channel = 1;
+    fields.date = 1700000000;
+    ertkit_writers::RecordingBuilder builder;
+    builder.start(fields, 0, 300000, [](std::uint32_t k, unsigned int) { return static_cast<float>(k % 800); });
+    builder.save(dir.file(s_name));
+    const ToolRun run = runTool({"plot", s_name, "-o", "long.svg"}, dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string svg = readText(dir.path() / "long.svg");
+    EXPECT_EQ(xmlProblem(svg), "");
+    // One tick per pixel column that holds a PPS: every column of the 880 px frame here.
+    const std::string tick = "stroke=\"#ff8c00\" stroke-width=\"1.5\"/>";
+    EXPECT_EQ(occurrences(svg, tick), 880u + 1) << "and one in the legend";
+    const auto last = svg.rfind("<line x1=\"", svg.rfind(tick));
+    EXPECT_GT(std::stod(svg.substr(last + 10)), 955.0) << "the last tick sits at the end of the start";
+}
+
+} // namespace

@@ -138,6 +138,15 @@ TEST_F(SampleFiles, BinPlots)
     EXPECT_EQ(xmlProblem(record), "");
     EXPECT_NE(record.find("chargeability decay"), std::string::npos);
     EXPECT_EQ(occurrences(record, "<circle"), 10u) << "one point per window";
+    EXPECT_NE(record.find("no stacked signal in this record, and no recording of it beside the file"), std::string::npos);
+
+    // With its voltage recording beside it, the record's stack is computed from the start
+    // of its time, on its channel.
+    std::filesystem::copy_file(sampleFolder() / "vp123-4567@061423_083420.vmn", folder / "vp123-4567@061423_083420.vmn");
+    ASSERT_EQ(run({"plot", "line1-wenner.bin", "--record", "3", "-o", "computed.svg"}).status, 0);
+    const std::string computed = readText(folder / "computed.svg");
+    EXPECT_NE(computed.find("computed from vp123-4567@061423_083420.vmn, start 3, channel 0"), std::string::npos);
+    EXPECT_NE(computed.find("off time after the switch-off"), std::string::npos);
 
     const ToolRun past = run({"plot", "line1-wenner.bin", "--record", "34", "-o", "none.svg"});
     EXPECT_EQ(past.status, 1);
