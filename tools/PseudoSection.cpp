@@ -217,15 +217,19 @@ void plotPseudoSection(const Result_File& file, const std::string& name, const S
             svg.line(px - 4, frame.top() - 8, px, frame.top() - 1, "black");
             svg.line(px + 4, frame.top() - 8, px, frame.top() - 1, "black");
         }
-        svg.beginGroup("class=\"markers\" stroke-width=\"1\"");
-        for (const Reading& r : panel.readings) {
-            const std::string colour = scaleColour(colourFraction(colours, r.value));
-            if (r.ignore)
-                svg.marker(frame.x(r.position.abscissa), frame.y(r.position.depth), radius, "white", colour, hoverText(r, q));
-            else
-                svg.marker(frame.x(r.position.abscissa), frame.y(r.position.depth), radius, colour, "#333333", hoverText(r, q));
+        // Ignored readings are drawn hollow, their ring in their colour, after the others.
+        const bool any_ignored = std::any_of(panel.readings.begin(), panel.readings.end(), [](const Reading& r) { return r.ignore; });
+        for (const bool ignored : {false, true}) {
+            if (ignored && !any_ignored) continue;
+            svg.beginGroup(ignored ? "class=\"markers ignored\" stroke-width=\"2\"" : "class=\"markers\" stroke-width=\"1\"");
+            for (const Reading& r : panel.readings) {
+                if (r.ignore != ignored) continue;
+                const std::string colour = scaleColour(colourFraction(colours, r.value));
+                svg.marker(frame.x(r.position.abscissa), frame.y(r.position.depth), radius, ignored ? "white" : colour.c_str(),
+                           ignored ? colour.c_str() : "#333333", hoverText(r, q));
+            }
+            svg.endGroup();
         }
-        svg.endGroup();
         svg.endGroup();
     }
     colourBar(svg, 890, 110, 320, colours, q);
