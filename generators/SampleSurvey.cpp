@@ -162,6 +162,7 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
             from = to;
         }
         m.m = weighted / width;
+        m.decay = m_fraction;
         m.m_deviation = 0.05 + 1000.0 * m.noise / std::abs(m.vp) / std::sqrt(stacks);
         m.sp = 12.0 + 8.0 * std::sin(m.positions[2].x / 13.0) + 0.5 * gaussian(random);
         m.overloaded = injection.spikes;
@@ -189,7 +190,7 @@ double SampleSurvey::noiseAt(std::uint64_t key, std::uint32_t k) const
 float SampleSurvey::voltage(const Measure& m, std::uint32_t k) const
 {
     const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
-    double v = m.vp * waveform(m.m / 1000.0, k) + m.sp + m.noise * noiseAt(index, k);
+    double v = m.vp * waveform(m.decay, k) + m.sp + m.noise * noiseAt(index, k);
     if (m_injections[m.injection].spikes && std::find(std::begin(s_spike_samples), std::end(s_spike_samples), k) != std::end(s_spike_samples))
         v += s_spike_mV;
     return static_cast<float>(v);
@@ -212,7 +213,7 @@ std::vector<float> SampleSurvey::stack(const Measure& m) const
     std::vector<float> out(half);
     const double stacks = 2.0 * s_cycles;
     for (std::uint32_t i = 0; i < half; ++i)
-        out[i] = static_cast<float>(m.vp * waveform(m.m / 1000.0, i) + m.noise / std::sqrt(stacks) * noiseAt(index ^ 0x5A5A5A, i));
+        out[i] = static_cast<float>(m.vp * waveform(m.decay, i) + m.noise / std::sqrt(stacks) * noiseAt(index ^ 0x5A5A5A, i));
     return out;
 }
 

@@ -39,6 +39,7 @@ public:
         double vp = 0.0;                 // mV
         double rhoa = 0.0;               // ohm.m (the model's, before noise)
         double m = 0.0;                  // mV/V, over all windows
+        double decay = 0.0;              // the decay's amplitude at the switch-off, a fraction of Vp
         std::array<double, s_window_ms.size()> window_m{}; // mV/V
         double vp_deviation = 0.0;       // %
         double m_deviation = 0.0;        // mV/V

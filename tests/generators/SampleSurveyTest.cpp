@@ -63,6 +63,11 @@ TEST(SampleSurvey, SignalsAndStackAgree)
     EXPECT_NEAR(stack[199], m.vp, 5 * m.noise + 0.01 * m.vp);
     EXPECT_NEAR(survey.voltage(m, 199), m.vp + m.sp, 5 * m.noise + 0.01 * m.vp);
     EXPECT_NEAR(survey.voltage(m, 599), -m.vp + m.sp, 5 * m.noise + 0.01 * m.vp);
+    // The decay after the switch-off is what the windows' chargeabilities say: its mean over
+    // all windows (40 to 1280 ms, samples 204 to 327 of the stack) is M times Vp.
+    double off = 0.0;
+    for (std::size_t i = 204; i < 328; ++i) off += stack[i];
+    EXPECT_NEAR(1000.0 * off / 124 / m.vp, m.m, 0.05 * m.m);
     const auto& injection = survey.injections()[m.injection];
     EXPECT_NEAR(survey.current(injection, 100), injection.current, 0.01 * injection.current);
     EXPECT_NEAR(survey.current(injection, 300), 0.0, 0.2);
