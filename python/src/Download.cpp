@@ -38,9 +38,12 @@ py::tuple downloadFromMeter(const std::string& port, unsigned int first, unsigne
                             const py::object& progress, const py::object& full_wave_path)
 {
     ertkit::DownloadSession session(port);
-    std::unique_ptr<BINX_File> binx = runLibrary(progress, Failure::BadRequest, [&](ProgressCallback& p) {
+    PyProgress reporter(progress);
+    std::unique_ptr<BINX_File> binx = runLibrary(reporter, Failure::BadRequest, [&](ProgressCallback& p) {
         session.fetch(first, last, name, p);
-        return std::make_unique<BINX_File>(session.measures(p));
+        if (!session.failures().empty()) reporter.incomplete();
+        // The conversion is quick and counts measures again: the progress stays the download's.
+        return std::make_unique<BINX_File>(session.measures(noProgress()));
     });
     py::list errors;
     bool port_failed = false;

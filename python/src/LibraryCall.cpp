@@ -48,7 +48,8 @@ bool PyProgress::isCancelled()
 
 void PyProgress::setRange(unsigned int first, unsigned int second, unsigned int step)
 {
-    if (m_measure) return;
+    if (m_measure || m_range_set) return;
+    m_range_set = true;
     m_low = std::min(first, second);
     m_total = std::max(first, second) - m_low;
     m_step = step;
@@ -76,6 +77,11 @@ std::uint64_t PyProgress::done() const
 void PyProgress::report(bool last)
 {
     if (m_cancelled) return;
+    if (!m_measure && !m_range_set) {
+        // Nothing to show before the library says how much there is.
+        pollSignals();
+        return;
+    }
     const std::uint64_t now = last ? m_total : done();
     // At most about a hundred calls: the first, one per hundredth of the total, the last.
     const std::uint64_t stride = std::max<std::uint64_t>(1, m_total / 100);
@@ -114,7 +120,7 @@ void PyProgress::fail()
 
 void PyProgress::finish()
 {
-    report(true);
+    if (!m_incomplete) report(true);
 }
 
 void PyProgress::rethrowFailure()

@@ -45,7 +45,8 @@ py::list storedTexts(const std::vector<std::string>& texts);
 [[noreturn]] void raiseValueError(const std::string& message);
 
 // Progress of library work, forwarded to a Python callable as callable(done, total). By
-// default done and total are the library's own range (a download counts records); measure()
+// default done and total are the first range the library announces (a download counts
+// records; later ranges, such as the conversion's, do not move the total); measure()
 // replaces them by a position in units the user sees (bytes of the file read). The callable
 // is called at most about a hundred times, with done never going back, and once more with
 // (total, total) by finish() when the work completed. It runs with the GIL held; if it
@@ -65,8 +66,11 @@ public:
     void setPosition(unsigned int position) override;
     void step() override;
 
-    // Reports (total, total) unless the work was stopped; call with the GIL held.
+    // Reports (total, total) unless the work was stopped or left incomplete; call with the GIL
+    // held.
     void finish();
+    // The work ended without doing all of it (a download that failed): finish() reports nothing.
+    void incomplete() { m_incomplete = true; }
     // Raises what the callable (or a signal handler) raised; call with the GIL held.
     void rethrowFailure();
 
@@ -85,6 +89,8 @@ private:
     std::uint64_t m_steps = 0;
     std::uint64_t m_reported = 0;
     bool m_any_reported = false;
+    bool m_range_set = false;
+    bool m_incomplete = false;
     bool m_cancelled = false;
     std::chrono::steady_clock::time_point m_last_poll;
     std::exception_ptr m_failure;

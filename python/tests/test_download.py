@@ -41,7 +41,8 @@ def test_record_download_matches_the_tool_and_survives_a_round_trip(tmp_path, ve
         binx, recording = ertkit.download(port, 0, 5, name="L1", progress=lambda done, total: calls.append((done, total)))
         by_tool = tool_download(port, 0, 5, tmp_path / "tool.binx")
     assert recording is None and isinstance(binx, ertkit.BinxFile) and len(binx) == 6
-    assert calls and all(0 <= done <= total for done, total in calls)
+    dones = [done for done, _ in calls]
+    assert {total for _, total in calls} == {6} and calls[-1] == (6, 6) and dones == sorted(set(dones))
     same_tables(binx.to_numpy(), by_tool.to_numpy())
 
     out = tmp_path / "download.binx"
