@@ -11,40 +11,17 @@ using namespace bin_test;
 
 namespace {
 
-class ProgressLog : public ProgressCallback {
-public:
-    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
-    void setRange(unsigned a, unsigned b, unsigned step) override
-    {
-        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
-    }
-    void setPosition(unsigned p) override { calls.push_back("position " + std::to_string(p)); }
-    void step() override { calls.push_back("step"); }
-    std::vector<std::string> calls;
-};
-
-template <typename Read>
-std::vector<std::string> outcome(Read read)
+// The file's folder, names and the stored values of its records.
+void describe(const BIN_File& file, std::vector<std::string>& seen)
 {
-    ertkit_test::LogCapture log;
-    ProgressLog progress;
-    std::vector<std::string> seen;
-    try {
-        const BIN_File file = read(progress);
-        seen.push_back("folder " + file.getFolderPath());
-        for (const auto& name : file.getFileNames()) seen.push_back("name " + name);
-        for (const BIN_Data* record : file.getDatas()) {
-            std::ostringstream values;
-            values << record->getVAB() << ' ' << record->getIgnore() << ' ' << record->getStackMax() << ' '
-                   << record->getIIndex() << ' ' << record->getVIndex() << ' ' << record->getNTM();
-            seen.push_back(values.str());
-        }
-    } catch (const std::exception& e) {
-        seen.push_back(std::string("throws ") + e.what());
+    seen.push_back("folder " + file.getFolderPath());
+    for (const auto& name : file.getFileNames()) seen.push_back("name " + name);
+    for (const BIN_Data* record : file.getDatas()) {
+        std::ostringstream values;
+        values << record->getVAB() << ' ' << record->getIgnore() << ' ' << record->getStackMax() << ' ' << record->getIIndex()
+               << ' ' << record->getVIndex() << ' ' << record->getNTM();
+        seen.push_back(values.str());
     }
-    for (const auto& [level, line] : log.lines()) seen.push_back("log " + std::to_string(static_cast<int>(level)) + " " + line);
-    seen.insert(seen.end(), progress.calls.begin(), progress.calls.end());
-    return seen;
 }
 
 void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string& what)
@@ -52,11 +29,13 @@ void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string
     const ertkit_test::TempDir dir;
     const std::string path = dir.file("f.bin");
     ertkit_test::writeFile(path, bytes);
-    const auto by_path = outcome([&](ProgressCallback& p) { return BIN_File(path, p); });
-    const auto by_stream = outcome([&](ProgressCallback& p) {
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        return BIN_File(in, path, p);
-    });
+    const auto by_path = ertkit_test::readingOutcome([&](ProgressCallback& p) { return BIN_File(path, p); }, describe);
+    const auto by_stream = ertkit_test::readingOutcome(
+        [&](ProgressCallback& p) {
+            std::istringstream in(std::string(bytes.begin(), bytes.end()));
+            return BIN_File(in, path, p);
+        },
+        describe);
     EXPECT_EQ(by_path, by_stream) << what;
 }
 

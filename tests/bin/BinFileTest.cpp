@@ -16,19 +16,6 @@ using ertkit_test::TempDir;
 
 namespace {
 
-// Records every progress call in order.
-class RecordingProgress : public ProgressCallback {
-public:
-    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
-    void setRange(unsigned a, unsigned b, unsigned step) override
-    {
-        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
-    }
-    void setPosition(unsigned p) override { calls.push_back("position " + std::to_string(p)); }
-    void step() override { calls.push_back("step"); }
-    std::vector<std::string> calls;
-};
-
 BinFileContents withRecords(std::size_t n)
 {
     BinFileContents contents;
@@ -72,7 +59,7 @@ TEST(BinFile, ReadsNamesAndRecordsWithOneProgressStepPerLoopTurn)
     const TempDir dir;
     const std::string path = dir.file("survey.bin");
     BinFileWriter::write(path, withRecords(3));
-    RecordingProgress progress;
+    ertkit_test::ProgressLog progress;
     const BIN_File file(path, progress);
 
     ASSERT_EQ(file.getDatas().size(), 3u);
@@ -194,7 +181,7 @@ TEST(BinFile, HostileNameCountsAndLengthsFailCleanly)
 TEST(BinFile, FileEndingAfterTheNamesHasNoRecords)
 {
     const TempDir dir;
-    RecordingProgress progress;
+    ertkit_test::ProgressLog progress;
     const BIN_File file(writeBytes(dir, BinFileWriter::file(withRecords(0)).data()), progress);
     EXPECT_TRUE(file.getResults().empty());
     EXPECT_EQ(std::count(progress.calls.begin(), progress.calls.end(), "step"), 1);

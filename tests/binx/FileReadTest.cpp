@@ -8,24 +8,12 @@
 
 using binx_test::ByteFile;
 using ertkit_test::BinxFileBuilder;
+using ertkit_test::ProgressLog;
 using ertkit_test::addRecord;
 using ertkit_test::Bytes;
 using ertkit_test::sampleBinxRecord;
 
 namespace {
-
-// A progress sink that notes every call it gets.
-class ProgressLog : public ProgressCallback {
-public:
-    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
-    void setRange(unsigned int a, unsigned int b, unsigned int step) override
-    {
-        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
-    }
-    void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
-    void step() override { calls.push_back("step"); }
-    std::vector<std::string> calls;
-};
 
 BINX_Data numbered(int n)
 {

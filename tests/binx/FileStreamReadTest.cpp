@@ -15,50 +15,28 @@ using ertkit_test::Bytes;
 
 namespace {
 
-class ProgressLog : public ProgressCallback {
-public:
-    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
-    void setRange(unsigned int a, unsigned int b, unsigned int step) override
-    {
-        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
-    }
-    void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
-    void step() override { calls.push_back("step"); }
-    std::vector<std::string> calls;
-};
-
-// Everything a reading shows: the failure or the file's contents, then the log and progress.
-template <typename Read>
-std::vector<std::string> outcome(Read read)
+// The file's header, names and records (as the library writes them back).
+void describe(const BINX_File& file, std::vector<std::string>& seen)
 {
-    ertkit_test::LogCapture log;
-    ProgressLog progress;
-    std::vector<std::string> seen;
-    try {
-        const BINX_File file = read(progress);
-        seen.push_back("version " + std::to_string(file.getVersion()) + " folder " + file.getFolderPath());
-        for (const auto& name : file.getFileNamesIabOrVmn()) seen.push_back("recording " + name);
-        for (const auto& name : file.getFileNamesProject()) seen.push_back("project " + name);
-        for (const BINX_Data* record : file.getDatas()) {
-            const auto bytes = binx_test::written(*record);
-            seen.emplace_back(bytes.begin(), bytes.end());
-        }
-    } catch (const std::exception& e) {
-        seen.push_back(std::string("throws ") + e.what());
+    seen.push_back("version " + std::to_string(file.getVersion()) + " folder " + file.getFolderPath());
+    for (const auto& name : file.getFileNamesIabOrVmn()) seen.push_back("recording " + name);
+    for (const auto& name : file.getFileNamesProject()) seen.push_back("project " + name);
+    for (const BINX_Data* record : file.getDatas()) {
+        const auto bytes = binx_test::written(*record);
+        seen.emplace_back(bytes.begin(), bytes.end());
     }
-    for (const auto& [level, line] : log.lines()) seen.push_back("log " + std::to_string(static_cast<int>(level)) + " " + line);
-    seen.insert(seen.end(), progress.calls.begin(), progress.calls.end());
-    return seen;
 }
 
 void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string& what)
 {
     ByteFile file(bytes, "f.binx");
-    const auto by_path = outcome([&](ProgressCallback& p) { return BINX_File(file.path(), p); });
-    const auto by_stream = outcome([&](ProgressCallback& p) {
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        return BINX_File(in, file.path(), p);
-    });
+    const auto by_path = ertkit_test::readingOutcome([&](ProgressCallback& p) { return BINX_File(file.path(), p); }, describe);
+    const auto by_stream = ertkit_test::readingOutcome(
+        [&](ProgressCallback& p) {
+            std::istringstream in(std::string(bytes.begin(), bytes.end()));
+            return BINX_File(in, file.path(), p);
+        },
+        describe);
     EXPECT_EQ(by_path, by_stream) << what;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <host/ProgressCallback.h>
 #include <host/VELTLogger.h>
 #include <writers/Bytes.h>
 
@@ -42,6 +43,38 @@ private:
     std::vector<std::pair<VELTLogger::Level, std::string>> m_lines;
     VELTLogger::Sink m_previous;
 };
+
+// Notes every progress call it gets, in order.
+class ProgressLog : public ProgressCallback {
+public:
+    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
+    void setRange(unsigned int a, unsigned int b, unsigned int step) override
+    {
+        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
+    }
+    void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
+    void step() override { calls.push_back("step"); }
+    std::vector<std::string> calls;
+};
+
+// Everything a read shows: what describe(result, lines) says of its result or the message of
+// what it threw, then its log lines and its progress calls. Two reads that should behave the
+// same give equal outcomes.
+template <typename Read, typename Describe>
+std::vector<std::string> readingOutcome(Read read, Describe describe)
+{
+    LogCapture log;
+    ProgressLog progress;
+    std::vector<std::string> seen;
+    try {
+        describe(read(progress), seen);
+    } catch (const std::exception& e) {
+        seen.push_back(std::string("throws ") + e.what());
+    }
+    for (const auto& [level, line] : log.lines()) seen.push_back("log " + std::to_string(static_cast<int>(level)) + " " + line);
+    seen.insert(seen.end(), progress.calls.begin(), progress.calls.end());
+    return seen;
+}
 
 // Little-endian byte writer for building test files field by field.
 using Bytes = ertkit_writers::Bytes;
