@@ -1,7 +1,7 @@
 """BINX result files: read, edited and written."""
 
 from . import _ertkit
-from ._core import core_property, fs_path
+from ._core import core_property, fs_path, stored_text, whole
 from ._results import Record, ResultFile
 
 
@@ -54,6 +54,15 @@ class BinxRecord(Record):
         self.set(ignore=bool(value))
 
 
+_UINT32 = 2 ** 32 - 1
+
+
+def _record(record):
+    if not isinstance(record, Record):
+        raise TypeError(f"a BINX file holds BinxRecord objects, not {type(record).__name__}")
+    return record._core
+
+
 def _binx_record_from_bytes(data):
     return BinxRecord._view(_ertkit.open_bytes(data, None, "binx").pop(0))
 
@@ -103,10 +112,11 @@ class BinxFile(ResultFile):
 
     def _position(self, index):
         # Negative indexes count from the end; the library checks the others.
+        index = whole("record index", index, -(2 ** 63), 2 ** 63 - 1)
         if index < 0:
             index += len(self._core)
-            if index < 0:
-                raise IndexError("record index out of range")
+        if not 0 <= index <= _UINT32:
+            raise IndexError("record index out of range")
         return index
 
     def __len__(self):
@@ -118,7 +128,7 @@ class BinxFile(ResultFile):
     @_editing
     def __setitem__(self, index, record):
         """Replaces record `index` by a copy of `record`."""
-        self._core.replace(self._position(index), record._core)
+        self._core.replace(self._position(index), _record(record))
         self._changed()
 
     def __delitem__(self, index):
@@ -134,7 +144,7 @@ class BinxFile(ResultFile):
     @_editing
     def append(self, record):
         """Adds a copy of a BINX record at the end."""
-        self._core.append(record._core)
+        self._core.append(_record(record))
         self._changed()
 
     def extend(self, records):
@@ -145,7 +155,7 @@ class BinxFile(ResultFile):
     def replace(self, record):
         """Puts a copy of `record` in place of the record with the same identity (key texts,
         start times and channels), or at the end when there is none."""
-        self._core.replace_same(record._core)
+        self._core.replace_same(_record(record))
         self._changed()
 
     def merge(self, other, progress=None):
@@ -165,20 +175,22 @@ class BinxFile(ResultFile):
         skip_ignored is true. The file is written under a temporary name beside `path`, read
         back, and renamed into place: a write that fails raises OSError and leaves `path` as it
         was (absent, or with its old contents)."""
-        self._core.write(fs_path(path), first, last, skip_ignored, hide)
+        self._core.write(fs_path(path), whole("first", first, 0, _UINT32), whole("last", last, -(2 ** 31), 2 ** 31 - 1),
+                         bool(skip_ignored), bool(hide))
 
     version = core_property("version", "Format version the file was read with (6 for a new file).")
     project_names = core_property("project_names")
-    folder = property(lambda self: self._core.folder, _editing(lambda self, path: setattr(self._core, "folder", path)),
+    folder = property(lambda self: self._core.folder,
+                      _editing(lambda self, path: setattr(self._core, "folder", stored_text("folder", path))),
                       doc="The folder of the recordings the records refer to; written as set.")
     software = property(lambda self: self._core.software,
-                        _editing(lambda self, value: setattr(self._core, "software", value)),
+                        _editing(lambda self, value: setattr(self._core, "software", whole("software", value, 0, 255))),
                         doc="The software byte of the file; its values are the host's.")
 
     @_editing
     def add_project_name(self, name):
         """Index of a project file name, added when it is not there yet."""
-        return self._core.add_project_name(name)
+        return self._core.add_project_name(stored_text("name", name))
 
     def path_indexes(self, index):
         """(iab, vmn, project) indexes of record `index` into the name lists; 0xFFFFFFFF is none."""
@@ -191,7 +203,7 @@ class BinxFile(ResultFile):
         for value, setter in ((iab, self._core.set_iab_path_index), (vmn, self._core.set_vmn_path_index),
                               (project, self._core.set_project_path_index)):
             if value is not None:
-                setter(position, value)
+                setter(position, whole("path index", value, -(2 ** 31), 2 ** 31 - 1))
 
     @property
     def software_version(self):
@@ -200,4 +212,7 @@ class BinxFile(ResultFile):
     @software_version.setter
     @_editing
     def software_version(self, value):
-        self._core.software_version = list(value)
+        numbers = list(value) if isinstance(value, (list, tuple)) else None
+        if numbers is None or len(numbers) != 3:
+            raise TypeError("software_version takes three whole numbers")
+        self._core.software_version = [whole("software version", n, -(2 ** 15), 2 ** 15 - 1) for n in numbers]

@@ -1,5 +1,6 @@
 """What the package's classes share: each is built on a core object of the extension."""
 
+import operator
 import os
 
 
@@ -14,6 +15,25 @@ def fs_path(path):
     if b"\0" in path:
         raise ValueError("embedded null byte")
     return path
+
+
+def whole(name, value, low, high):
+    """`value` as an int between low and high, or the TypeError / ValueError saying why not."""
+    try:
+        value = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be a whole number, not {type(value).__name__}") from None
+    if not low <= value <= high:
+        raise ValueError(f"{name} must be between {low} and {high}, not {value}")
+    return value
+
+
+def stored_text(name, value):
+    """A text to store in a file, as the bytes it is stored as (surrogate escapes give back the
+    bytes they stand for, as the texts read from files carry them)."""
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be a str, not {type(value).__name__}")
+    return value.encode("utf-8", "surrogateescape")
 
 
 def core_property(name, doc=None):

@@ -5,7 +5,7 @@ from collections import namedtuple
 
 from . import _ertkit
 from ._binx import BinxFile
-from ._core import fs_path
+from ._core import fs_path, whole
 from ._recording import Recording
 
 Download = namedtuple("Download", ["binx", "recording"])
@@ -28,6 +28,11 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
     library's message, with ``errors`` (every (code, message) reported) and ``binx`` (what was
     converted before the failure).
     """
+    first, last = whole("first", first, 0, 2 ** 32 - 1), whole("last", last, 0, 2 ** 32 - 1)
+    if not isinstance(name, str):
+        raise TypeError(f"name must be a str, not {type(name).__name__}")
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be a callable taking (done, total)")
     port = b"" if port is None else fs_path(port)
     path = None if full_wave_path is None else fs_path(full_wave_path)
     binx, recording, errors, port_failed = _ertkit.download(port, first, last, name, progress, path)

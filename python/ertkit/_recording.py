@@ -5,7 +5,7 @@ from functools import cached_property
 import numpy as np
 
 from . import _ertkit
-from ._core import CoreSequence, core_property
+from ._core import CoreSequence, core_property, whole
 
 
 def _header_value(name, doc=None):
@@ -92,7 +92,7 @@ class Start:
 
     def electrodes(self, channel):
         """Positions (x, y, z) of A, B, M, N of one channel, shape (4, 3)."""
-        return self._core.electrodes(self.index, channel)
+        return self._core.electrodes(self.index, whole("channel", channel, 0, 2 ** 63 - 1))
 
     def plot(self, ax=None, channels=None):
         """Channels against time, overloaded samples and PPS marked (needs matplotlib)."""

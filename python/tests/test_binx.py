@@ -254,3 +254,29 @@ def test_record_indexes_follow_deletes_and_inserts(line_path):
     binx[0] = line_record(41)                          # record 0 replaced by a copy
     assert held[0].index == 0 and held[5].index == 4 and binx[5].serial_v == 4040
     assert [r.index for r in binx] == list(range(len(binx)))
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda b: b.pop("1"), TypeError, "record index must be a whole number"),
+    (lambda b: b.pop(2 ** 40), IndexError, "record index out of range"),
+    (lambda b: b.append("record"), TypeError, "holds BinxRecord objects, not str"),
+    (lambda b: b.write("x.binx", first=-1), ValueError, "first must be between"),
+    (lambda b: b.write("x.binx", last=1.5), TypeError, "last must be a whole number"),
+    (lambda b: setattr(b, "software", 300), ValueError, "software must be between 0 and 255"),
+    (lambda b: setattr(b, "software_version", (1, 2)), TypeError, "three whole numbers"),
+    (lambda b: setattr(b, "folder", 5), TypeError, "folder must be a str"),
+    (lambda b: b.set_path_indexes(0, iab=2 ** 40), ValueError, "path index must be between"),
+    (lambda b: b.add_project_name(None), TypeError, "name must be a str"),
+])
+def test_wrong_arguments_raise_our_errors(line_path, call, error, message):
+    binx = BinxFile(line_path)
+    with pytest.raises(error, match=message):
+        call(binx)
+    assert len(binx) == 6
+
+
+def test_wrong_download_arguments_raise_our_errors():
+    with pytest.raises(ValueError, match="first must be between"):
+        ertkit.download("/dev/null", -1, 3)
+    with pytest.raises(TypeError, match="name must be a str"):
+        ertkit.download("/dev/null", 0, 3, name=5)
