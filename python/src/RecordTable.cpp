@@ -126,7 +126,9 @@ py::dict recordSummary(const std::vector<Result_Reader*>& records)
     for (const Result_Reader* record : records) {
         ertkit::readResultValues(*record, values);
         windows = std::max(windows, ertkit::windowCount(values));
-        const std::int64_t time = toMicrosecond(unixNanoseconds(values.start_time));
+        const auto stored = ertkit::storedTime(values.start_time);
+        if (!stored) continue; // a record without a time (NaT in the table) spans nothing
+        const std::int64_t time = toMicrosecond(unixNanoseconds(*stored));
         first = std::min(first.value_or(time), time);
         last = std::max(last.value_or(time), time);
     }

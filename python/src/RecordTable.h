@@ -20,7 +20,7 @@ py::tuple recordColumnNames();
 
 // What a table of the records would hold, without making it: the number of records, of window
 // columns, and the first and last start time (ns since 1970, as the table rounds them; None
-// without records).
+// without a record that has one).
 py::dict recordSummary(const std::vector<Result_Reader*>& records);
 
 // One record as a dict of column name to value, with the window columns of its own windows;
