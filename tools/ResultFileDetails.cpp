@@ -9,11 +9,15 @@ namespace ertkit_cli {
 
 namespace {
 
+// A summary stays a line: a long list of names (a legacy file names a pair of recordings per
+// injection) shows its first few.
 std::string nameList(const std::vector<std::string>& names)
 {
+    constexpr std::size_t shown = 6;
     if (names.empty()) return "none";
     std::string text = std::to_string(names.size()) + ":";
-    for (const std::string& name : names) text += " " + name;
+    for (std::size_t i = 0; i < names.size() && i < shown; ++i) text += " " + names[i];
+    if (names.size() > shown) text += fmt::format(" ... {} more", names.size() - shown);
     return text;
 }
 
