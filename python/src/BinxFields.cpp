@@ -9,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <map>
 
 namespace ertkit_py {
@@ -48,6 +49,11 @@ void setWindowTimes(BINX_Data& d, py::handle value)
 void setStartTime(BINX_Data& d, py::handle value)
 {
     const auto ns = py::module_::import("numpy").attr("datetime64")(value, "ns").attr("astype")("int64").cast<std::int64_t>();
+    // NaT (int64's minimum) is no time: the stored number 0, which the table reads back as NaT.
+    if (ns == std::numeric_limits<std::int64_t>::min()) {
+        d.startTimeV = d.startTimeI = 0.0;
+        return;
+    }
     d.startTimeV = d.startTimeI = HighPrecisionTime::convertDateTime(fromUnixNanoseconds(ns));
 }
 

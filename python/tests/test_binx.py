@@ -222,6 +222,20 @@ def test_to_pandas(line_path):
     assert len(frame) == 6 and frame["vp_mV"].tolist() == [-40.0, -41.0, -42.0, -43.0, -44.0, -45.0]
 
 
+def test_the_table_flags_what_is_fit_to_invert_and_has_no_time_for_a_record_without_one(tmp_path):
+    pd = pytest.importorskip("pandas")
+    binx = BinxFile()
+    binx.append(line_record(0))
+    binx.append(line_record(1, ignore=True))
+    binx.append(line_record(2, i_mA=0.0))
+    binx.append(line_record(3, start_time=np.datetime64("NaT")))
+    binx.write(tmp_path / "flags.binx")
+    frame = BinxFile(tmp_path / "flags.binx").to_pandas()
+    assert frame["valid"].tolist() == [True, False, False, True]
+    assert pd.isna(frame["start_time"][3]) and not pd.isna(frame["start_time"][0])
+    assert frame["ax"].dtype == np.float64
+
+
 @pytest.mark.parametrize("fields, error, message", [
     (dict(vp_mV="x"), TypeError, r"vp_mV: 'x' is not a value of the field's type \(str\)"),
     (dict(stacks=-1), ValueError, r"stacks: -1 is out of the field's range"),
