@@ -148,6 +148,7 @@ void plotPseudoSection(const Result_File& file, const std::string& name, const S
     const auto& results = file.getResults();
     const auto columns = ertkit::resultColumns(0);
     const auto column = std::find_if(columns.begin(), columns.end(), [&](const ertkit::ResultColumn& c) { return c.name == q.column; });
+    if (column == columns.end()) throw std::logic_error(std::string("no result column ") + q.column);
     ertkit::LineFrame line;
     ertkit::ResultRow row;
     for (const Result_Reader* r : results) {
@@ -159,6 +160,7 @@ void plotPseudoSection(const Result_File& file, const std::string& name, const S
     std::vector<Reading> readings;
     readings.reserve(results.size());
     std::vector<double> electrodes;
+    electrodes.reserve(4 * results.size());
     bool all_positive = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
         row.index = static_cast<std::int64_t>(i);
