@@ -1,5 +1,6 @@
 #include <download/LinkHooks.h>
 
+#include <download/LinkWatch.h>
 #include <download/TPortUSB.h>
 
 #include <chrono>
@@ -12,9 +13,14 @@ std::unique_ptr<TPortVirt> newSerialPort()
     return std::make_unique<TPortUSB>();
 }
 
+// Slept in slices, so that a host's request to stop is seen within one.
 void sleepFor(int milliseconds)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = std::chrono::steady_clock::now(); now < end; now = std::chrono::steady_clock::now()) {
+        LinkWatch::checkCancelled();
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, LinkWatch::s_poll_interval));
+    }
 }
 
 } // namespace
@@ -39,6 +45,7 @@ std::unique_ptr<TPortVirt> LinkHooks::makeUsbPort()
 
 void LinkHooks::pauseFor(int milliseconds)
 {
+    LinkWatch::checkCancelled();
     const LinkHooks& hooks = current();
     if (hooks.pause) hooks.pause(milliseconds);
     else sleepFor(milliseconds);

@@ -1,5 +1,7 @@
 #include <download/TPortUSB.h>
 
+#include <download/LinkWatch.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -9,6 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +19,12 @@ namespace {
 
 std::mutex s_device_mutex;
 std::string s_device_path;
+
+TPortUSB::OpenFailure& openFailure()
+{
+    thread_local TPortUSB::OpenFailure failure;
+    return failure;
+}
 
 speed_t speedCode(int baud)
 {
@@ -83,6 +92,11 @@ std::vector<std::string> TPortUSB::findDevices()
     return devices;
 }
 
+TPortUSB::OpenFailure TPortUSB::lastOpenFailure()
+{
+    return openFailure();
+}
+
 int TPortUSB::open(std::function<bool()> retry, int, long, std::string, bool, std::string, int)
 {
     close();
@@ -92,7 +106,11 @@ int TPortUSB::open(std::function<bool()> retry, int, long, std::string, bool, st
             const auto devices = findDevices();
             if (!devices.empty()) path = devices.front();
         }
-        if (!path.empty() && openDevice(path)) return 1;
+        openFailure() = {path, ENOENT};
+        if (!path.empty() && openDevice(path)) {
+            openFailure() = {};
+            return 1;
+        }
         if (!retry || !retry()) return 0;
     }
 }
@@ -100,8 +118,16 @@ int TPortUSB::open(std::function<bool()> retry, int, long, std::string, bool, st
 bool TPortUSB::openDevice(const std::string& path)
 {
     m_fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) return false;
-    if (!::isatty(m_fd) || !applySpeed(s_speeds.front())) {
+    if (m_fd < 0) {
+        openFailure().error = errno;
+        return false;
+    }
+    // Claim the line, so that a second program opening it is told it is busy instead of
+    // sharing the meter's bytes with us.
+    const bool terminal = ::isatty(m_fd) != 0;
+    const bool claimed = terminal && ::ioctl(m_fd, TIOCEXCL) == 0;
+    if (!terminal || !claimed || !applySpeed(s_speeds.front())) {
+        openFailure().error = terminal ? errno : ENOTTY;
         close();
         return false;
     }
@@ -161,14 +187,28 @@ int TPortUSB::readBufferTimed(void* buffer, int count, int timeout_ms)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, timeout_ms));
     int got = 0;
     while (got < count) {
+        // Waits are cut in slices so that a host's request to stop is seen within one.
+        const auto now = std::chrono::steady_clock::now();
+        checkLink(now);
+        if (now >= deadline) break;
+        const auto slice_end = std::min({deadline, now + LinkWatch::s_poll_interval, silenceDeadline()});
         pollfd request{m_fd, POLLIN, 0};
-        const int ready = ::poll(&request, 1, remainingMs(deadline));
+        const int ready = ::poll(&request, 1, remainingMs(slice_end));
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        if ((request.revents & POLLIN) == 0) break; // hung up or failed
+        if (ready < 0) break;
+        if (ready == 0) continue;
+        if ((request.revents & POLLIN) == 0) { // hung up or failed
+            deviceGone();
+            break;
+        }
         const ssize_t n = ::read(m_fd, bytes + got, static_cast<std::size_t>(count - got));
-        if (n > 0) got += static_cast<int>(n);
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR)) break;
+        if (n > 0) {
+            got += static_cast<int>(n);
+            heardMeter(std::chrono::steady_clock::now());
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            deviceGone();
+            break;
+        }
     }
     return got;
 }

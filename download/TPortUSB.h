@@ -23,6 +23,15 @@ public:
     // Candidate devices in search order.
     static std::vector<std::string> findDevices();
 
+    // Why the last open on this thread failed: the device tried (empty when the search found
+    // none) and the system's error number (ENOTTY for a device that is not a terminal, EBUSY
+    // for one another program holds).
+    struct OpenFailure {
+        std::string device;
+        int error = 0;
+    };
+    static OpenFailure lastOpenFailure();
+
     // The numeric and text arguments belong to the host's port interface and are not used by
     // this implementation. Returns 1 once a device is open and configured.
     int open(std::function<bool()> retry, int, long, std::string, bool, std::string, int) override;

@@ -1,10 +1,13 @@
 #include <download/TPortVirt.h>
 
+#include <download/LinkWatch.h>
+
 #include <fullwave/IAB_VMN_RawPage.h>
 
 #include <host/ProgressCallback.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -20,6 +23,33 @@ unsigned int pagesIn(std::size_t bytes)
 } // namespace
 
 TPortVirt::~TPortVirt() = default;
+
+void TPortVirt::watchSilence()
+{
+    m_watching = true;
+    m_last_heard = linkClock();
+}
+
+std::chrono::steady_clock::time_point TPortVirt::silenceDeadline() const
+{
+    if (!m_watching) return std::chrono::steady_clock::time_point::max();
+    return m_last_heard + LinkWatch::current().silence_limit;
+}
+
+void TPortVirt::checkLink(std::chrono::steady_clock::time_point now) const
+{
+    LinkWatch::checkCancelled();
+    if (now < silenceDeadline()) return;
+    const auto limit = std::chrono::duration<double>(LinkWatch::current().silence_limit).count();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", limit);
+    throw LinkLost(std::string("No answer from the meter for ") + seconds + " s");
+}
+
+void TPortVirt::deviceGone() const
+{
+    if (m_watching) throw LinkLost("The meter's device has gone (unplugged?)");
+}
 
 std::uint32_t TPortVirt::receiveRawCount()
 {

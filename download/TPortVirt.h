@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <sstream>
@@ -55,6 +56,11 @@ public:
 
     const std::vector<char>& buffer() const { return m_buffer; }
 
+    // From now on, reads fail with LinkLost once the meter has sent nothing for the silence
+    // limit of the thread's LinkWatch, or at once when its device has gone. The download arms
+    // it when the record transfer starts; a fresh port is not watched.
+    void watchSilence();
+
     // Words travel on the link as four bytes, lowest first.
     static std::uint32_t decodeWord(const unsigned char* bytes)
     {
@@ -62,8 +68,23 @@ public:
                std::uint32_t{bytes[3]} << 24;
     }
 
+protected:
+    // For the implementations of readBufferTimed. The time is on linkClock().
+    // Throws LinkCancelled when the host asked to stop, LinkLost when the watched silence is over.
+    void checkLink(std::chrono::steady_clock::time_point now) const;
+    // Bytes came from the meter.
+    void heardMeter(std::chrono::steady_clock::time_point now) { m_last_heard = now; }
+    // The device is gone: throws LinkLost when the silence is watched, else returns.
+    void deviceGone() const;
+    // When the watched silence will be over (never while not watched).
+    std::chrono::steady_clock::time_point silenceDeadline() const;
+    virtual std::chrono::steady_clock::time_point linkClock() const { return std::chrono::steady_clock::now(); }
+
 private:
     std::uint32_t receiveRawCount();
+
+    bool m_watching = false;
+    std::chrono::steady_clock::time_point m_last_heard{};
 
     std::vector<char> m_buffer;
 };

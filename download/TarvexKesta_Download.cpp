@@ -150,6 +150,9 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
     const int record_size = static_cast<int>(v1 ? TMeasure::s_size : TZMeasure::s_size);
     const TMeasureHead& head = v1 ? measure.head : zmeasure.head;
 
+    // The meter answers each acknowledge at once: from here on, a silence longer than the
+    // host's limit means it has gone (docs/link-protocol.md).
+    m_port->watchSilence();
     LinkHooks::pauseFor(300);
     unsigned char acknowledge = OLD_DATADOWNLOAD;
     std::uint32_t remembered_checksum = 0;

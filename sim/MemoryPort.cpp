@@ -36,16 +36,20 @@ int MemoryPort::readBufferTimed(void* buffer, int count, int timeout_ms)
 {
     m_log->timeouts.push_back(timeout_ms);
     if (count <= 0 || buffer == nullptr) return 0;
+    checkLink(m_clock);
     const std::vector<std::uint8_t>& stream = m_meter.stream;
     const std::size_t left = stream.size() - m_read;
-    if (left == 0) {
-        if (m_meter.after == MemoryMeter::AfterStream::Silence || count != 4) return 0;
+    std::size_t served = 0;
+    if (left != 0) {
+        served = std::min(static_cast<std::size_t>(count), left);
+        std::memcpy(buffer, stream.data() + m_read, served);
+        m_read += served;
+    } else if (m_meter.after == MemoryMeter::AfterStream::EndIndex && count == 4) {
         std::memset(buffer, 0xFF, 4);
-        return 4;
+        served = 4;
     }
-    const std::size_t served = std::min(static_cast<std::size_t>(count), left);
-    std::memcpy(buffer, stream.data() + m_read, served);
-    m_read += served;
+    if (served != 0) heardMeter(m_clock);
+    if (served < static_cast<std::size_t>(count)) m_clock += std::chrono::milliseconds(std::max(0, timeout_ms));
     return static_cast<int>(served);
 }
 

@@ -6,6 +6,7 @@
 #include <download/LinkHooks.h>
 #include <download/TPortVirt.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,15 +43,21 @@ public:
     int open(std::function<bool()> retry, int, long, std::string, bool, std::string, int) override;
     bool isPortComOpen() const override { return m_open; }
     bool setBaud(std::string& system, std::string& speed) override;
-    // Serves min(count, bytes left) bytes at once; the meter never makes the host wait.
+    // Serves min(count, bytes left) bytes at once; the meter never makes the host wait. The
+    // port keeps a clock of its own that only a read left short moves, by its whole time-out,
+    // so that a watched silence runs out without any real waiting.
     int readBufferTimed(void* buffer, int count, int timeout_ms) override;
     void putCom(unsigned char byte) override;
     // The stream holds what the meter sends next, not what already arrived: nothing to drop.
     void clearRxBuffer() override;
     void close() override;
 
+protected:
+    std::chrono::steady_clock::time_point linkClock() const override { return m_clock; }
+
 private:
     MemoryMeter m_meter;
+    std::chrono::steady_clock::time_point m_clock{};
     std::size_t m_read = 0;
     std::shared_ptr<MemoryPortLog> m_log;
     bool m_open = false;

@@ -143,19 +143,39 @@ bool MeterSimulator::readWord(std::uint32_t& word, milliseconds timeout)
 
 bool MeterSimulator::send(const std::vector<std::uint8_t>& bytes)
 {
-    return m_terminal.write(bytes.data(), bytes.size(), m_stop) == Status::Ok;
+    if (m_mute) return true; // the host cannot tell: it just hears nothing
+    std::size_t size = bytes.size();
+    const std::size_t limit = std::min(m_behaviour.silent_after_bytes.value_or(SIZE_MAX), m_behaviour.hang_up_after_bytes.value_or(SIZE_MAX));
+    const bool cut = m_sent + size >= limit;
+    if (cut) size = limit - std::min(limit, m_sent);
+    m_sent += size;
+    if (size != 0 && m_terminal.write(bytes.data(), size, m_stop) != Status::Ok) return false;
+    if (!cut) return true;
+    if (m_behaviour.hang_up_after_bytes && m_sent >= *m_behaviour.hang_up_after_bytes) {
+        hangUp();
+        return false;
+    }
+    m_mute = true;
+    return true;
+}
+
+void MeterSimulator::pause(milliseconds meter_time) const
+{
+    if (meter_time.count() > 0) std::this_thread::sleep_for(meter_time * m_behaviour.time_scale);
 }
 
 void MeterSimulator::hangUp()
 {
     // Let the host take in what was sent: a vanishing device drops its unread bytes.
-    std::this_thread::sleep_for(milliseconds(500));
+    pause(milliseconds(500));
     m_terminal.hangUp();
     m_gone = true;
 }
 
 void MeterSimulator::serveSession()
 {
+    m_sent = 0;
+    m_mute = false;
     update([](MeterLog& log) {
         log.sessions.emplace_back();
         log.sessions.back().received.push_back(TPortVirt::s_identify_request);
@@ -219,6 +239,7 @@ void MeterSimulator::serveRecords(std::uint32_t version)
 
 bool MeterSimulator::sendSlot(std::uint32_t version, std::uint32_t index)
 {
+    pause(m_behaviour.answer_delay);
     const std::uint32_t last = m_last;
     const std::size_t slots = version == 1 ? m_memory.measures.size() : m_memory.zmeasures.size();
     if (index > last || index >= slots) {

@@ -49,6 +49,16 @@ struct MeterBehaviour {
     std::optional<std::size_t> raw_limit;    // raw bytes actually sent, at most
     bool hang_up_after_raw_limit = false;    // ... and then the device vanishes
     std::vector<FaultPlan> faults;
+    // Link faults, counted in bytes the meter sent since it last identified itself (the
+    // identification answer included): it stops answering for good, or its device vanishes,
+    // once it has sent that many bytes.
+    std::optional<std::size_t> silent_after_bytes;
+    std::optional<std::size_t> hang_up_after_bytes;
+    // A slow meter: waits this long before each sending of a record or end index.
+    std::chrono::milliseconds answer_delay{0};
+    // Real time = meter time × time_scale for the meter's own waits (answer delay, the grace
+    // before a hang-up), so that tests keep them short.
+    double time_scale = 1.0;
 };
 
 // What the simulator saw and did; one entry in `sessions` per identification answered.
@@ -104,6 +114,7 @@ private:
     std::optional<RecordFault> takeFault(std::uint32_t index);
     void update(const std::function<void(MeterLog&)>& change);
     void hangUp();
+    void pause(std::chrono::milliseconds meter_time) const;
 
     const MeterMemory m_memory;
     const MeterBehaviour m_behaviour;
@@ -114,6 +125,8 @@ private:
     std::uint32_t m_first = 0; // range of the session being served
     std::uint32_t m_last = 0;
     bool m_gone = false;
+    std::size_t m_sent = 0; // bytes sent since the last identification
+    bool m_mute = false;    // stopped answering for good
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
