@@ -1,5 +1,7 @@
 #include <generators/SampleMeasures.h>
 
+#include <services/ReceiverTime.h>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -72,7 +74,7 @@ TarvexKesta_File::TZMeasure sampleZMeasure(const SampleSurvey& survey, std::size
     record.rx_bat = 12.1f;
     record.rx_temp = 24.0f;
     const HighPrecisionTime start = survey.injections()[survey.measures()[index].injection].start;
-    record.time_stamp = static_cast<std::uint32_t>(start.ticks() / HighPrecisionTime::s_second.ticks());
+    record.time_stamp = ertkit::receiverSeconds(start);
     return record;
 }
 

@@ -1,9 +1,13 @@
 #include <services/DownloadSession.h>
 
 #include <services/AtomicOutput.h>
+#include <services/ReceiverTime.h>
 
+#include <download/LinkWatch.h>
 #include <download/TPortUSB.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <stdlib.h>
@@ -30,15 +34,41 @@ private:
     std::string m_previous;
 };
 
+// Which device could not be opened and why, with the usual remedy.
+std::string portFailureText(const TPortUSB::OpenFailure& failure)
+{
+    if (failure.device.empty())
+        return "no meter found: none of /dev/serial/by-id/*, /dev/ttyUSB*, /dev/ttyACM* exists (is the meter plugged in?)";
+    const std::string& device = failure.device;
+    switch (failure.error) {
+    case ENOENT: return "cannot open the port " + device + ": no such device (is the meter plugged in?)";
+    case ENOTTY: return "cannot open the port " + device + ": not a serial device";
+    case EISDIR: return "cannot open the port " + device + ": it is a folder, not a serial device";
+    case EACCES:
+    case EPERM:
+        return "cannot open the port " + device +
+               ": permission denied (add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
+    case EBUSY: return "cannot open the port " + device + ": busy (another program is using it)";
+    default: return "cannot open the port " + device + (failure.error != 0 ? ": " + std::string(std::strerror(failure.error)) : "");
+    }
+}
+
 } // namespace
 
-DownloadSession::DownloadSession(std::string device) : m_device(std::move(device))
+// The download object, with the time stamps of its measures in view.
+class DownloadSession::Transfer : public TarvexKesta_File {
+public:
+    using TarvexKesta_File::TarvexKesta_File;
+    const std::vector<TZMeasure>& stampedMeasures() const { return m_tab_tzmeasure; }
+};
+
+DownloadSession::DownloadSession(std::string device) : m_device(std::move(device)), m_silence_limit(LinkWatch::s_default_silence_limit)
 {
-    m_transfer = std::make_unique<TarvexKesta_File>(
+    m_transfer = std::make_unique<Transfer>(
         // Nobody is there to plug a meter in: a port that cannot be found is not tried again.
-        [](TPortVirt::TypePort) { return false; }, [this] { m_failures.push_back({true, 0, "cannot open the port"}); },
-        [] { return true; }, [this](int code, std::string message) { m_failures.push_back({false, code, std::move(message)}); },
-        TPortVirt::USB, "ertkit");
+        [](TPortVirt::TypePort) { return false; },
+        [this] { m_failures.push_back({true, 0, portFailureText(TPortUSB::lastOpenFailure())}); }, [] { return true; },
+        [this](int code, std::string message) { m_failures.push_back({false, code, std::move(message)}); }, TPortVirt::USB, "ertkit");
 }
 
 DownloadSession::~DownloadSession() = default;
@@ -46,12 +76,27 @@ DownloadSession::~DownloadSession() = default;
 void DownloadSession::fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress)
 {
     const DeviceFor device(m_device);
+    LinkWatch watch;
+    watch.silence_limit = m_silence_limit;
+    watch.cancelled = [this, &progress] { return m_cancelled = m_cancelled || progress.isCancelled(); };
+    const ScopedLinkWatch watching(std::move(watch));
     m_transfer->download(first, last, progress, name);
+}
+
+bool DownloadSession::hasRecording() const
+{
+    return m_transfer->isContainFW();
 }
 
 BINX_File DownloadSession::measures(ProgressCallback& progress) const
 {
-    return BINX_File(*m_transfer, progress);
+    BINX_File file(*m_transfer, progress);
+    // The library's conversion takes the stamps as seconds from its own time origin; they
+    // count from the receivers' origin. Records of stamped measures come first, in order.
+    const auto& stamped = m_transfer->stampedMeasures();
+    for (std::size_t i = 0; i < std::min(stamped.size(), file.getDatas().size()); ++i)
+        file.getDatas()[i]->startTimeV = HighPrecisionTime::convertDateTime(receiverTime(stamped[i].time_stamp));
+    return file;
 }
 
 std::filesystem::path DownloadSession::writeRecording(const std::filesystem::path& output) const

@@ -3,6 +3,7 @@
 #include <binx/BINX_File.h>
 #include <download/TarvexKesta_File.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,7 +17,7 @@ namespace ertkit {
 class DownloadSession {
 public:
     struct Failure {
-        bool port = false; // the port could not be opened; otherwise the meter's error
+        bool port = false; // the port could not be opened (message: which device, and why); otherwise the meter's error
         int code = 0;
         std::string message;
     };
@@ -27,24 +28,36 @@ public:
     DownloadSession(const DownloadSession&) = delete;
     DownloadSession& operator=(const DownloadSession&) = delete;
 
+    // How long the meter may stay silent once records are being transferred before the
+    // download fails (download/LinkWatch.h); 10 s unless set.
+    void setSilenceLimit(std::chrono::milliseconds limit) { m_silence_limit = limit; }
+
     // Fetches the measures stored between the memory indexes first and last. The port layer's
     // device belongs to the process: one session at a time holds it, and puts the previous
-    // one back.
+    // one back. While it waits for the meter, the download asks progress.isCancelled() at
+    // least every 100 ms; true ends the exchange as a failure ("download cancelled": end byte
+    // sent, port closed) and cancelled() then answers true.
     void fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress);
-    // The measures fetched, as a BINX file.
+    bool cancelled() const { return m_cancelled; }
+    // The measures fetched, as a BINX file. Their start times are those of the meter's time
+    // stamps in the receivers' time base (ReceiverTime.h), the base of the recording's pages.
     BINX_File measures(ProgressCallback& progress) const;
 
     const std::vector<Failure>& failures() const { return m_failures; }
-    bool hasRecording() const { return m_transfer->isContainFW(); }
+    bool hasRecording() const;
     // Writes the recording of a raw transfer beside `output`, with the extension of the
     // receiver's kind (.vmn or .iab), whole or not at all (WriteError); returns its path. Once
     // only: the transfer is consumed by the writing.
     std::filesystem::path writeRecording(const std::filesystem::path& output) const;
 
 private:
+    class Transfer;
+
     std::string m_device;
+    std::chrono::milliseconds m_silence_limit;
+    bool m_cancelled = false;
     std::vector<Failure> m_failures;
-    std::unique_ptr<TarvexKesta_File> m_transfer;
+    std::unique_ptr<Transfer> m_transfer;
 };
 
 // A folder of its own in the system's temporary folder, removed with what it holds.

@@ -10,6 +10,11 @@ namespace {
 
 constexpr std::uint32_t s_first_time_stamp = 1700000000;
 
+std::uint32_t samplesPerRawMeasure()
+{
+    return 2 * FullWavePageWriter::samplesPerPage(ReceiverSetup{}.n_channel);
+}
+
 void fillHead(TarvexKesta_File::TMeasureHead& head, std::uint32_t index)
 {
     std::string name = "L";
@@ -111,6 +116,18 @@ MeterMemory MeterMemory::records(std::uint32_t version, std::uint32_t count, std
     return memory;
 }
 
+TarvexKesta_File::TZMeasure MeterMemory::rawZMeasure(std::uint32_t index)
+{
+    // In the receivers' time base: the page date less the receiver's offset from UTC, as the
+    // recording's start time counts it.
+    const ReceiverSetup setup;
+    const auto utc_start = static_cast<std::uint32_t>(static_cast<std::int32_t>(s_first_time_stamp) -
+                                                      static_cast<std::int32_t>(setup.gmt_offset * 3600.0f) - 1);
+    TarvexKesta_File::TZMeasure measure = demoZMeasure(index);
+    measure.time_stamp = utc_start + index * samplesPerRawMeasure() / 100; // 10 ms samples
+    return measure;
+}
+
 MeterMemory MeterMemory::rawTransfer(bool voltage, std::uint32_t measure_count)
 {
     MeterMemory memory;
@@ -118,12 +135,12 @@ MeterMemory MeterMemory::rawTransfer(bool voltage, std::uint32_t measure_count)
                                                         : TarvexKesta_File::CURRAW_DOWNLOAD_VERSION);
     const ReceiverSetup setup;
     const std::int32_t date = static_cast<std::int32_t>(s_first_time_stamp);
-    const std::uint32_t samples_per_measure = 2 * FullWavePageWriter::samplesPerPage(setup.n_channel);
+    const std::uint32_t samples_per_measure = samplesPerRawMeasure();
     FullWavePageWriter writer;
     writer.configPage(date, setup);
     for (std::uint32_t k = 0; k < measure_count; ++k) {
         writer.dataPages(date, setup.n_channel, k * samples_per_measure, samples_per_measure, sampleValue);
-        writer.measurePage(demoZMeasure(k));
+        writer.measurePage(rawZMeasure(k));
     }
     writer.emptySlotPage();
     memory.raw = writer.bytes();

@@ -23,6 +23,8 @@ struct MeterMemory {
     // Plausible measures whose every field depends on the index, so that two slots never match.
     static TarvexKesta_File::TMeasure demoMeasure(std::uint32_t index);
     static TarvexKesta_File::TZMeasure demoZMeasure(std::uint32_t index);
+    // Measure `index` of rawTransfer: the demo measure, stamped with the second its data begin.
+    static TarvexKesta_File::TZMeasure rawZMeasure(std::uint32_t index);
     // The sample of a channel in the data pages of rawTransfer.
     static float sampleValue(std::uint32_t sample, std::uint32_t channel);
     static TarvexKesta_File::TMeasure emptyMeasure();

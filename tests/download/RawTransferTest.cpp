@@ -57,7 +57,7 @@ TEST_P(RawTransferKind, KeepsTheRecordingFindsItsMeasuresAndLeavesNoFileBehind)
     // Every measure page but the empty slot at the end.
     ASSERT_EQ(download.zmeasures().size(), s_measures);
     for (std::uint32_t k = 0; k < s_measures; ++k)
-        EXPECT_TRUE(sameBytes(download.zmeasures()[k], MeterMemory::demoZMeasure(k))) << "measure " << k;
+        EXPECT_TRUE(sameBytes(download.zmeasures()[k], MeterMemory::rawZMeasure(k))) << "measure " << k;
     EXPECT_TRUE(kelmorIsEmpty());
     EXPECT_FALSE(download.portOpen());
     const auto log = meter.logAfterHangUp();

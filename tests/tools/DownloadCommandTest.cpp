@@ -61,7 +61,7 @@ TEST(DownloadCommand, NoMeterNoFile)
     ertkit_test::TempDir dir;
     const ToolRun download = runTool({"download", "--port", "/dev/null-meter", "--first", "0", "--last", "3", "-o", "none.binx"}, dir.path());
     EXPECT_EQ(download.status, 1);
-    EXPECT_EQ(download.err, "ertkit: /dev/null-meter: cannot open the port; nothing written\n");
+    EXPECT_EQ(download.err, "ertkit: /dev/null-meter: cannot open the port /dev/null-meter: no such device (is the meter plugged in?); nothing written\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.binx"));
 }
 
