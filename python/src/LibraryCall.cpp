@@ -1,6 +1,7 @@
 #include "LibraryCall.h"
 
 #include <services/AtomicOutput.h>
+#include <services/LogSummary.h>
 
 #include <host/VELTLogger.h>
 
@@ -140,6 +141,7 @@ struct LogBuffer {
     std::mutex mutex;
     std::deque<std::pair<VELTLogger::Level, std::string>> lines;
     unsigned long long dropped = 0;
+    ertkit::LogSummary summary; // lines of a kind beyond the first few are counted, not kept
 };
 
 LogBuffer& logBuffer()
@@ -165,6 +167,7 @@ void installLogSink()
     VELTLogger::setSink([](VELTLogger::Level level, const std::string& line) {
         LogBuffer& buffer = logBuffer();
         std::lock_guard<std::mutex> lock(buffer.mutex);
+        if (!buffer.summary.admit(level, line)) return;
         if (buffer.lines.size() < LogBuffer::s_max_lines)
             buffer.lines.emplace_back(level, line);
         else
@@ -180,6 +183,7 @@ void flushLogLines()
         LogBuffer& buffer = logBuffer();
         std::lock_guard<std::mutex> lock(buffer.mutex);
         lines.swap(buffer.lines);
+        for (auto& summary : buffer.summary.close()) lines.emplace_back(summary.level, std::move(summary.text));
         dropped = std::exchange(buffer.dropped, 0);
     }
     if (lines.empty() && dropped == 0) return;
