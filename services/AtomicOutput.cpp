@@ -1,9 +1,14 @@
 #include <services/AtomicOutput.h>
 
+#include <services/Interruption.h>
+
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -11,7 +16,7 @@ namespace ertkit {
 
 namespace {
 
-std::filesystem::path temporaryFor(const std::filesystem::path& destination)
+std::filesystem::path temporaryIn(const std::filesystem::path& folder, const std::filesystem::path& destination)
 {
     static std::atomic<unsigned int> counter{0};
     std::string name = ".";
@@ -19,39 +24,130 @@ std::filesystem::path temporaryFor(const std::filesystem::path& destination)
     name += ".ertkit-tmp-";
     name += std::to_string(getpid()) + "-" + std::to_string(counter++);
     name += destination.extension().string();
-    return destination.parent_path() / name;
+    return folder / name;
+}
+
+std::string reason(int error)
+{
+    return error != 0 ? ": " + std::string(std::strerror(error)) : std::string();
 }
 
 // "cannot write PATH: reason", with the system's reason when there is one.
 WriteError writeError(const std::filesystem::path& path, int error)
 {
-    return WriteError(path, "cannot write " + path.string() + (error != 0 ? ": " + std::string(std::strerror(error)) : ""), error);
+    return WriteError(path, "cannot write " + path.string() + reason(error), error);
+}
+
+// Temporary files that may exist now, for removeTemporaryOutputs: each slot points at the path
+// of a live AtomicOutput. Lock-free, so that a signal handler may read them.
+std::array<std::atomic<const char*>, 32> s_temporaries{};
+
+// What the final rename replaces, and whether the destination is written through instead.
+struct Target {
+    std::filesystem::path path;
+    bool through = false;
+};
+
+Target targetOf(const std::filesystem::path& destination)
+{
+    struct stat st {};
+    if (::stat(destination.c_str(), &st) != 0) return {destination, false};
+    if (S_ISDIR(st.st_mode)) return {destination, false}; // fails with the system's reason
+    if (!S_ISREG(st.st_mode)) return {destination, true};
+    struct stat link {};
+    if (::lstat(destination.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return {destination, false};
+    std::error_code error;
+    const std::filesystem::path named = std::filesystem::canonical(destination, error);
+    return {error ? destination : named, false};
+}
+
+std::filesystem::path folderOf(const std::filesystem::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
 }
 
 } // namespace
+
+void removeTemporaryOutputs() noexcept
+{
+    for (auto& slot : s_temporaries)
+        if (const char* path = slot.load()) ::unlink(path);
+}
 
 WriteError::WriteError(const std::filesystem::path& path, const std::string& message, int error_number)
     : std::runtime_error(message), m_path(path), m_error_number(error_number)
 {
 }
 
-AtomicOutput::AtomicOutput(std::filesystem::path destination)
-    : m_destination(std::move(destination)), m_temporary(temporaryFor(m_destination))
+void checkWritable(const std::filesystem::path& destination)
 {
+    struct stat st {};
+    if (::stat(destination.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) throw WriteError(destination, "cannot write " + destination.string() + ": it is a folder", EISDIR);
+        if (!S_ISREG(st.st_mode)) {
+            if (::access(destination.c_str(), W_OK) != 0) throw writeError(destination, errno);
+            return;
+        }
+    }
+    const std::filesystem::path folder = folderOf(targetOf(destination).path);
+    if (::stat(folder.c_str(), &st) != 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            throw WriteError(destination, "cannot write " + destination.string() + ": the folder " + folder.string() + " does not exist", error);
+        throw writeError(destination, error);
+    }
+    if (!S_ISDIR(st.st_mode)) throw writeError(destination, ENOTDIR);
+    if (::access(folder.c_str(), W_OK) != 0) throw writeError(destination, errno);
+}
+
+void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<std::string>& inputs)
+{
+    for (const std::string& input : inputs) {
+        std::error_code error;
+        if (std::filesystem::equivalent(output, input, error) && !error)
+            throw std::invalid_argument(output.string() + " is also an input: writing it would destroy what is read (choose another output)");
+    }
+}
+
+AtomicOutput::AtomicOutput(std::filesystem::path destination) : m_destination(std::move(destination))
+{
+    const Target target = targetOf(m_destination);
+    m_target = target.path;
+    m_through = target.through;
+    std::error_code error;
+    const std::filesystem::path temporary_folder = m_through ? std::filesystem::temp_directory_path(error) : folderOf(m_target);
+    m_temporary = temporaryIn(error ? std::filesystem::path("/tmp") : temporary_folder, m_destination);
 }
 
 AtomicOutput::~AtomicOutput()
 {
-    if (m_committed) return;
     if (m_stream.is_open()) m_stream.close();
-    std::error_code ignored;
-    std::filesystem::remove(m_temporary, ignored);
+    if (!m_committed || m_through) {
+        std::error_code ignored;
+        std::filesystem::remove(m_temporary, ignored);
+    }
+    if (m_tracked)
+        for (auto& slot : s_temporaries) {
+            const char* mine = m_temporary.c_str();
+            slot.compare_exchange_strong(mine, nullptr);
+        }
+}
+
+void AtomicOutput::track()
+{
+    if (m_tracked) return;
+    m_tracked = true;
+    for (auto& slot : s_temporaries) {
+        const char* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, m_temporary.c_str())) return;
+    }
 }
 
 std::ofstream& AtomicOutput::stream()
 {
     if (!m_opened) {
         m_opened = true;
+        track();
         errno = 0;
         m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
         if (!m_stream) throw writeError(m_destination, errno);
@@ -61,15 +157,16 @@ std::ofstream& AtomicOutput::stream()
 
 const std::filesystem::path& AtomicOutput::create()
 {
+    track();
     const int fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    // Worded as when such a writer leaves nothing behind; the number carries the reason.
-    if (fd < 0) throw WriteError(m_destination, "cannot write " + m_destination.string(), errno);
+    if (fd < 0) throw writeError(m_destination, errno);
     ::close(fd);
     return m_temporary;
 }
 
 void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)>& check)
 {
+    if (interruptionSignal() != 0) throw Interrupted();
     if (m_opened) {
         errno = 0;
         m_stream.flush();
@@ -79,10 +176,55 @@ void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)
     }
     if (!std::filesystem::exists(m_temporary)) throw writeError(m_destination, 0);
     if (check) check(m_temporary);
+    if (interruptionSignal() != 0) throw Interrupted();
+    if (m_through) {
+        copyIntoDestination();
+        m_committed = true;
+        return;
+    }
     std::error_code error;
-    std::filesystem::rename(m_temporary, m_destination, error);
+    std::filesystem::rename(m_temporary, m_target, error);
     if (error) throw WriteError(m_destination, "cannot write " + m_destination.string() + ": " + error.message(), error.value());
     m_committed = true;
+}
+
+void AtomicOutput::copyIntoDestination() const
+{
+    const int in = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw writeError(m_destination, errno);
+    const int out = ::open(m_destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        throw writeError(m_destination, error);
+    }
+    std::array<char, 1 << 16> buffer;
+    int error = 0;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) error = errno;
+            break;
+        }
+        for (ssize_t done = 0; done < got && error == 0;) {
+            const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) error = put < 0 ? errno : EIO;
+            else done += put;
+        }
+        if (error != 0) break;
+    }
+    ::close(in);
+    if (::close(out) != 0 && error == 0) error = errno;
+    if (error != 0) throw writeError(m_destination, error);
+}
+
+int noSpaceLeft(const std::filesystem::path& destination)
+{
+    struct statvfs fs {};
+    if (::statvfs(folderOf(targetOf(destination).path).c_str(), &fs) != 0) return 0;
+    return fs.f_bavail * fs.f_frsize < (std::uint64_t{1} << 16) ? ENOSPC : 0;
 }
 
 } // namespace ertkit

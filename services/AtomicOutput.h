@@ -5,11 +5,12 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ertkit {
 
-// A file that could not be written: "cannot write PATH..." with, where the system gave one,
-// its error number, so that a front end can raise its own kind of error for it.
+// A file that could not be written: "cannot write PATH: reason" with, where the system gave
+// one, its error number, so that a front end can raise its own kind of error for it.
 class WriteError : public std::runtime_error {
 public:
     WriteError(const std::filesystem::path& path, const std::string& message, int error_number = 0);
@@ -21,10 +22,28 @@ private:
     int m_error_number;
 };
 
+// Throws WriteError, naming `destination`, when it could not be written: a folder, a folder
+// that does not exist or that we may not write in, a device we may not write to. For the
+// checks worth making before long work (reading inputs, a download) whose result would be lost.
+void checkWritable(const std::filesystem::path& destination);
+
+// Throws std::invalid_argument when `output` is the same file as one of `inputs`: writing it
+// would destroy what is to be read.
+void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<std::string>& inputs);
+
+// ENOSPC when the folder that would hold `destination` is full, else 0: the likely reason
+// when a writer that reports nothing (the library's) left a file short.
+int noSpaceLeft(const std::filesystem::path& destination);
+
 // An output file that appears whole or not at all. Everything is written under a temporary
 // name in the destination's folder (same file system, so the final rename is atomic) and
 // renamed over the destination by commit(); a destination already there stays untouched until
 // then. Without commit() the temporary file is removed.
+//
+// Only a regular file is replaced that way. A symbolic link keeps its place and the file it
+// names is replaced; a destination that is not a regular file (a pipe, a terminal, a device
+// such as /dev/null) is written through: the temporary file, in the system's temporary folder,
+// is copied into it by commit().
 class AtomicOutput {
 public:
     explicit AtomicOutput(std::filesystem::path destination);
@@ -46,15 +65,22 @@ public:
     const std::filesystem::path& create();
 
     // Closes the stream (if one was opened), runs `check` on the finished temporary file,
-    // which throws to refuse it, and renames it into place. Throws WriteError when the stream
-    // failed at any point or nothing was written.
+    // which throws to refuse it, and renames it into place (or copies it into a destination
+    // written through). Throws WriteError when the stream failed at any point or nothing was
+    // written, and Interrupted once the front end was asked to stop (Interruption.h).
     void commit(const std::function<void(const std::filesystem::path&)>& check = {});
 
 private:
+    void track();
+    void copyIntoDestination() const;
+
     std::filesystem::path m_destination;
+    std::filesystem::path m_target; // what the rename replaces: the destination, or the file its link names
+    bool m_through = false;
     std::filesystem::path m_temporary;
     std::ofstream m_stream;
     bool m_opened = false;
+    bool m_tracked = false;
     bool m_committed = false;
 };
 

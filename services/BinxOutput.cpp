@@ -3,6 +3,7 @@
 #include <services/AtomicOutput.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -37,7 +38,9 @@ void writeBinx(const BINX_File& file, const std::filesystem::path& path, RecordR
     AtomicOutput output(path);
     file.writeToFile(output.create().string(), hide, range.first, range.last, skip_ignored);
     output.commit([&](const std::filesystem::path& written) {
-        if (!readsBackWhole(written)) throw WriteError(path, "cannot write " + path.string() + ": the written file does not read back whole");
+        if (readsBackWhole(written)) return;
+        if (const int error = noSpaceLeft(path)) throw WriteError(path, "cannot write " + path.string() + ": " + std::strerror(error), error);
+        throw WriteError(path, "cannot write " + path.string() + ": the written file does not read back whole");
     });
 }
 

@@ -80,7 +80,7 @@ TEST(AtomicOutput, AMissingFolderIsAWriteErrorWithTheSystemsReason)
     const Case cases[] = {
         {"/nonexistent-folder/x.csv", [](AtomicOutput& out) { out.stream(); }, "cannot write /nonexistent-folder/x.csv: No such file or directory",
          ENOENT},
-        {"/nonexistent-folder/x.binx", [](AtomicOutput& out) { out.create(); }, "cannot write /nonexistent-folder/x.binx", ENOENT},
+        {"/nonexistent-folder/x.binx", [](AtomicOutput& out) { out.create(); }, "cannot write /nonexistent-folder/x.binx: No such file or directory", ENOENT},
         {"/nonexistent-folder/y.binx", [](AtomicOutput& out) { out.commit(); }, "cannot write /nonexistent-folder/y.binx", 0},
     };
     for (const Case& c : cases) {
@@ -94,6 +94,76 @@ TEST(AtomicOutput, AMissingFolderIsAWriteErrorWithTheSystemsReason)
             EXPECT_EQ(e.errorNumber(), c.error_number) << c.path;
         }
     }
+}
+
+TEST(AtomicOutput, WritesThroughWhatIsNotARegularFileAndKeepsLinks)
+{
+    ertkit_test::TempDir dir;
+    // A link to a file: the file it names is replaced, the link stays a link.
+    const auto real = dir.path() / "real.csv", link = dir.path() / "link.csv";
+    ertkit_test::writeFile(real.string(), {'o', 'l', 'd'});
+    std::filesystem::create_symlink(real, link);
+    {
+        AtomicOutput out(link);
+        out.stream() << "new";
+        out.commit();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(text(real), "new");
+    // A device is written into, never replaced by a file; a full one says so.
+    for (const char* device : {"/dev/null", "/dev/full"}) {
+        AtomicOutput out(device);
+        out.stream() << "bytes";
+        EXPECT_NE(out.temporaryPath().parent_path(), std::filesystem::path("/dev"));
+        if (std::string(device) == "/dev/full") {
+            try {
+                out.commit();
+                ADD_FAILURE() << "no error for /dev/full";
+            } catch (const WriteError& e) {
+                EXPECT_EQ(std::string(e.what()), "cannot write /dev/full: No space left on device");
+                EXPECT_EQ(e.errorNumber(), ENOSPC);
+            }
+        } else {
+            out.commit();
+        }
+        EXPECT_TRUE(std::filesystem::is_character_file(device));
+    }
+    EXPECT_EQ(filesIn(dir.path()), 2u) << "no temporary file stays";
+}
+
+TEST(AtomicOutput, DestinationsAreCheckedBeforeAnyWork)
+{
+    ertkit_test::TempDir dir;
+    const auto input = dir.path() / "a.binx";
+    ertkit_test::writeFile(input.string(), {'x'});
+    struct Case {
+        std::filesystem::path path;
+        const char* message; // empty: writable
+    };
+    const std::string folder = dir.path().string();
+    const Case cases[] = {
+        {dir.path() / "new.binx", ""},
+        {input, ""},
+        {"/dev/null", ""},
+        {dir.path(), "it is a folder"},
+        {dir.path() / "missing" / "x.binx", "the folder {}/missing does not exist"},
+        {input / "x.binx", "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        try {
+            checkWritable(c.path);
+        } catch (const WriteError& e) {
+            message = e.what();
+            EXPECT_EQ(e.path(), c.path);
+        }
+        std::string want = c.message;
+        if (const auto at = want.find("{}"); at != std::string::npos) want.replace(at, 2, folder);
+        EXPECT_EQ(message, want.empty() ? "" : "cannot write " + c.path.string() + ": " + want) << c.path;
+    }
+    EXPECT_THROW(refuseInputAsOutput(input, {"other.binx", input.string()}), std::invalid_argument);
+    EXPECT_THROW(refuseInputAsOutput(dir.path() / "." / "a.binx", {input.string()}), std::invalid_argument);
+    EXPECT_NO_THROW(refuseInputAsOutput(dir.path() / "b.binx", {input.string()}));
 }
 
 BINX_File fileOf(int records)
