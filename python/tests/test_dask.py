@@ -135,4 +135,7 @@ def test_a_worker_killed_mid_computation_leaves_the_result_complete(many_files, 
     pids = cluster.run(os.getpid, workers=[victim])
     os.kill(pids[victim], signal.SIGKILL)
     result = future.result(timeout=120)
+    # The scheduler lost the worker (its nanny starts another, at another address) while the
+    # work was going on, and ran its tasks again elsewhere.
+    assert victim not in cluster.scheduler_info()["workers"]
     pd.testing.assert_frame_equal(result, serial_frame(many_files))
