@@ -29,7 +29,7 @@ std::optional<Format> formatOfExtension(const std::string& extension)
 // Progress of a recording's page walk in bytes: its steps are whole hundreds of pages.
 void measurePages(PyProgress& progress, std::uint64_t size)
 {
-    progress.measure(size, [](std::uint64_t steps) { return steps * s_recording_step_bytes; });
+    progress.measure(size, &ertkit::recordingBytesRead);
 }
 
 } // namespace

@@ -33,9 +33,6 @@ Format formatOfKind(const std::string& kind);
 // reader takes it.
 std::optional<Format> formatOfName(const std::string& name);
 
-// The pages of a recording are 528 bytes, and its reader steps once per 100 pages.
-inline constexpr std::uint64_t s_recording_step_bytes = 100 * 528;
-
 std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress);
 // `name` gives the serial numbers when it follows the recording name grammar; otherwise they
 // are 0 and `is_vmn` says which receiver made the recording.
