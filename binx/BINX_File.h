@@ -56,6 +56,9 @@ public:
     std::string getFullPath(unsigned int i) const;
 
     Version getVersion() const { return m_version; }
+    // The record count the file's header gave when it was read (0 for a file not read from
+    // disk); the file holds fewer records when it ended or was damaged before them.
+    std::uint32_t getStoredRecordCount() const { return m_n_records; }
     std::uint8_t getHeaderByte() const { return m_header_byte; }
     Software getSoftware() const { return m_software; }
     std::array<short, 3> getSoftwareVersion() const { return m_software_version; }

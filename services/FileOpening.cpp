@@ -1,11 +1,18 @@
 #include <services/FileOpening.h>
 
+#include <binx/BINX_File.h>
 #include <fullwave/IAB_VMN_File.h>
 #include <fullwave/IAB_VMN_RawPage.h>
 #include <host/Registry.h>
+#include <host/VELTLogger.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ertkit {
 
@@ -20,6 +27,36 @@ bool isRawRecording(const std::string& path)
     return extension == ".irw" || extension == ".vrw";
 }
 
+void requireReadableFile(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) throw std::runtime_error("no such file");
+        throw std::runtime_error(std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode)) throw std::runtime_error("it is a folder, not a file");
+    if (::access(path.c_str(), R_OK) != 0) throw std::runtime_error(std::strerror(errno));
+}
+
+// The name parser reports a part that is not a number in the words of the standard
+// conversion it uses ("stoul", "stoi"); say what was expected instead.
+bool isNumberConversion(const std::exception& e)
+{
+    const std::string what = e.what();
+    return what == "stoul" || what == "stoi" || what == "stol";
+}
+
+void warnIfCut(const std::string& path, const Result_File& file)
+{
+    const auto* binx = dynamic_cast<const BINX_File*>(&file);
+    if (binx == nullptr) return;
+    const std::size_t read = binx->getDatas().size();
+    const std::uint32_t announced = binx->getStoredRecordCount();
+    if (read >= announced) return;
+    VELTLogger::warning() << path << ": the file ends (or is damaged) in record " << read + 1 << " of the " << announced
+                          << " its header announces: " << read << " records read" << std::endl;
+}
+
 } // namespace
 
 std::optional<FileKind> fileKind(const std::string& path)
@@ -31,13 +68,23 @@ std::optional<FileKind> fileKind(const std::string& path)
 
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress)
 {
-    if (isRawRecording(path)) return std::make_unique<IAB_VMN_File>(path, progress);
-    return host::registry().openFileReader(path, progress);
+    requireReadableFile(path);
+    try {
+        if (isRawRecording(path)) return std::make_unique<IAB_VMN_File>(path, progress);
+        return host::registry().openFileReader(path, progress);
+    } catch (const std::logic_error& e) { // invalid_argument and out_of_range
+        if (!isNumberConversion(e)) throw;
+        throw std::invalid_argument("malformed recording name: a serial number or the date after '@' is not a number "
+                                    "(expected for example vp123-4567@120523_143015.vmn)");
+    }
 }
 
 std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress)
 {
-    return host::registry().openResultFile(path, progress);
+    requireReadableFile(path);
+    std::unique_ptr<Result_File> file = host::registry().openResultFile(path, progress);
+    warnIfCut(path, *file);
+    return file;
 }
 
 std::uint64_t recordingBytesRead(std::uint64_t steps)

@@ -18,6 +18,12 @@ enum class FileKind { Recording, Results };
 std::optional<FileKind> fileKind(const std::string& path);
 
 // Opens through the host registries; raw recordings through the full-wave reader itself.
+// Before the readers see it, a path that names no file, a folder or a file we may not read
+// throws std::runtime_error saying so ("no such file", "it is a folder, not a file", the
+// system's reason), where the readers would each word it their own way. A recording name whose
+// serial numbers or date are not numbers throws std::invalid_argument saying which form is
+// expected. A BINX file that ends (or is damaged) before the records its header announces
+// opens with the records before, and a warning on the library's log says where it ends.
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress);
 std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress);
 

@@ -156,7 +156,7 @@ TEST_F(BinxCommands, RefusedEditsWriteNothing)
         {{"edit", "line1.binx", "--remove", "97", "-o", "out.binx"}, "ertkit: line1.binx: record 97 does not exist (the file has 97)"},
         {{"edit", "line1.binx", "--range", "5:2", "-o", "out.binx"}, "ertkit: line1.binx: invalid range 5:2: first is after last"},
         {{"edit", "line1.binx", "--range", "x", "-o", "out.binx"}, "ertkit: line1.binx: invalid range x (expected first:last, first: or :last)"},
-        {{"merge", "line1.binx", "missing.binx", "-o", "out.binx"}, "ertkit: missing.binx: incomplete file"},
+        {{"merge", "line1.binx", "missing.binx", "-o", "out.binx"}, "ertkit: missing.binx: no such file"},
     };
     for (const Case& c : cases) {
         const ToolRun r = run(c.args);

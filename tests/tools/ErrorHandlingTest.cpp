@@ -28,7 +28,7 @@ TEST(ErrorHandling, OneBadFileDoesNotStopTheOthers)
     const ToolRun run = runTool({"info", "missing.vmn", s_good, "notes.txt", "empty.iab"}, dir.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(lines(run.err), (std::vector<std::string>{
-                                  "ertkit: missing.vmn: cannot open file missing.vmn",
+                                  "ertkit: missing.vmn: no such file",
                                   "ertkit: notes.txt: unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)",
                                   "ertkit: empty.iab: cannot read file",
                               }));
