@@ -6,6 +6,7 @@
 
 #include <services/CompanionRecordings.h>
 #include <services/ResultValues.h>
+#include <services/StackedSignal.h>
 #include <services/WindowTimes.h>
 
 #include <host/InjectionTables.h>
@@ -28,17 +29,23 @@ using ertkit::ResultValues;
 struct Stack {
     std::vector<double> samples;
     std::string source;
+    double step_ms = 0.0; // between two samples
 };
 
 Stack stackOf(const Result_Reader& r, const std::string& path)
 {
     Stack stack;
-    r.fillStackData(true, stack.samples);
+    ertkit::StackedSignal stored = ertkit::stackedSignal(r);
+    stack.samples = std::move(stored.values);
+    stack.step_ms = stored.step_ms;
     if (std::any_of(stack.samples.begin(), stack.samples.end(), [](double v) { return v != 0.0; })) {
         stack.source = "stored";
         return stack;
     }
     stack.samples.clear();
+    stack.step_ms = ertkit::samplePeriodMs(r);
+    // A cycle longer than any stored stack comes from a damaged pulse duration: not computed.
+    if (r.getPeriod(true) > ertkit::s_max_stack_points) return stack;
     if (auto companion = ertkit::findCompanionStart(r, path, true)) {
         stack.samples = ertkit::stackedCycle(*companion->recording, companion->start, companion->channel, r.getPeriod(true));
         if (!stack.samples.empty())
@@ -76,9 +83,11 @@ struct Cycle {
 Cycle cycleOf(const Result_Reader& r, const Stack& stack)
 {
     Cycle c;
-    c.period_ms = ertkit::samplePeriodMs(r);
+    c.period_ms = stack.step_ms;
     // A record without a stacked signal still shows its windows over the cycle.
-    c.cycle_ms = std::max(c.period_ms * static_cast<double>(stack.samples.empty() ? r.getPeriod(true) : stack.samples.size()), 1.0);
+    c.cycle_ms = std::max(stack.samples.empty() ? ertkit::samplePeriodMs(r) * static_cast<double>(r.getPeriod(true))
+                                                : c.period_ms * static_cast<double>(stack.samples.size()),
+                          1.0);
     c.pulse_ms = c.cycle_ms / static_cast<double>(InjectionData::getDutyCycleFactor(r.getInjectionType()));
     return c;
 }

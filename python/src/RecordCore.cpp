@@ -5,6 +5,7 @@
 
 #include <services/Geometry.h>
 #include <services/ResultValues.h>
+#include <services/StackedSignal.h>
 #include <services/WindowTimes.h>
 
 #include <pybind11/stl.h>
@@ -66,8 +67,9 @@ py::tuple RecordCore::stack() const
 {
     std::vector<double> values;
     const double period = periodQuery([&] {
-        m_reader->fillStackData(true, values);
-        return ertkit::samplePeriodMs(*m_reader);
+        ertkit::StackedSignal signal = ertkit::stackedSignal(*m_reader); // bounded, whatever the pulse says
+        values = std::move(signal.values);
+        return signal.step_ms;
     });
     py::array_t<double> times(static_cast<py::ssize_t>(values.size()));
     for (std::size_t k = 0; k < values.size(); ++k) times.mutable_at(k) = static_cast<double>(k) * period;
