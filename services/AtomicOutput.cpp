@@ -105,7 +105,7 @@ void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<
     for (const std::string& input : inputs) {
         std::error_code error;
         if (std::filesystem::equivalent(output, input, error) && !error)
-            throw std::invalid_argument(output.string() + " is also an input: writing it would destroy what is read (choose another output)");
+            throw std::invalid_argument("it is also an input: writing it would destroy what is read (choose another output)");
     }
 }
 

@@ -2,10 +2,14 @@
 // parser, so that its heavy header is compiled once.
 #include "Commands.h"
 
+#include <services/Interruption.h>
+
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace ertkit_cli {
 
@@ -74,9 +78,17 @@ void addMeterCommands(CLI::App& app, Context& context)
     auto* download = app.add_subcommand("download", "Download measures from a meter over its USB serial link into a BINX file");
     auto download_options = bind(download, context, runDownload);
     download->add_option("--port", download_options->port, "Serial device of the meter (for example /dev/ttyUSB0, or what meter-sim prints)")
-        ->required();
+        ->required()
+        ->check(CLI::Validator([](const std::string& device) { return device.empty() ? std::string("--port needs a device path") : std::string(); }, "DEVICE"));
     download->add_option("--first", download_options->first, "First memory index to fetch")->required();
-    download->add_option("--last", download_options->last, "Last memory index to fetch")->required();
+    download->add_option("--last", download_options->last, "Last memory index to fetch (not below --first)")->required();
+    download->add_option("--timeout", download_options->timeout, "Give up when the meter sends nothing for this many seconds during the transfer")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->capture_default_str();
+    download->parse_complete_callback([download_options] {
+        if (download_options->first > download_options->last)
+            throw CLI::ValidationError("--first " + std::to_string(download_options->first) + " is after --last " + std::to_string(download_options->last));
+    });
     download->add_option("--name", download_options->name, "Name sent to the meter")->capture_default_str();
     download->add_option("-o,--output", download_options->output, "BINX file to write; a raw transfer also writes its recording beside it")
         ->required();
@@ -90,6 +102,9 @@ void addMeterCommands(CLI::App& app, Context& context)
     sim->add_option("--seed", sim_options->seed, "Seed of the sample survey")->capture_default_str();
     sim->add_option("--raw", sim_options->raw, "Send a raw full-wave transfer of test measures instead: voltage or current")
         ->check(CLI::IsMember({"voltage", "current"}));
+    sim->add_option("--stop-after", sim_options->stop_after, "Fall silent for good after sending this many bytes (a meter that stops answering)");
+    sim->add_option("--hang-up-after", sim_options->hang_up_after, "Vanish after sending this many bytes (a cable pulled out)");
+    sim->add_option("--delay", sim_options->delay_ms, "Wait this many milliseconds before sending each record (a slow meter)")->capture_default_str();
     sim->add_option("--seconds", sim_options->seconds, "Stop after this long (0: until interrupted)")->capture_default_str();
 }
 
@@ -105,8 +120,38 @@ void addSampleCommand(CLI::App& app, Context& context)
 
 } // namespace
 
+namespace {
+
+// The first SIGINT or SIGTERM asks the work to stop: progress sinks answer it as a
+// cancellation, a download tells the meter, outputs are not committed and their temporary
+// files go with them. A second one ends the tool at once, removing those files itself.
+void onSignal(int signal)
+{
+    if (ertkit::interruptionSignal() == 0) {
+        ertkit::requestInterruption(signal);
+        return;
+    }
+    ertkit::removeTemporaryOutputs();
+    static const char text[] = "\nertkit: interrupted; nothing written\n";
+    [[maybe_unused]] const auto ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(130);
+}
+
+void catchSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a wait for the meter sees the signal at once
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
 int runTool(int argc, const char* const* argv)
 {
+    catchSignals();
     Context context(std::cerr);
     CLI::App app("Read, convert, plot, edit and download resistivity and IP survey data", "ertkit");
     app.add_flag("-q,--quiet", context.quiet, "Show no progress bar");

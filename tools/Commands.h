@@ -41,11 +41,14 @@ struct EditOptions {
 struct DownloadOptions {
     std::string port, name = "ertkit", output;
     unsigned int first = 0, last = 0;
+    double timeout = 10.0; // seconds the meter may stay silent during the transfer
 };
 struct MeterSimOptions {
     std::uint32_t records = 20, version = 3, seed = 1;
     std::string raw; // empty, "voltage" or "current"
     double seconds = 0.0;
+    std::optional<std::size_t> stop_after, hang_up_after; // link faults, in bytes sent per session
+    unsigned int delay_ms = 0;                            // before each record it sends
 };
 struct SampleOptions {
     std::string folder;

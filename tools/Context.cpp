@@ -1,8 +1,10 @@
 #include "Context.h"
 
 #include "TerminalProgress.h"
+#include "TerminalText.h"
 
 #include <services/FileOpening.h>
+#include <services/Interruption.h>
 
 #include <exception>
 #include <filesystem>
@@ -11,30 +13,86 @@
 
 namespace ertkit_cli {
 
-Context::Context(std::ostream& err) : m_err(err) {}
+namespace {
+
+// Shows nothing, but asks the work to stop once the tool is interrupted.
+class SilentProgress final : public ProgressCallback {
+public:
+    bool isCancelled() override { return ertkit::interruptionSignal() != 0; }
+};
+
+} // namespace
+
+Context::Context(std::ostream& err) : m_err(err)
+{
+    m_previous_sink = VELTLogger::setSink([this](VELTLogger::Level level, const std::string& line) { log(level, line); });
+}
+
+Context::~Context()
+{
+    flushLog();
+    VELTLogger::setSink(m_previous_sink);
+}
+
+void Context::log(VELTLogger::Level level, const std::string& line)
+{
+    if (level == VELTLogger::Level::Debug || (quiet && level != VELTLogger::Level::Error)) return;
+    if (ertkit::interruptionSignal() != 0 || !m_summary.admit(level, line)) return;
+    // On a terminal the line replaces a progress bar being drawn, which comes back at its next update.
+    if (isatty(STDERR_FILENO) != 0) m_err << "\r\x1b[K";
+    m_err << VELTLogger::levelName(level) << ": " << printable(line) << std::endl;
+}
+
+void Context::flushLog()
+{
+    for (const auto& line : m_summary.close()) m_err << VELTLogger::levelName(line.level) << ": " << printable(line.text) << std::endl;
+}
 
 bool Context::forFile(const std::string& file, const std::function<void()>& work)
 {
+    bool done = false;
+    std::string failure;
     try {
         work();
-        return true;
+        done = true;
     } catch (const std::exception& e) {
-        fail(file, e.what());
+        failure = e.what();
     } catch (...) {
-        fail(file, "unknown error");
+        failure = "unknown error";
     }
-    return false;
+    flushLog();
+    if (!done) fail(file, failure);
+    return done;
 }
 
 void Context::fail(const std::string& file, const std::string& message)
 {
+    fail(file + ": " + message);
+}
+
+void Context::fail(const std::string& message)
+{
     ++m_failures;
-    m_err << "ertkit: " << file << ": " << message << std::endl;
+    if (ertkit::interruptionSignal() == 0) m_err << "ertkit: " << printable(message) << std::endl;
+}
+
+int Context::exitStatus()
+{
+    if (ertkit::interruptionSignal() != 0) {
+        m_err << "ertkit: interrupted; nothing written" << std::endl;
+        return 130;
+    }
+    return m_failures == 0 ? 0 : 1;
+}
+
+void Context::finish(ProgressCallback& progress)
+{
+    if (auto* terminal = dynamic_cast<TerminalProgress*>(&progress)) terminal->finish();
 }
 
 std::unique_ptr<ProgressCallback> Context::progress(const std::string& label) const
 {
-    if (quiet || isatty(STDERR_FILENO) == 0) return std::make_unique<DummyProgressCallback>();
+    if (quiet || isatty(STDERR_FILENO) == 0) return std::make_unique<SilentProgress>();
     return std::make_unique<TerminalProgress>(m_err, label);
 }
 

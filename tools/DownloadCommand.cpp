@@ -1,34 +1,69 @@
 // download: fetching measures from a meter into a BINX file.
 #include "Commands.h"
 
+#include <services/AtomicOutput.h>
 #include <services/BinxOutput.h>
 #include <services/DownloadSession.h>
+#include <services/Interruption.h>
 
 #include <fmt/format.h>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 
 namespace ertkit_cli {
 
+namespace {
+
+std::string failureText(const ertkit::DownloadSession::Failure& failure)
+{
+    // The code is the progress sink's, which says nothing unless a host sets one.
+    return failure.code != 0 ? fmt::format("{} (error {})", failure.message, failure.code) : failure.message;
+}
+
+// What went wrong in the exchange, one line each: false when nothing did.
+bool reportFailures(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context)
+{
+    const auto& failures = session.failures();
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        const bool last = i + 1 == failures.size();
+        const std::string text = failureText(failures[i]) + (last ? "; nothing written" : "");
+        // A port failure names its device itself.
+        if (failures[i].port) context.fail(text);
+        else context.fail(options.port, text);
+    }
+    return !failures.empty();
+}
+
+} // namespace
+
 void runDownload(const DownloadOptions& options, Context& context)
 {
-    context.forFile(options.port, [&] {
-        ertkit::DownloadSession session(options.port);
+    // Measures downloaded for an output that cannot be written would be lost.
+    if (!context.forFile(options.output, [&] { ertkit::checkWritable(options.output); })) return;
+    ertkit::DownloadSession session(options.port);
+    session.setSilenceLimit(std::chrono::milliseconds(static_cast<long long>(options.timeout * 1000.0)));
+    const bool fetched = context.forFile(options.port, [&] {
+        const auto progress = context.progress("downloading");
+        session.fetch(options.first, options.last, options.name, *progress);
+        // Stopped: the meter was told so; the progress line ends, the tool says it once.
+        if (session.cancelled()) throw ertkit::Interrupted();
+        if (session.failures().empty()) Context::finish(*progress);
+    });
+    if (!fetched || reportFailures(session, options, context)) return;
+    context.forFile(options.output, [&] {
+        std::size_t measures = 0;
         {
-            const auto progress = context.progress("downloading");
-            session.fetch(options.first, options.last, options.name, *progress);
+            const auto progress = context.progress("converting");
+            const BINX_File file = session.measures(*progress);
+            if (progress->isCancelled()) throw ertkit::Interrupted();
+            Context::finish(*progress);
+            ertkit::writeBinx(file, options.output, {}, false);
+            measures = file.getDatas().size();
         }
-        const auto& failures = session.failures();
-        const auto text = [](const ertkit::DownloadSession::Failure& f) { return f.port ? f.message : fmt::format("{} (error {})", f.message, f.code); };
-        if (!failures.empty()) {
-            for (std::size_t i = 0; i + 1 < failures.size(); ++i) context.fail(options.port, text(failures[i]));
-            throw std::runtime_error(text(failures.back()) + "; nothing written");
-        }
-        const auto progress = context.progress("converting");
-        const BINX_File file = session.measures(*progress);
-        ertkit::writeBinx(file, options.output, {}, false);
-        std::cout << fmt::format("{}: {} measures downloaded\n", options.output, file.getDatas().size());
+        // Printed once the progress bar has ended its line.
+        std::cout << fmt::format("{}: {} measures downloaded\n", options.output, measures);
         if (session.hasRecording()) std::cout << session.writeRecording(options.output).string() << ": full-wave recording\n";
     });
 }

@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include "BinxFiles.h"
+#include "Output.h"
 
 #include <fmt/format.h>
 
@@ -44,6 +45,7 @@ void removeRecords(BINX_File& file, const std::vector<unsigned int>& indexes)
 
 void runMerge(const MergeOptions& options, Context& context)
 {
+    if (!checkOutput(context, options.output, options.inputs)) return;
     std::vector<std::unique_ptr<BINX_File>> files;
     for (const std::string& path : options.inputs) files.push_back(openFor(context, path));
     if (std::any_of(files.begin(), files.end(), [](const auto& f) { return f == nullptr; })) {
@@ -59,6 +61,9 @@ void runMerge(const MergeOptions& options, Context& context)
 
 void runEdit(const EditOptions& options, Context& context)
 {
+    // The one command whose output may be its input: the file is read whole before it is
+    // written, and replaced only once the new one is complete.
+    if (!checkOutput(context, options.output, {})) return;
     context.forFile(options.input, [&] {
         const ertkit::RecordRange range = options.range.empty() ? ertkit::RecordRange{} : parseRecordRange(options.range);
         const auto progress = context.progress("reading " + std::filesystem::path(options.input).filename().string());

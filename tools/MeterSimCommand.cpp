@@ -28,7 +28,11 @@ void runMeterSim(const MeterSimOptions& options, Context& context)
     context.forFile("meter-sim", [&] {
         const auto memory = options.raw.empty() ? ertkit::generators::sampleMeterMemory(ertkit::generators::SampleSurvey(options.seed), options.version, options.records)
                                                  : ertkit_sim::MeterMemory::rawTransfer(options.raw == "voltage", options.records);
-        const ertkit_sim::MeterSimulator meter(memory);
+        ertkit_sim::MeterBehaviour behaviour;
+        behaviour.silent_after_bytes = options.stop_after;
+        behaviour.hang_up_after_bytes = options.hang_up_after;
+        behaviour.answer_delay = std::chrono::milliseconds(options.delay_ms);
+        const ertkit_sim::MeterSimulator meter(memory, behaviour);
         std::cout << meter.devicePath() << std::endl;
         std::cerr << "meter simulator on " << meter.devicePath() << ": ertkit download --port " << meter.devicePath()
                   << " --first 0 --last " << (memory.isRaw() ? options.records : static_cast<std::uint32_t>(memory.slots())) - 1

@@ -1,9 +1,20 @@
 #include "Output.h"
 
+#include "Context.h"
+
 #include <iostream>
 #include <stdexcept>
 
 namespace ertkit_cli {
+
+bool checkOutput(Context& context, const std::string& output, const std::vector<std::string>& inputs)
+{
+    if (output.empty() || output == "-") return true;
+    return context.forFile(output, [&] {
+        ertkit::refuseInputAsOutput(output, inputs);
+        ertkit::checkWritable(output);
+    });
+}
 
 Output::Output(const std::string& path)
 {

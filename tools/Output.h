@@ -5,8 +5,15 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ertkit_cli {
+
+class Context;
+
+// Checks an output before any input is read (reported against the output): it must not be one
+// of the inputs, and must be writable. No path (or "-", standard output) passes.
+bool checkOutput(Context& context, const std::string& output, const std::vector<std::string>& inputs);
 
 // Where a command writes what it produces: standard output when no path (or "-") is given,
 // otherwise a file that appears only once complete.

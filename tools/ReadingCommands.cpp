@@ -9,6 +9,7 @@
 #include "ResultInfo.h"
 #include "PseudoSection.h"
 #include "ResultPlot.h"
+#include "TerminalText.h"
 
 #include <services/FileOpening.h>
 
@@ -55,7 +56,7 @@ void runInfo(const InfoOptions& options, Context& context)
                 printRecordingInfo(*openRecording(path, *progress), path, text);
             else
                 printResultInfo(*openResults(path, *progress), path, text);
-            std::cout << (first ? "" : "\n") << text.str() << std::flush;
+            std::cout << (first ? "" : "\n") << printable(text.str()) << std::flush;
             first = false;
         });
     }
@@ -63,6 +64,7 @@ void runInfo(const InfoOptions& options, Context& context)
 
 void runExport(const ExportOptions& options, Context& context)
 {
+    if (!checkOutput(context, options.output, {options.file})) return;
     context.forFile(options.file, [&] {
         const TableFormat format = tableFormat(options.format);
         const auto progress = progressFor(context, options.file);
@@ -83,6 +85,7 @@ void runExport(const ExportOptions& options, Context& context)
 
 void runPlot(const PlotOptions& options, Context& context)
 {
+    if (!checkOutput(context, options.output, {options.file})) return;
     context.forFile(options.file, [&] {
         const bool recording = kindOf(options.file) == FileKind::Recording;
         if (recording && options.record) throw std::invalid_argument("--record is for result files; a recording takes --start");

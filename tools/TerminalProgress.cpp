@@ -1,5 +1,9 @@
 #include "TerminalProgress.h"
 
+#include "TerminalText.h"
+
+#include <services/Interruption.h>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -39,13 +43,27 @@ void TerminalProgress::setPosition(unsigned int position)
 
 void TerminalProgress::setFormattedText(std::uint32_t /*text_id*/, const std::string& first, const std::string& second)
 {
-    m_detail = second.empty() ? first : first + " " + second;
+    // The library pads its texts with blanks (an unidentified meter's speed is 40 of them).
+    const std::string a = trimmed(first), b = trimmed(second);
+    m_detail = b.empty() ? a : a + " " + b;
+    draw(true);
+}
+
+bool TerminalProgress::isCancelled()
+{
+    return ertkit::interruptionSignal() != 0;
+}
+
+void TerminalProgress::finish()
+{
+    if (m_counting || m_high <= m_low) return;
+    m_position = m_high;
     draw(true);
 }
 
 void TerminalProgress::setText(const std::string& text)
 {
-    m_detail = text;
+    m_detail = trimmed(text);
     draw(true);
 }
 
@@ -82,7 +100,7 @@ void TerminalProgress::draw(bool force)
     if (!force && m_drawn && now - m_last_draw < s_redraw_interval) return;
     m_last_draw = now;
     m_drawn = true;
-    m_out << '\r' << line() << "\x1b[K" << std::flush;
+    m_out << '\r' << printable(line()) << "\x1b[K" << std::flush;
 }
 
 } // namespace ertkit_cli

@@ -25,6 +25,12 @@ public:
     void setFormattedText(std::uint32_t text_id, const std::string& first, const std::string& second) override;
     void setText(const std::string& text) override;
     void step() override;
+    // Asks the work to stop once the tool was interrupted (SIGINT, SIGTERM).
+    bool isCancelled() override;
+
+    // The work is done: the bar shows its end, whatever the last position reported was (a
+    // download's position is that of the last record, one short of its range).
+    void finish();
 
     // A reader that counts without a total reads a file of `total` units, `per_step(steps)` of
     // them read after so many steps: its count is then shown as a share of the file.

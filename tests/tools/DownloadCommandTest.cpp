@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+
 using namespace ertkit_tools_test;
 
 namespace {
@@ -61,8 +65,105 @@ TEST(DownloadCommand, NoMeterNoFile)
     ertkit_test::TempDir dir;
     const ToolRun download = runTool({"download", "--port", "/dev/null-meter", "--first", "0", "--last", "3", "-o", "none.binx"}, dir.path());
     EXPECT_EQ(download.status, 1);
-    EXPECT_EQ(download.err, "ertkit: /dev/null-meter: cannot open the port /dev/null-meter: no such device (is the meter plugged in?); nothing written\n");
+    EXPECT_EQ(download.err, "ertkit: cannot open the port /dev/null-meter: no such device (is the meter plugged in?); nothing written\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.binx"));
+}
+
+// Files a download leaves in its folder, the simulator's own output aside.
+std::vector<std::string> filesLeft(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().filename().string().rfind(".background", 0) != 0) names.push_back(entry.path().filename().string());
+    return names;
+}
+
+TEST(DownloadCommand, AMeterThatGoesSilentOrVanishesEndsTheDownloadWithOneLine)
+{
+    struct Case {
+        const char* fault;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--stop-after", "No answer from the meter for 0.5 s; nothing written"},
+        {"--hang-up-after", "The meter's device has gone (unplugged?); nothing written"},
+    };
+    for (const Case& c : cases) {
+        ertkit_test::TempDir dir;
+        BackgroundTool meter({"meter-sim", "--records", "20", c.fault, "1500", "--seconds", "60"}, dir.path());
+        const std::string port = meter.firstLine();
+        ASSERT_FALSE(port.empty());
+        const auto start = std::chrono::steady_clock::now();
+        const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "19", "--timeout", "0.5", "-o", "x.binx"}, dir.path());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.fault;
+        EXPECT_EQ(download.status, 1) << c.fault;
+        EXPECT_EQ(download.err, "ertkit: " + port + ": " + c.message + "\n");
+        EXPECT_TRUE(filesLeft(dir.path()).empty()) << c.fault;
+    }
+}
+
+TEST(DownloadCommand, ASlowMeterWithinTheLimitsDownloadsEverything)
+{
+    ertkit_test::TempDir dir;
+    BackgroundTool meter({"meter-sim", "--records", "4", "--delay", "200", "--seconds", "60"}, dir.path());
+    const std::string port = meter.firstLine();
+    const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "3", "--timeout", "0.5", "-o", "slow.binx"}, dir.path());
+    EXPECT_EQ(download.status, 0) << download.err;
+    EXPECT_EQ(download.out, "slow.binx: 4 measures downloaded\n");
+}
+
+TEST(DownloadCommand, AnInterruptEndsWithOneLineAndLeavesNothing)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        ertkit_test::TempDir dir;
+        BackgroundTool meter({"meter-sim", "--records", "20", "--stop-after", "1500", "--seconds", "60"}, dir.path());
+        const std::string port = meter.firstLine();
+        BackgroundTool download({"download", "--port", port, "--first", "0", "--last", "19", "-o", "x.binx"}, dir.path());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(download.stop(signal), 130) << signal;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << signal;
+        EXPECT_EQ(download.errText(), "ertkit: interrupted; nothing written\n") << signal;
+        EXPECT_TRUE(filesLeft(dir.path()).empty()) << signal;
+    }
+}
+
+TEST(DownloadCommand, WhatCannotWorkIsRefusedBeforeTheMeterIsAsked)
+{
+    ertkit_test::TempDir dir;
+    ertkit_test::writeFile(dir.file("kept.binx"), {'o', 'l', 'd'});
+    std::filesystem::create_directory(dir.path() / "folder.binx");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const std::vector<std::string> range = {"--first", "0", "--last", "3"};
+    const auto with = [&](std::vector<std::string> args) {
+        std::vector<std::string> all = {"download"};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    };
+    const Case cases[] = {
+        {with({"--port", "", "--first", "0", "--last", "3", "-o", "kept.binx"}), 105,
+         "ertkit: --port: --port needs a device path (ertkit --help lists the commands)\n"},
+        {with({"--port", "/dev/null", "--first", "5", "--last", "2", "-o", "kept.binx"}), 105,
+         "ertkit: --first 5 is after --last 2 (ertkit --help lists the commands)\n"},
+        {with({"--port", "/dev/null", "--first", "0", "--last", "3", "-o", "missing/x.binx"}), 1,
+         "ertkit: missing/x.binx: cannot write missing/x.binx: the folder missing does not exist\n"},
+        {with({"--port", "/dev/null", "--first", "0", "--last", "3", "-o", "folder.binx"}), 1,
+         "ertkit: folder.binx: cannot write folder.binx: it is a folder\n"},
+        {with({"--port", "/dev/null", "--first", "0", "--last", "3", "-o", "kept.binx"}), 1,
+         "ertkit: cannot open the port /dev/null: not a serial device; nothing written\n"},
+        {with({"--port", dir.path().string(), "--first", "0", "--last", "3", "-o", "kept.binx"}), 1,
+         "ertkit: cannot open the port " + dir.path().string() + ": it is a folder, not a serial device; nothing written\n"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool(c.args, dir.path());
+        EXPECT_EQ(run.status, c.status) << c.err;
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_EQ(readText(dir.path() / "kept.binx"), "old");
+    }
 }
 
 } // namespace

@@ -116,21 +116,22 @@ std::string xmlProblem(const std::string& text)
 }
 
 BackgroundTool::BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder)
-    : m_out(folder / ".background-stdout")
+    : m_out(folder / ".background-stdout"), m_err(folder / ".background-stderr")
 {
     std::vector<std::string> argv_text{ERTKIT_TOOL_PATH};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argv_text) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const std::string out = m_out.string(), dir = folder.string();
+    const std::string out = m_out.string(), err = m_err.string(), dir = folder.string();
     m_pid = fork();
     if (m_pid == 0) {
         const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int error_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int null = open("/dev/null", O_RDWR);
-        if (fd < 0 || null < 0 || chdir(dir.c_str()) != 0) _exit(127);
+        if (fd < 0 || error_fd < 0 || null < 0 || chdir(dir.c_str()) != 0) _exit(127);
         dup2(fd, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
+        dup2(error_fd, STDERR_FILENO);
         dup2(null, STDIN_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
@@ -153,10 +154,15 @@ std::string BackgroundTool::firstLine(double seconds) const
     return "";
 }
 
-int BackgroundTool::stop()
+std::string BackgroundTool::errText() const
+{
+    return readText(m_err);
+}
+
+int BackgroundTool::stop(int signal)
 {
     if (m_pid <= 0) return -1;
-    kill(m_pid, SIGTERM);
+    kill(m_pid, signal);
     int status = 0;
     waitpid(m_pid, &status, 0);
     m_pid = -1;

@@ -32,8 +32,8 @@ std::string xmlProblem(const std::string& text);
 
 namespace ertkit_tools_test {
 
-// The ertkit executable running in the background (meter-sim), its standard output going to
-// a file; stopped with SIGTERM when destroyed.
+// The ertkit executable running in the background (meter-sim, or a command to interrupt), its
+// standard output and error going to files; stopped with SIGTERM when destroyed.
 class BackgroundTool {
 public:
     BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder);
@@ -43,12 +43,15 @@ public:
 
     // The first line of its output, waiting for it at most `seconds`; empty on time-out.
     std::string firstLine(double seconds = 10.0) const;
-    // Stops it and returns its exit status.
-    int stop();
+    // Stops it with `signal` and returns its exit status.
+    int stop(int signal = 15);
+    // What it wrote on its standard error so far.
+    std::string errText() const;
 
 private:
     int m_pid = -1;
     std::filesystem::path m_out;
+    std::filesystem::path m_err;
 };
 
 } // namespace ertkit_tools_test

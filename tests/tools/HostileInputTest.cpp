@@ -1,0 +1,134 @@
+// Damaged or hostile inputs and outputs a person meets in the field: what the tool says, and
+// that it neither floods the terminal, nor trusts a stored size, nor destroys a file.
+#include "SampleFolder.h"
+#include "ToolRunner.h"
+
+#include "support/BinxRecordBuilder.h"
+#include "support/TestSupport.h"
+
+#include <binx/BINX_File.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace ertkit_tools_test;
+
+namespace {
+
+void copySample(const std::string& name, const std::filesystem::path& to)
+{
+    std::filesystem::copy_file(sampleFolder() / name, to, std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST(HostileInput, JunkIsSummarisedAndSaidOnceAndQuietSilencesTheWarnings)
+{
+    ertkit_test::TempDir dir;
+    ertkit_test::writeFile(dir.file("zeros.vmn"), std::vector<std::uint8_t>(528 * 2000, 0));
+    const ToolRun loud = runTool({"info", "zeros.vmn"}, dir.path());
+    EXPECT_EQ(loud.status, 1);
+    const auto err = lines(loud.err);
+    ASSERT_LT(err.size(), 12u) << loud.err;
+    EXPECT_EQ(occurrences(loud.err, "found page before first header"), 4u) << "three lines and their summary";
+    EXPECT_EQ(occurrences(loud.err, "\u2026 1997 more like this: found page before first header"), 1u) << loud.err;
+    EXPECT_EQ(occurrences(loud.err, "unknown page type, ctrl=\\x00"), 4u) << "a NUL from the file is shown escaped";
+    EXPECT_EQ(err.back(), "ertkit: zeros.vmn: cannot read file first header");
+    const ToolRun quiet = runTool({"--quiet", "info", "zeros.vmn"}, dir.path());
+    EXPECT_EQ(quiet.err, "ertkit: zeros.vmn: cannot read file first header\n");
+}
+
+TEST(HostileInput, MessagesSayWhatIsWrong)
+{
+    ertkit_test::TempDir dir;
+    std::filesystem::create_directory(dir.path() / "folder.binx");
+    copySample("vp123-4567@061423_083000.vmn", dir.path() / "vpxx-@061423_083000.vmn");
+    // A BINX file cut inside its fourth record.
+    const auto whole = readText(sampleFolder() / "line1.binx");
+    const BINX_File sample((sampleFolder() / "line1.binx").string());
+    ASSERT_GT(sample.getDatas().size(), 4u);
+    const std::size_t cut = whole.size() - (sample.getDatas().size() - 3) * (whole.size() / (sample.getDatas().size() + 1));
+    std::ofstream(dir.file("cut.binx"), std::ios::binary) << whole.substr(0, cut);
+    const BINX_File read_back(dir.file("cut.binx"));
+    const std::size_t kept = read_back.getDatas().size();
+    ASSERT_LT(kept, sample.getDatas().size());
+
+    const ToolRun run = runTool({"info", "missing.binx", "missing.bin", "folder.binx", "vpxx-@061423_083000.vmn", "cut.binx"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(lines(run.err), (std::vector<std::string>{
+                                  "ertkit: missing.binx: no such file",
+                                  "ertkit: missing.bin: no such file",
+                                  "ertkit: folder.binx: it is a folder, not a file",
+                                  "ertkit: vpxx-@061423_083000.vmn: malformed recording name: a serial number or the date after '@' is not a "
+                                  "number (expected for example vp123-4567@120523_143015.vmn)",
+                                  "warning: cut.binx: the file ends (or is damaged) in record " + std::to_string(kept + 1) + " of the " +
+                                      std::to_string(sample.getDatas().size()) + " its header announces: " + std::to_string(kept) +
+                                      " records read",
+                              }));
+}
+
+TEST(HostileInput, TextFromAFileReachesTheTerminalEscaped)
+{
+    ertkit_test::TempDir dir;
+    BINX_File file;
+    file.addData(new BINX_Data(ertkit_test::sampleBinxRecord(1)));
+    file.setFolderPath("D:\\x\x1b[2J\x1b]0;owned\x07\xc2\x9b""31m");
+    file.writeToFile(dir.file("escape.binx"), false, 0, -1, false);
+    const ToolRun run = runTool({"info", "escape.binx"}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(run.out.find("D:\\x\\x1B[2J\\x1B]0;owned\\x07\\xC2\\x9B31m"), std::string::npos) << run.out;
+}
+
+TEST(HostileInput, AnAbsurdPulseDurationDoesNotSizeThePlot)
+{
+    ertkit_test::TempDir dir;
+    BINX_File file;
+    auto* record = new BINX_Data(ertkit_test::sampleBinxRecord(2));
+    record->pulseDurationMs = 0x40000000;
+    file.addData(record);
+    file.writeToFile(dir.file("pulse.binx"), false, 0, -1, false);
+    // 1 GiB of address space is far more than a bounded plot needs and far less than the
+    // stored pulse would ask for.
+    const ToolRun run = runTool({"plot", "pulse.binx", "--record", "0", "-o", "pulse.svg"}, dir.path(), "ulimit -v 1048576");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_LT(std::filesystem::file_size(dir.path() / "pulse.svg"), 10u << 20);
+    EXPECT_EQ(xmlProblem(readText(dir.path() / "pulse.svg")), "");
+}
+
+TEST(HostileInput, OutputsNeverDestroyWhatTheyShouldNot)
+{
+    ertkit_test::TempDir dir;
+    copySample("line1.binx", dir.path() / "a.binx");
+    const std::string original = readText(dir.path() / "a.binx");
+    std::filesystem::create_symlink("real.csv", dir.path() / "link.csv");
+    ertkit_test::writeFile(dir.file("real.csv"), {'o', 'l', 'd'});
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"export", "a.binx", "-f", "csv", "-o", "a.binx"}, 1,
+         "ertkit: a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
+        {{"plot", "a.binx", "-o", "./a.binx"}, 1,
+         "ertkit: ./a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
+        {{"merge", "a.binx", "a.binx", "-o", "a.binx"}, 1,
+         "ertkit: a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
+        {{"export", "a.binx", "-o", "/dev/null"}, 0, ""},
+        {{"export", "a.binx", "-o", "/dev/full"}, 1, "ertkit: a.binx: cannot write /dev/full: No space left on device\n"},
+        {{"export", "a.binx", "-o", "link.csv"}, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool(c.args, dir.path());
+        EXPECT_EQ(run.status, c.status) << c.args.back();
+        EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_EQ(readText(dir.path() / "a.binx"), original);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.csv"));
+    EXPECT_EQ(readText(dir.path() / "real.csv").rfind("index,", 0), 0u);
+    // Only the files made here: no temporary file stays.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3);
+}
+
+} // namespace
