@@ -19,7 +19,11 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
     `port` is the meter's serial device (for example ``/dev/ttyUSB0``, or the device path that
     ``ertkit meter-sim`` prints to try a download without a meter); None lets the port layer
     look for the meter. `name` is sent to the meter
-    with the request. `progress` is any callable, called as progress(done, total). When the
+    with the request. `progress` is any callable, called as progress(done, total) with the
+    measures received out of those asked for (pages of the meter's memory for a raw transfer).
+    Ctrl-C, or an exception raised by `progress`, stops the transfer within a second, even
+    while the meter is silent: the meter is sent the end byte, the port closed, nothing is
+    written, and the exception comes out of the call. When the
     meter answers with a raw full-wave transfer, the recording is written to `full_wave_path`
     (its extension set to .vmn or .iab) or, without one, to a temporary file that is removed
     once read (the recording's path then names a file that is gone).

@@ -1,7 +1,12 @@
 """Downloads from the meter simulator that the command-line tool starts (``ertkit meter-sim``)."""
 
+import _thread
 import contextlib
+import os
+import pty
 import subprocess
+import threading
+import time
 
 import numpy as np
 import pytest
@@ -75,3 +80,56 @@ def test_a_port_that_cannot_be_opened_raises_download_error():
     with pytest.raises(ertkit.DownloadError, match="cannot open the meter's port") as raised:
         ertkit.download("/dev/ertkit-no-such-port", 0, 4)
     assert isinstance(raised.value, OSError) and raised.value.errors == [] and len(raised.value.binx) == 0
+
+
+@contextlib.contextmanager
+def silent_meter():
+    """A serial device where no meter answers: a pseudo-terminal whose other end only listens.
+    Yields its path and a function that returns what the download sent to it."""
+    controller, device = pty.openpty()
+    os.set_blocking(controller, False)
+
+    def received():
+        data = b""
+        with contextlib.suppress(BlockingIOError, OSError):
+            while chunk := os.read(controller, 4096):
+                data += chunk
+        return data
+
+    try:
+        yield os.ttyname(device), received
+    finally:
+        os.close(device)
+        os.close(controller)
+
+
+def test_ctrl_c_stops_a_download_from_a_silent_meter_within_a_second(tmp_path):
+    with silent_meter() as (port, received):
+        timer = threading.Timer(0.3, _thread.interrupt_main)
+        began = time.monotonic()
+        timer.start()
+        with pytest.raises(KeyboardInterrupt):
+            ertkit.download(port, 0, 9, full_wave_path=tmp_path / "meter")
+        assert time.monotonic() - began < 1.3
+        time.sleep(0.1)
+        assert received().endswith(bytes([0x81]))  # the end byte
+    assert list(tmp_path.iterdir()) == []
+
+
+@pytest.mark.parametrize("version", [1, 3])
+def test_an_exception_in_progress_stops_the_download(tmp_path, version):
+    class Stop(Exception):
+        pass
+
+    raised = []
+
+    def stop_at_the_third(done, total):
+        if done >= 3:
+            raised.append(time.monotonic())
+            raise Stop()
+
+    with meter("--records", 20, "--version", version) as port:
+        with pytest.raises(Stop):
+            ertkit.download(port, 0, 19, progress=stop_at_the_third, full_wave_path=tmp_path / "meter")
+    assert len(raised) == 1 and time.monotonic() - raised[0] < 1.0
+    assert list(tmp_path.iterdir()) == []
