@@ -10,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace ertkit_tools_test;
 
@@ -129,6 +135,24 @@ TEST(HostileInput, OutputsNeverDestroyWhatTheyShouldNot)
     EXPECT_EQ(readText(dir.path() / "real.csv").rfind("index,", 0), 0u);
     // Only the files made here: no temporary file stays.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3);
+}
+
+TEST(HostileInput, AnInterruptedWriteLeavesNoTemporaryFile)
+{
+    // Written through into a pipe nobody reads: the tool waits there until interrupted.
+    ertkit_test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("pipe.csv").c_str(), 0600), 0);
+    const char* previous = std::getenv("TMPDIR");
+    const std::string kept_tmpdir = previous ? previous : "";
+    ::setenv("TMPDIR", dir.path().c_str(), 1); // where the temporary file of a pipe goes
+    BackgroundTool exporting({"export", (sampleFolder() / "line1.binx").string(), "-o", "pipe.csv"}, dir.path());
+    if (previous) ::setenv("TMPDIR", kept_tmpdir.c_str(), 1);
+    else ::unsetenv("TMPDIR");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(exporting.stop(SIGINT), 130);
+    EXPECT_EQ(exporting.errText(), "ertkit: interrupted; nothing written\n");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("ertkit-tmp"), std::string::npos) << entry.path();
 }
 
 } // namespace
