@@ -18,8 +18,12 @@ namespace {
 
 std::string failureText(const ertkit::DownloadSession::Failure& failure)
 {
+    // The library's handshake messages, kept as they are, with what they mean to a person.
+    std::string text = failure.message;
+    if (text == "Time out version ???") text = "no answer from the meter: is it on, in its download mode, and on this port? (" + text + ")";
+    else if (text == "Time out size ???") text = "the meter stopped answering during the handshake (" + text + ")";
     // The code is the progress sink's, which says nothing unless a host sets one.
-    return failure.code != 0 ? fmt::format("{} (error {})", failure.message, failure.code) : failure.message;
+    return failure.code != 0 ? fmt::format("{} (error {})", text, failure.code) : text;
 }
 
 // What went wrong in the exchange, one line each: false when nothing did.
