@@ -71,11 +71,11 @@ TEST(LinkWatch, AMeterThatStopsOrVanishesMidRecordEndsTheDownloadThroughTheError
     gone.hang_up_after_bytes = third_record;
     gone.time_scale = 0.1;
     const Case cases[] = {
-        {"silent", silent, "No answer from the meter for 0.4 s"},
+        {"silent", silent, "No answer from the meter for 0.8 s"},
         {"hangs up", gone, "The meter's device has gone (unplugged?)"},
     };
     for (const Case& c : cases) {
-        const Ended ended = downloadWith(c.behaviour, silenceOf(400ms));
+        const Ended ended = downloadWith(c.behaviour, silenceOf(800ms));
         ASSERT_EQ(ended.errors.size(), 1u) << c.name;
         EXPECT_EQ(ended.errors[0].first, 42) << c.name;
         EXPECT_EQ(ended.errors[0].second, c.message) << c.name;
@@ -121,7 +121,7 @@ TEST(LinkWatch, AHostThatAsksToStopIsHeardWithinAPollInterval)
     stopper.join();
     ASSERT_EQ(run.download.calls().errors.size(), 1u);
     EXPECT_EQ(run.download.calls().errors[0].second, "download cancelled");
-    EXPECT_LT(took, 300ms + 2 * LinkWatch::s_poll_interval + 100ms);
+    EXPECT_LT(took, 300ms + 2 * LinkWatch::s_poll_interval + 400ms); // leeway for a loaded machine
     const auto log = run.meter.logAfterHangUp();
     ASSERT_FALSE(log.received.empty());
     EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);

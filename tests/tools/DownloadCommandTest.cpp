@@ -107,7 +107,7 @@ TEST(DownloadCommand, ASlowMeterWithinTheLimitsDownloadsEverything)
     ertkit_test::TempDir dir;
     BackgroundTool meter({"meter-sim", "--records", "4", "--delay", "200", "--seconds", "60"}, dir.path());
     const std::string port = meter.firstLine();
-    const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "3", "--timeout", "0.5", "-o", "slow.binx"}, dir.path());
+    const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "3", "--timeout", "2", "-o", "slow.binx"}, dir.path());
     EXPECT_EQ(download.status, 0) << download.err;
     EXPECT_EQ(download.out, "slow.binx: 4 measures downloaded\n");
 }

@@ -30,7 +30,7 @@ TEST(ErrorHandling, OneBadFileDoesNotStopTheOthers)
     EXPECT_EQ(lines(run.err), (std::vector<std::string>{
                                   "ertkit: missing.vmn: no such file",
                                   "ertkit: notes.txt: unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)",
-                                  "ertkit: empty.iab: cannot read file",
+                                  "ertkit: empty.iab: shorter than one page: not a recording (cannot read file)",
                               }));
     EXPECT_EQ(run.out.rfind(s_good, 0), 0u) << "the good file is still summarised:\n" << run.out;
 }

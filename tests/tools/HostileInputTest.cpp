@@ -38,9 +38,9 @@ TEST(HostileInput, JunkIsSummarisedAndSaidOnceAndQuietSilencesTheWarnings)
     EXPECT_EQ(occurrences(loud.err, "found page before first header"), 4u) << "three lines and their summary";
     EXPECT_EQ(occurrences(loud.err, "\u2026 1997 more like this: found page before first header"), 1u) << loud.err;
     EXPECT_EQ(occurrences(loud.err, "unknown page type, ctrl=\\x00"), 4u) << "a NUL from the file is shown escaped";
-    EXPECT_EQ(err.back(), "ertkit: zeros.vmn: cannot read file first header");
+    EXPECT_EQ(err.back(), "ertkit: zeros.vmn: no configuration page anywhere: not a recording, or damaged from its start (cannot read file first header)");
     const ToolRun quiet = runTool({"--quiet", "info", "zeros.vmn"}, dir.path());
-    EXPECT_EQ(quiet.err, "ertkit: zeros.vmn: cannot read file first header\n");
+    EXPECT_EQ(quiet.err, "ertkit: zeros.vmn: no configuration page anywhere: not a recording, or damaged from its start (cannot read file first header)\n");
 }
 
 TEST(HostileInput, MessagesSayWhatIsWrong)
