@@ -120,6 +120,11 @@ TEST(DownloadSession, AProgressSinkThatAsksToStopCancelsTheDownload)
     EXPECT_TRUE(session.cancelled());
     ASSERT_EQ(session.failures().size(), 1u);
     EXPECT_EQ(session.failures()[0].message, "download cancelled");
+    // The meter was told to stop before the port closed.
+    EXPECT_TRUE(meter.waitUntil([](const ertkit_sim::MeterLog& log) { return log.hang_ups > 0; }));
+    const auto log = meter.log();
+    ASSERT_FALSE(log.received.empty());
+    EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
 }
 
 } // namespace
