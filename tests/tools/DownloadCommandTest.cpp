@@ -82,11 +82,12 @@ TEST(DownloadCommand, AMeterThatGoesSilentOrVanishesEndsTheDownloadWithOneLine)
 {
     struct Case {
         const char* fault;
+        const char* timeout; // longer than the half second the simulator waits before it hangs up
         const char* message;
     };
     const Case cases[] = {
-        {"--stop-after", "No answer from the meter for 0.5 s; nothing written"},
-        {"--hang-up-after", "The meter's device has gone (unplugged?); nothing written"},
+        {"--stop-after", "0.5", "No answer from the meter for 0.5 s; nothing written"},
+        {"--hang-up-after", "2", "The meter's device has gone (unplugged?); nothing written"},
     };
     for (const Case& c : cases) {
         ertkit_test::TempDir dir;
@@ -94,7 +95,7 @@ TEST(DownloadCommand, AMeterThatGoesSilentOrVanishesEndsTheDownloadWithOneLine)
         const std::string port = meter.firstLine();
         ASSERT_FALSE(port.empty());
         const auto start = std::chrono::steady_clock::now();
-        const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "19", "--timeout", "0.5", "-o", "x.binx"}, dir.path());
+        const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "19", "--timeout", c.timeout, "-o", "x.binx"}, dir.path());
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.fault;
         EXPECT_EQ(download.status, 1) << c.fault;
         EXPECT_EQ(download.err, "ertkit: " + port + ": " + c.message + "\n");
