@@ -67,8 +67,12 @@ std::string expectedDataName(const IAB_VMN_FileHeader& header)
 
 IAB_VMN_File::IAB_VMN_File(const std::string& path) : IAB_VMN_File(path, noProgress()) {}
 
-IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress) : IV_File_ReaderImpl<IAB_VMN_File>(path)
+IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress) : IAB_VMN_File(path, progress, Samples::Kept) {}
+
+IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress, Samples samples)
+    : IV_File_ReaderImpl<IAB_VMN_File>(path)
 {
+    if (samples == Samples::Skipped) m_store.skipValues();
     HighPrecisionTime dropped;
     GetSerials(path, m_serial, m_user_serial, is_vmn, dropped);
     // The pages are read in large chunks straight into the reader's own buffer.
@@ -84,11 +88,18 @@ IAB_VMN_File::IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned
 
 IAB_VMN_File::IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned short user_serial, bool is_vmn_,
                            ProgressCallback& progress)
+    : IAB_VMN_File(stream, serial, user_serial, is_vmn_, progress, Samples::Kept)
+{
+}
+
+IAB_VMN_File::IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned short user_serial, bool is_vmn_,
+                           ProgressCallback& progress, Samples samples)
     : IV_File_ReaderImpl<IAB_VMN_File>(streamPath(serial, user_serial, is_vmn_)),
       is_vmn(is_vmn_),
       m_serial(serial),
       m_user_serial(user_serial)
 {
+    if (samples == Samples::Skipped) m_store.skipValues();
     Init(stream, progress);
 }
 

@@ -28,11 +28,21 @@ public:
     static const std::vector<std::string> s_extensions_list;
     static const std::uint64_t s_registration_id;
 
+    // Samples::Skipped reads a recording as a header-only open: the walk, its checks, log lines
+    // and progress are those of a full reading, and every query but those of sample values
+    // (starts, headers, counts, times, PPS) answers the same, but the values are not stored.
+    // A query of values (getData, fillData, fillOverload, fillStart, getDataContainer) then
+    // throws std::logic_error. It keeps a few per cent of the file in memory, not most of it.
+    enum class Samples { Kept, Skipped };
+
     explicit IAB_VMN_File(const std::string& path);
     IAB_VMN_File(const std::string& path, ProgressCallback& progress);
+    IAB_VMN_File(const std::string& path, ProgressCallback& progress, Samples samples);
     // A recording read from a stream; its made-up path is "<serial>-<user serial>.vmn|iab".
     IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned short user_serial, bool is_vmn);
     IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned short user_serial, bool is_vmn, ProgressCallback& progress);
+    IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned short user_serial, bool is_vmn, ProgressCallback& progress,
+                 Samples samples);
     IAB_VMN_File(IAB_VMN_File&& other) noexcept;
     IAB_VMN_File& operator=(IAB_VMN_File&& other) noexcept;
     IAB_VMN_File(const IAB_VMN_File&) = delete;

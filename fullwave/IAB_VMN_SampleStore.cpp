@@ -73,7 +73,7 @@ void IAB_VMN_SampleStore::reserveFor(std::uint64_t bytes)
     // strict overcommit policy), the arrays grow as the pages come instead.
     try {
         m_page.reserve(pages);
-        m_value.reserve(pages * kMostValues + kOpenTile);
+        if (m_keep_values) m_value.reserve(pages * kMostValues + kOpenTile);
         m_pps.reserve(bitWords(pages * kMostSamples));
         m_flag.reserve(bitWords(pages * kMostSamples));
     } catch (const std::bad_alloc&) {
@@ -85,7 +85,7 @@ void IAB_VMN_SampleStore::ensureRoomForPage()
     m_page.ensure(m_pages, 1);
     // The open tile, and the next if the page runs into it.
     const std::uint64_t tile_values = s_tile * m_run_channels;
-    m_value.ensure(m_values, (m_run_samples / s_tile + 2) * tile_values);
+    if (m_keep_values) m_value.ensure(m_values, (m_run_samples / s_tile + 2) * tile_values);
     const std::uint64_t words = bitWords(m_samples + kMostSamples);
     m_pps.ensure(0, words);
     m_flag.ensure(0, words);
@@ -101,6 +101,12 @@ void IAB_VMN_SampleStore::endRun() noexcept
 {
     // The last tile was laid out for a whole tile: its channels close up to its length.
     const std::uint64_t length = m_run_samples % s_tile;
+    if (!m_keep_values) {
+        m_values += m_run_samples * m_run_channels;
+        m_run_samples = 0;
+        m_run_channels = 0;
+        return;
+    }
     float* last = m_value.data() + m_values + (m_run_samples - length) * m_run_channels;
     if (length)
         for (unsigned int c = 1; c < m_run_channels; ++c) std::memmove(last + c * length, last + c * s_tile, sizeof(float) * length);
@@ -117,7 +123,7 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
     std::memcpy(page.name, raw.bytes + 1, sizeof page.name);
     page.first_number = fullwave_blocks::numberOf(raw.word(fullwave_blocks::kFirstWord));
 
-    float* const run = m_value.data() + m_values;
+    float* const run = m_keep_values ? m_value.data() + m_values : nullptr;
     const std::uint64_t run_sample = m_run_samples;
     const std::uint64_t sample = m_samples;
     unsigned int count = 0;
@@ -128,6 +134,7 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
                 if (head & 2u) setBit(m_flag, sample + k);
             }
         });
+        if (!m_keep_values) return;
         // The values go to n streams, one per channel, in pieces that stay within a tile.
         const unsigned char* from = raw.bytes + 4 * (fullwave_blocks::kFirstWord + 1);
         [[maybe_unused]] const unsigned char* const page_end = raw.bytes + IAB_VMN_RawPage::s_size_in_bytes;
@@ -157,7 +164,7 @@ void IAB_VMN_SampleStore::finish() noexcept
 {
     endRun();
     m_page.shrinkTo(m_pages);
-    m_value.shrinkTo(m_values);
+    if (m_keep_values) m_value.shrinkTo(m_values);
     m_pps.shrinkTo(bitWords(m_samples));
     m_flag.shrinkTo(bitWords(m_samples));
 }

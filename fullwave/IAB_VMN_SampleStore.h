@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <stdexcept>
 
 // What the kept data pages of a recording hold, stored compactly in file order.
 //
@@ -54,6 +55,10 @@ public:
         unsigned int m_channels;
     };
 
+    // Keeps pages, counts, PPS and flags but no values, for a header-only open; asked before
+    // anything is stored. run() then throws std::logic_error: every value query goes through it.
+    void skipValues() { m_keep_values = false; }
+
     // Reserves for a recording of `bytes` bytes (0 when unknown: the arrays then grow). Never
     // fails: what cannot be reserved is grown into later.
     void reserveFor(std::uint64_t bytes);
@@ -73,6 +78,7 @@ public:
     const Page& page(std::uint64_t i) const { return m_page[i]; }
     Run run(std::uint64_t first_value, std::uint64_t samples, unsigned int channels) const
     {
+        if (!m_keep_values) throw std::logic_error("the samples of this recording were not read (header-only open)");
         return Run(m_value.data() + first_value, samples, channels);
     }
     bool pps(std::uint64_t sample) const { return bit(m_pps, sample); }
@@ -99,6 +105,7 @@ private:
     std::uint64_t m_values = 0;      // values of the runs before the open one
     std::uint64_t m_run_samples = 0; // samples of the open run
     unsigned int m_run_channels = 0;
+    bool m_keep_values = true;
 };
 
 template <typename Visit>

@@ -26,7 +26,9 @@ import pandas as pd
 from dask import array as da
 from dask import dataframe as dd
 
+from . import _ertkit
 from . import open as _open_file
+from ._core import fs_path
 
 __all__ = ["read_results", "read_recordings", "result_summary", "recording_summary"]
 
@@ -131,12 +133,13 @@ _START_COLUMNS = ["n_samples", "n_channels", "start_time_ns", "sample_period_ns"
 
 def recording_summary(path):
     """The starts of a recording as a list of dicts of their set-up values (``header``), with
-    the recording's ``is_vmn``, ``serial``, ``user_serial`` and ``sample_unit``; no sample is
-    copied out of the reader."""
-    recording = _open_file(path)
-    own = {"is_vmn": recording.is_vmn, "serial": recording.serial, "user_serial": recording.user_serial,
-           "sample_unit": recording.sample_unit}
-    return [{**{name: start.header[name] for name in _START_COLUMNS}, **own} for start in recording]
+    the recording's ``is_vmn``, ``serial``, ``user_serial`` and ``sample_unit``. A header-only
+    open: the reader walks the pages as a full reading does but keeps no sample value."""
+    core = _ertkit.RecordingCore.outline(fs_path(path))
+    own = {"is_vmn": core.is_vmn, "serial": core.serial, "user_serial": core.user_serial,
+           "sample_unit": core.sample_unit}
+    return [{**{name: header[name] for name in _START_COLUMNS}, **own}
+            for header in (core.header(start) for start in range(core.n_starts))]
 
 
 def _recording_arrays(path, channels):

@@ -49,14 +49,15 @@ std::optional<Format> formatOfName(const std::string& name)
     return dot == std::string::npos ? std::nullopt : formatOfExtension(lowerCase(name.substr(dot + 1)));
 }
 
-std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress)
+std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
+                                                  IAB_VMN_File::Samples samples)
 {
     const auto size = requireReadableFile(path);
     PyProgress measured(progress);
     // A FIFO's size is unknown: its progress counts the bytes read as they come.
     measurePages(measured, size.value_or(0));
     return runLibrary(measured, Failure::BadFile,
-                      [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p); });
+                      [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p, samples); });
 }
 
 std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,

@@ -33,7 +33,9 @@ Format formatOfKind(const std::string& kind);
 // reader takes it.
 std::optional<Format> formatOfName(const std::string& name);
 
-std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress);
+// Samples::Skipped is the header-only open: every start, header and count, no sample values.
+std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
+                                                  IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
 // `name` gives the serial numbers when it follows the recording name grammar; otherwise they
 // are 0 and `is_vmn` says which receiver made the recording.
 std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,

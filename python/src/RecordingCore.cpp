@@ -19,6 +19,11 @@ RecordingCore RecordingCore::read(const std::string& path, const py::object& pro
     return RecordingCore(readRecording(path, progress));
 }
 
+RecordingCore RecordingCore::outline(const std::string& path)
+{
+    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped));
+}
+
 void RecordingCore::checkStart(std::uint64_t start) const
 {
     if (start >= m_reader->getNStarts()) throw py::index_error("start index out of range");
@@ -107,6 +112,8 @@ void bindRecording(py::module_& m)
 {
     py::class_<RecordingCore>(m, "RecordingCore", "A full-wave recording as read by the library.")
         .def(py::init(&RecordingCore::read), py::arg("path"), py::arg("progress") = py::none())
+        .def_static("outline", &RecordingCore::outline, py::arg("path"),
+                    "A recording's starts and headers without its samples (arrays() then raises).")
         .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.reader().getPath()); })
         .def_property_readonly("type_name", [](const RecordingCore& r) { return r.reader().getTypeName(); })
         .def_property_readonly("is_vmn", [](const RecordingCore& r) { return r.reader().get_is_vmn(); })

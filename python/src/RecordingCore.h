@@ -21,6 +21,8 @@ public:
 
     // Reads the file directly (every extension the reader accepts, the raw forms included).
     static RecordingCore read(const std::string& path, const py::object& progress);
+    // The header-only open: what header() and the properties give, without the samples.
+    static RecordingCore outline(const std::string& path);
 
     const IAB_VMN_File& reader() const { return *m_reader; }
 

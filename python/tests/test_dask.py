@@ -75,6 +75,20 @@ def test_read_recordings_gives_starts_and_their_samples(sample_survey):
         assert np.isnan(block[:, start.n_channels:]).all()
 
 
+def test_a_recording_summary_is_a_header_only_open(sample_survey):
+    for path in sorted(str(p) for p in sample_survey.glob("*@*")):
+        full = ertkit.open(path)
+        summary = edask.recording_summary(path)
+        assert [{k: s[k] for k in ("n_samples", "n_channels", "start_time_ns", "battery", "config")} for s in summary] \
+            == [{k: start.header[k] for k in ("n_samples", "n_channels", "start_time_ns", "battery", "config")}
+                for start in full]
+        assert {(s["is_vmn"], s["serial"], s["sample_unit"]) for s in summary} == {(full.is_vmn, full.serial,
+                                                                                      full.sample_unit)}
+        # The outline keeps no sample: asking for them is an error, not garbage.
+        with pytest.raises(RuntimeError, match="header-only"):
+            ertkit._ertkit.RecordingCore.outline(path).arrays(0)
+
+
 def test_paths_that_match_nothing_or_are_missing(tmp_path):
     with pytest.raises(FileNotFoundError, match="no file matches"):
         edask.read_results(str(tmp_path / "*.binx"))

@@ -634,3 +634,57 @@ TEST(SampleStore, ConcurrentQueriesOnAFreshReaderAgree)
         }
     }
 }
+
+// What a header-only open must still answer: everything of a start but its values.
+void describeOutline(const IAB_VMN_File& file, std::vector<std::string>& seen)
+{
+    for (std::uint64_t s = 0; s < file.getNStarts(); ++s) {
+        std::vector<bool> pps;
+        file.fillPPS(s, pps);
+        seen.push_back("start " + std::to_string(s) + ": " + std::to_string(file.getNsample(s)) + " samples, " +
+                       std::to_string(file.getNChannels(s)) + " channels, " + std::to_string(file.getNData(s)) +
+                       " pages, from " + std::to_string(file.getStartTime(s).ticks()) + ", period " +
+                       std::to_string(file.getSampleTime(s).ticks()) + ", " +
+                       std::to_string(std::count(pps.begin(), pps.end(), true)) + " PPS, name " +
+                       file.getHeader(s).get_header().get_name());
+    }
+}
+
+TEST(SampleStore, AHeaderOnlyOpenAnswersAllButTheValues)
+{
+    for (unsigned int n = 0; n <= 15; ++n) {
+        SCOPED_TRACE("channels " + std::to_string(n));
+        const Recording rec = recordingOf(n);
+        // Whole, cut inside a data page, cut inside the first page: same starts, log lines,
+        // progress calls and failures either way.
+        for (const std::size_t keep : {rec.bytes.size(), rec.bytes.size() - 300, std::size_t{200}}) {
+            const std::string bytes = rec.bytes.substr(0, keep);
+            const auto open = [&](IAB_VMN_File::Samples samples) {
+                return readingOutcome(
+                    [&](ProgressCallback& progress) {
+                        std::istringstream stream(bytes);
+                        return IAB_VMN_File(stream, 4567, 123, rec.is_vmn, progress, samples);
+                    },
+                    [](const IAB_VMN_File& file, std::vector<std::string>& seen) { describeOutline(file, seen); });
+            };
+            EXPECT_EQ(open(IAB_VMN_File::Samples::Skipped), open(IAB_VMN_File::Samples::Kept)) << "first " << keep << " bytes";
+        }
+
+        LogCapture quiet;
+        std::istringstream stream(rec.bytes);
+        DummyProgressCallback progress;
+        const IAB_VMN_File outline(stream, 4567, 123, rec.is_vmn, progress, IAB_VMN_File::Samples::Skipped);
+        for (std::uint64_t s = 0; s < outline.getNStarts(); ++s) {
+            std::vector<double> values;
+            std::vector<bool> flags;
+            EXPECT_THROW(outline.fillStart(s, {}, {}, {}), std::logic_error);
+            if (n == 0) continue;
+            EXPECT_THROW(outline.fillData(s, 0, values), std::logic_error);
+            EXPECT_THROW(outline.fillOverload(s, 0, flags), std::logic_error);
+            EXPECT_THROW(outline.getDataContainer(s), std::logic_error);
+            if (outline.getNData(s) > 0) {
+                EXPECT_THROW(outline.getData(s, 0), std::logic_error);
+            }
+        }
+    }
+}
