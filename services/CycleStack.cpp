@@ -1,0 +1,137 @@
+#include <services/CycleStack.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+namespace ertkit {
+
+std::optional<StackEstimator> stackEstimatorNamed(std::string_view name)
+{
+    if (name == "mean") return StackEstimator::Mean;
+    if (name == "median") return StackEstimator::Median;
+    if (name == "trimmed") return StackEstimator::Trimmed;
+    return std::nullopt;
+}
+
+const char* stackEstimatorName(StackEstimator estimator)
+{
+    switch (estimator) {
+    case StackEstimator::Median: return "median";
+    case StackEstimator::Trimmed: return "trimmed";
+    case StackEstimator::Mean: break;
+    }
+    return "mean";
+}
+
+namespace {
+
+double mean(std::span<const double> values)
+{
+    return std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+}
+
+} // namespace
+
+double estimate(StackEstimator estimator, std::span<double> values, double trim)
+{
+    const std::size_t n = values.size();
+    if (n == 0) return std::numeric_limits<double>::quiet_NaN();
+    if (estimator == StackEstimator::Mean) return mean(values);
+    std::sort(values.begin(), values.end());
+    if (estimator == StackEstimator::Median) return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+    std::size_t cut = static_cast<std::size_t>(std::floor(static_cast<double>(n) * std::clamp(trim, 0.0, 0.5)));
+    if (n >= 3) cut = std::max<std::size_t>(cut, 1);
+    cut = std::min(cut, (n - 1) / 2);
+    return mean(values.subspan(cut, n - 2 * cut));
+}
+
+LinearDrift fitDrift(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                     StackEstimator estimator, double trim)
+{
+    const std::size_t half = cycle / 2;
+    if (half == 0) return {};
+    // Cycle estimates against the middles of the cycles, centred for a stable fit.
+    std::vector<double> x, y, pairs;
+    pairs.reserve(half);
+    for (std::size_t c = 0; c < cycles; ++c) {
+        pairs.clear();
+        for (std::size_t j = c * cycle; j < c * cycle + half; ++j)
+            if (overloads.empty() || (!overloads[j] && !overloads[j + half])) pairs.push_back((samples[j] + samples[j + half]) / 2.0);
+        if (pairs.empty()) continue;
+        x.push_back(static_cast<double>(c * cycle) + static_cast<double>(cycle - 1) / 2.0);
+        y.push_back(estimate(estimator, pairs, trim));
+    }
+    if (x.empty()) return {};
+    const double mean_x = mean(x), mean_y = mean(y);
+    double sxx = 0.0, sxy = 0.0;
+    for (std::size_t c = 0; c < x.size(); ++c) {
+        sxx += (x[c] - mean_x) * (x[c] - mean_x);
+        sxy += (x[c] - mean_x) * (y[c] - mean_y);
+    }
+    const double slope = sxx > 0.0 ? sxy / sxx : 0.0;
+    return {mean_y - slope * mean_x, slope};
+}
+
+HalfCycles cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                         StackEstimator estimator, double trim)
+{
+    HalfCycles halves;
+    halves.length = cycle / 2;
+    if (halves.length == 0 || samples.size() < cycle * cycles) return halves;
+    halves.drift = fitDrift(samples, overloads, cycle, cycles, estimator, trim);
+    halves.values.reserve(2 * cycles * halves.length);
+    for (std::size_t h = 0; h < 2 * cycles; ++h) {
+        const std::size_t first = h * halves.length;
+        if (!overloads.empty()) {
+            const auto flags = overloads.subspan(first, halves.length);
+            if (std::find(flags.begin(), flags.end(), true) != flags.end()) {
+                ++halves.dropped;
+                continue;
+            }
+        }
+        const double sign = h % 2 == 0 ? 1.0 : -1.0;
+        for (std::size_t k = 0; k < halves.length; ++k) halves.values.push_back(sign * (samples[first + k] - halves.drift.at(first + k)));
+        ++halves.used;
+    }
+    return halves;
+}
+
+std::vector<double> stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim)
+{
+    std::vector<double> stack(halves.used == 0 ? 0 : halves.length);
+    std::vector<double> column(halves.used);
+    for (std::size_t k = 0; k < stack.size(); ++k) {
+        for (std::size_t h = 0; h < halves.used; ++h) column[h] = halves.at(h, k);
+        stack[k] = estimate(estimator, column, trim);
+    }
+    return stack;
+}
+
+double standardDeviation(std::span<const double> values)
+{
+    if (values.size() < 2) return 0.0;
+    const double m = mean(values);
+    double sum = 0.0;
+    for (const double v : values) sum += (v - m) * (v - m);
+    return std::sqrt(sum / static_cast<double>(values.size() - 1));
+}
+
+WindowValue windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last)
+{
+    WindowValue window;
+    last = std::min(last, stack.size());
+    if (first >= last) {
+        window.value = std::numeric_limits<double>::quiet_NaN();
+        return window;
+    }
+    window.value = mean(stack.subspan(first, last - first));
+    window.per_half.reserve(halves.used);
+    for (std::size_t h = 0; h < halves.used; ++h)
+        window.per_half.push_back(mean(std::span<const double>(halves.values).subspan(h * halves.length + first, last - first)));
+    window.deviation = standardDeviation(window.per_half);
+    return window;
+}
+
+} // namespace ertkit

@@ -1,0 +1,448 @@
+#include <services/Reprocessing.h>
+
+#include <services/Interruption.h>
+#include <services/WindowTimes.h>
+
+#include <binx/BINX_Data.h>
+#include <fullwave/IAB_VMN_File.h>
+#include <host/InjectionTables.h>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace ertkit {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string lowerExtension(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+std::string receiverName(unsigned short user_serial, unsigned short serial)
+{
+    return fmt::format("{}-{}", user_serial, serial);
+}
+
+// The recordings of a folder, listed once by name; each is opened header-only when a join
+// first needs its starts, and read whole once when a result needs its samples.
+class RecordingShelf {
+public:
+    struct Entry {
+        std::filesystem::path path;
+        bool voltage = false;
+        unsigned short serial = 0;
+        HighPrecisionTime named;
+        std::unique_ptr<IAB_VMN_File> outline;
+        bool unreadable = false;
+        std::unique_ptr<IAB_VMN_File> full;
+        std::string failure; // why the whole read failed
+    };
+
+    explicit RecordingShelf(const std::filesystem::path& folder) : m_folder(folder)
+    {
+        std::error_code error;
+        for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+            const std::string extension = lowerExtension(item.path());
+            if ((extension != ".vmn" && extension != ".iab") || !item.is_regular_file(error)) continue;
+            Entry entry;
+            unsigned short user_serial = 0;
+            try {
+                IAB_VMN_File::GetSerials(item.path().string(), entry.serial, user_serial, entry.voltage, entry.named);
+            } catch (const std::exception&) {
+                continue;
+            }
+            entry.path = item.path();
+            m_entries.push_back(std::move(entry));
+        }
+        // Latest name first, so that a result finds the recording started last before it.
+        std::sort(m_entries.begin(), m_entries.end(), [](const Entry& a, const Entry& b) {
+            return b.named < a.named || (a.named == b.named && a.path < b.path);
+        });
+    }
+
+    const std::filesystem::path& folder() const { return m_folder; }
+    std::vector<Entry>& entries() { return m_entries; }
+
+    const IAB_VMN_File* outline(Entry& entry)
+    {
+        if (!entry.outline && !entry.unreadable) {
+            try {
+                entry.outline = std::make_unique<IAB_VMN_File>(entry.path.string(), noProgress(), IAB_VMN_File::Samples::Skipped);
+            } catch (const std::exception&) {
+                entry.unreadable = true;
+            }
+        }
+        return entry.outline.get();
+    }
+
+private:
+    std::filesystem::path m_folder;
+    std::vector<Entry> m_entries;
+};
+
+// Where one side of a result lies.
+struct SideJoin {
+    RecordingShelf::Entry* entry = nullptr;
+    std::uint64_t start = 0, channel = 0, offset = 0;
+};
+
+struct Join {
+    SideJoin voltage, current;
+    std::uint64_t cycle = 0, cycles = 0;
+    std::string failure;
+};
+
+std::string timeText(const HighPrecisionTime& time)
+{
+    const std::int64_t seconds = time.toUnixSeconds();
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02} UTC", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                       parts.tm_min, parts.tm_sec);
+}
+
+bool samePlace(double ax, double ay, double bx, double by)
+{
+    return std::abs(ax - bx) < 0.01 && std::abs(ay - by) < 0.01;
+}
+
+// The voltage channel of the result's M-N dipole: the result's own channel, unless the start's
+// electrode layout shows another single channel with that dipole (layouts hold 13 rows: A, B
+// and 11 potential electrodes). A layout that does not show the dipole anywhere is not taken
+// as proof against the result's channel: it may be in another frame.
+std::uint64_t dipoleChannel(const Result_Reader& result, const IAB_VMN_File& recording, std::uint64_t start, std::uint64_t channel)
+{
+    constexpr std::uint64_t s_layout_rows = 13;
+    const auto matches = [&](std::uint64_t c) {
+        if (c + 3 >= s_layout_rows) return false;
+        return samePlace(recording.getElectrodeX(start, c, ElectrodeName::M), recording.getElectrodeY(start, c, ElectrodeName::M),
+                         result.getElectrodeX(ElectrodeName::M), result.getElectrodeY(ElectrodeName::M)) &&
+               samePlace(recording.getElectrodeX(start, c, ElectrodeName::N), recording.getElectrodeY(start, c, ElectrodeName::N),
+                         result.getElectrodeX(ElectrodeName::N), result.getElectrodeY(ElectrodeName::N));
+    };
+    if (matches(channel)) return channel;
+    std::vector<std::uint64_t> found;
+    for (std::uint64_t c = 0; c < recording.getNChannels(start); ++c)
+        if (matches(c)) found.push_back(c);
+    return found.size() == 1 ? found.front() : channel;
+}
+
+SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool voltage, std::string& failure)
+{
+    const char* side = voltage ? "voltage" : "current";
+    const unsigned short serial = result.getSerialNumber(voltage);
+    const std::string receiver = receiverName(result.getUserSerialNumber(voltage), serial);
+    const HighPrecisionTime time = result.getStartTime(voltage);
+    std::vector<std::string> tried;
+    for (RecordingShelf::Entry& entry : shelf.entries()) {
+        if (entry.voltage != voltage || entry.serial != serial) continue;
+        // Names carry the receiver's local clock, at most a day from UTC.
+        if (time < entry.named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(entry.named, time)) continue;
+        const IAB_VMN_File* recording = shelf.outline(entry);
+        tried.push_back(entry.path.filename().string());
+        if (!recording) continue;
+        for (std::uint64_t start = 0; start < recording->getNStarts(); ++start) {
+            const HighPrecisionTime begins = recording->getStartTime(start);
+            const HighPrecisionTime period = recording->getSampleTime(start);
+            std::uint64_t offset = 0;
+            // The receivers round their start times to the second.
+            if (HighPrecisionTime::s_second < HighPrecisionTime::absDiff(begins, time)) {
+                if (time < begins || period.ticks() <= 0) continue;
+                const auto into = static_cast<std::uint64_t>((time - begins) / period);
+                if (into >= recording->getNsample(start)) continue;
+                offset = into;
+            }
+            const std::uint64_t channels = recording->getNChannels(start);
+            std::uint64_t channel = result.getChan(voltage);
+            if (channel >= channels) {
+                failure = fmt::format("{} channel {} out of range: start {} of {} has {} channel{}", side, channel, start,
+                                      entry.path.filename().string(), channels, channels == 1 ? "" : "s");
+                return {};
+            }
+            if (voltage) channel = dipoleChannel(result, *recording, start, channel);
+            return {&entry, start, channel, offset};
+        }
+    }
+    if (tried.empty())
+        failure = fmt::format("{} recording missing: no {} file of receiver {} in {}", side, voltage ? ".vmn" : ".iab", receiver,
+                              shelf.folder().string());
+    else
+        failure = fmt::format("no {} start at {} in {}", side, timeText(time), fmt::join(tried, ", "));
+    return {};
+}
+
+Join joinResult(const Result_Reader& result, RecordingShelf& shelf)
+{
+    Join join;
+    join.voltage = joinSide(result, shelf, true, join.failure);
+    if (!join.voltage.entry) return join;
+    join.current = joinSide(result, shelf, false, join.failure);
+    if (!join.current.entry) return join;
+    try {
+        join.cycle = result.getPeriod(true);
+        const HighPrecisionTime period = result.getSampleTime(true);
+        for (const SideJoin* side : {&join.voltage, &join.current})
+            if (side->entry->outline->getSampleTime(side->start) != period) {
+                join.failure = fmt::format("{} samples every {} ms, the result every {} ms", side->entry->path.filename().string(),
+                                           static_cast<double>(side->entry->outline->getSampleTime(side->start).ticks()) / 1e6,
+                                           static_cast<double>(period.ticks()) / 1e6);
+                return join;
+            }
+    } catch (const std::exception&) {
+        join.failure = "the result's sample period is invalid";
+        return join;
+    }
+    if (join.cycle < 2) {
+        join.failure = "the result's injection cycle is shorter than two samples";
+        return join;
+    }
+    std::uint64_t cycles = std::numeric_limits<std::uint64_t>::max();
+    for (const SideJoin* side : {&join.voltage, &join.current})
+        cycles = std::min(cycles, (side->entry->outline->getNsample(side->start) - side->offset) / join.cycle);
+    const std::uint64_t stacks = result.getNStack(true) + result.getNStack(false);
+    if (stacks > 0) cycles = std::min(cycles, (stacks + 1) / 2);
+    if (cycles == 0) {
+        join.failure = fmt::format("start {} of {} holds no whole injection cycle ({} samples) from the result's time", join.voltage.start,
+                                   join.voltage.entry->path.filename().string(), join.cycle);
+        return join;
+    }
+    join.cycles = cycles;
+    return join;
+}
+
+// One channel's samples of the injection, with their overload flags.
+struct ChannelSamples {
+    std::vector<double> values;
+    std::unique_ptr<bool[]> overloads;
+    std::size_t size = 0;
+};
+
+ChannelSamples readChannel(const IAB_VMN_File& recording, const SideJoin& side, std::uint64_t count)
+{
+    const std::uint64_t channels = recording.getNChannels(side.start);
+    std::vector<double> rows(count * channels);
+    auto row_flags = std::make_unique<bool[]>(count * channels);
+    recording.fillStart(side.start, side.offset, count, rows, std::span<bool>(row_flags.get(), count * channels), {});
+    ChannelSamples out;
+    out.size = count;
+    out.values.resize(count);
+    out.overloads = std::make_unique<bool[]>(count);
+    for (std::uint64_t k = 0; k < count; ++k) {
+        out.values[k] = rows[k * channels + side.channel];
+        out.overloads[k] = row_flags[k * channels + side.channel];
+    }
+    return out;
+}
+
+// The on-time window where Vp and I are read: the result's voltage delay and end, kept inside
+// the pulse (the end is that of the 8-second cycle, which outlasts shorter pulses).
+std::pair<std::size_t, std::size_t> onWindow(const Result_Reader& result, std::size_t pulse)
+{
+    std::size_t last = std::min<std::size_t>(result.getVEnd(), pulse);
+    if (last == 0) last = pulse;
+    std::size_t first = std::min<std::size_t>(result.getVDelay(), last);
+    if (first >= last) first = last / 2;
+    return {first, last};
+}
+
+Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options)
+{
+    Reprocessed out;
+    out.voltage_recording = join.voltage.entry->path.filename().string();
+    out.current_recording = join.current.entry->path.filename().string();
+    out.voltage_start = join.voltage.start;
+    out.voltage_channel = join.voltage.channel;
+    out.current_start = join.current.start;
+    out.current_channel = join.current.channel;
+    out.offset = join.voltage.offset;
+    for (const SideJoin* side : {&join.voltage, &join.current})
+        if (!side->entry->full) {
+            out.failure = side->entry->failure;
+            return out;
+        }
+    const std::uint64_t count = join.cycle * join.cycles;
+    const ChannelSamples v = readChannel(*join.voltage.entry->full, join.voltage, count);
+    const ChannelSamples i = readChannel(*join.current.entry->full, join.current, count);
+    const HalfCycles v_halves = cutHalfCycles(v.values, std::span<const bool>(v.overloads.get(), v.size), join.cycle, join.cycles, options.estimator, options.trim);
+    const HalfCycles i_halves = cutHalfCycles(i.values, std::span<const bool>(i.overloads.get(), i.size), join.cycle, join.cycles, options.estimator, options.trim);
+    out.halves_used = v_halves.used;
+    out.halves_dropped = v_halves.dropped;
+    if (v_halves.used == 0 || i_halves.used == 0) {
+        out.failure = fmt::format("every half cycle of the {} holds an overloaded sample", v_halves.used == 0 ? "voltage" : "current");
+        return out;
+    }
+    out.stack = stackHalfCycles(v_halves, options.estimator, options.trim);
+    const std::vector<double> i_stack = stackHalfCycles(i_halves, options.estimator, options.trim);
+    out.step_ms = samplePeriodMs(result);
+
+    const std::size_t half = v_halves.length;
+    const bool off_time = result.getInjectionType() != InjectionType::FullDutyCycle;
+    const std::size_t pulse = off_time ? half / 2 : half;
+    const auto [first, last] = onWindow(result, pulse);
+    const WindowValue vp = windowValue(v_halves, out.stack, first, last);
+    const WindowValue current = windowValue(i_halves, i_stack, first, last);
+    out.vp = vp.value;
+    out.vp_deviation = vp.deviation;
+    out.current = current.value;
+    out.current_deviation = current.deviation;
+
+    if (off_time) {
+        if (!options.windows_ms.empty()) out.window_times = options.windows_ms;
+        else readWindowTimes(result, out.window_times);
+    }
+    const auto sampleAt = [&](double ms) { return pulse + static_cast<std::size_t>(std::max(0.0, std::round(ms / out.step_ms))); };
+    std::vector<double> total_per_half(vp.per_half.size(), 0.0);
+    double weighted = 0.0, width = 0.0;
+    for (std::size_t w = 0; w + 1 < out.window_times.size(); ++w) {
+        const WindowValue window = windowValue(v_halves, out.stack, sampleAt(out.window_times[w]), sampleAt(out.window_times[w + 1]));
+        const double m = 1000.0 * window.value / out.vp;
+        std::vector<double> per_half(window.per_half.size());
+        for (std::size_t h = 0; h < per_half.size(); ++h) per_half[h] = 1000.0 * window.per_half[h] / vp.per_half[h];
+        out.window_m.push_back(m);
+        out.window_m_deviation.push_back(standardDeviation(per_half));
+        const double w_width = out.window_times[w + 1] - out.window_times[w];
+        if (std::isfinite(m)) {
+            weighted += m * w_width;
+            width += w_width;
+            for (std::size_t h = 0; h < per_half.size(); ++h) total_per_half[h] += per_half[h] * w_width;
+        }
+    }
+    if (width > 0.0) {
+        out.m = weighted / width;
+        for (double& m : total_per_half) m /= width;
+        out.m_deviation = standardDeviation(total_per_half);
+    }
+    out.ok = std::isfinite(out.vp) && std::isfinite(out.current);
+    if (!out.ok) out.failure = "the on-time window holds no sample";
+    return out;
+}
+
+// Runs `work(i)` for i in [0, count) on `threads` threads; the calling thread reports progress
+// as items finish and stops the others when the sink asks to.
+template <typename Work>
+void inParallel(std::size_t count, unsigned int threads, ProgressCallback& progress, unsigned int progress_base, Work work)
+{
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    const auto worker = [&] {
+        for (std::size_t i; !stop && (i = next++) < count;) {
+            work(i);
+            ++done;
+        }
+    };
+    std::vector<std::jthread> pool;
+    const unsigned int n = std::max(1u, std::min<unsigned int>(threads, static_cast<unsigned int>(std::min<std::size_t>(count, 64))));
+    for (unsigned int t = 0; t < n; ++t) pool.emplace_back(worker);
+    std::size_t shown = 0;
+    while (done < count && !stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (progress.isCancelled()) stop = true;
+        if (const std::size_t now = done; now != shown) {
+            progress.setPosition(progress_base + static_cast<unsigned int>(now));
+            shown = now;
+        }
+    }
+    pool.clear();
+    if (stop) throw Interrupted();
+    progress.setPosition(progress_base + static_cast<unsigned int>(count));
+}
+
+} // namespace
+
+std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, const std::filesystem::path& result_file,
+                                   const ReprocessOptions& options, ProgressCallback& progress, ReprocessTimes* times)
+{
+    const unsigned int threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    Clock::time_point phase = Clock::now();
+    const std::filesystem::path folder = !options.recordings.empty() ? options.recordings
+                                         : result_file.has_parent_path() ? result_file.parent_path()
+                                                                         : std::filesystem::path(".");
+    RecordingShelf shelf(folder);
+    std::vector<Join> joins;
+    joins.reserve(results.size());
+    for (const Result_Reader* result : results) {
+        joins.push_back(joinResult(*result, shelf));
+        if (progress.isCancelled()) throw Interrupted();
+    }
+    std::vector<RecordingShelf::Entry*> needed;
+    for (const Join& join : joins)
+        if (join.failure.empty())
+            for (RecordingShelf::Entry* entry : {join.voltage.entry, join.current.entry})
+                if (std::find(needed.begin(), needed.end(), entry) == needed.end()) needed.push_back(entry);
+    if (times) times->join_s = secondsSince(phase);
+
+    phase = Clock::now();
+    progress.setRange(0, static_cast<unsigned int>(needed.size() + results.size()), 1);
+    inParallel(needed.size(), threads, progress, 0, [&](std::size_t n) {
+        RecordingShelf::Entry& entry = *needed[n];
+        try {
+            entry.full = std::make_unique<IAB_VMN_File>(entry.path.string());
+        } catch (const std::exception& error) {
+            entry.failure = fmt::format("cannot read {}: {}", entry.path.filename().string(), error.what());
+        }
+    });
+    if (times) {
+        times->read_s = secondsSince(phase);
+        times->recordings_read = needed.size();
+    }
+
+    phase = Clock::now();
+    std::vector<Reprocessed> out(results.size());
+    inParallel(results.size(), threads, progress, static_cast<unsigned int>(needed.size()), [&](std::size_t r) {
+        if (!joins[r].failure.empty()) out[r].failure = joins[r].failure;
+        else out[r] = compute(*results[r], joins[r], options);
+    });
+    if (times) times->compute_s = secondsSince(phase);
+    return out;
+}
+
+void applyReprocessed(BINX_Data& record, const Reprocessed& values)
+{
+    if (!values.ok) return;
+    record.polarizationVoltage = values.vp;
+    record.injectedCurrent = values.current;
+    record.polarizationVoltageDeviation = values.vp != 0.0 ? 100.0 * values.vp_deviation / std::abs(values.vp) : 0.0;
+    if (!values.window_times.empty()) {
+        // Bounds the record cannot hold leave its own windows; the values then still follow them.
+        try {
+            writeWindowTimes(record, values.window_times);
+        } catch (const std::invalid_argument&) {
+        }
+        record.setMppx(values.window_m);
+        record.ip = values.m;
+        record.ipDeviation = values.m_deviation;
+    }
+    record.nStack = static_cast<std::uint32_t>(values.halves_used);
+    record.overload = values.halves_dropped > 0 ? 1 : 0;
+    // The stored half cycle is positive for a positive Vp, and holds at most 800 samples:
+    // longer ones are kept every d-th sample, d the power of two the reader spreads them by.
+    std::size_t d = 1;
+    while (values.stack.size() / d > BINX_Data::N_STACK_SAMPLES) d *= 2;
+    const double sign = values.vp < 0.0 ? -1.0 : 1.0;
+    record.stackData.fill(0.0f);
+    for (std::size_t k = 0; k * d < values.stack.size() && k < record.stackData.size(); ++k)
+        record.stackData[k] = static_cast<float>(sign * values.stack[k * d] * 1000.0);
+}
+
+} // namespace ertkit

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <services/CycleStack.h>
+
+#include <host/ProgressCallback.h>
+#include <host/Result_Reader.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class BINX_Data;
+
+namespace ertkit {
+
+// Reprocessing results from their full-wave recordings: each result is joined to the start of
+// its voltage and current recordings that holds its injection, the injection is cut into half
+// cycles (drift removed, overloaded ones dropped), stacked with the estimator asked for, and
+// Vp, I and the chargeabilities are computed again with their deviations across half cycles.
+
+struct ReprocessOptions {
+    StackEstimator estimator = StackEstimator::Mean;
+    double trim = 0.25;               // for the trimmed mean: fraction cut at each end
+    std::vector<double> windows_ms;   // start of the first window, then the end of each; empty: each result's own
+    std::filesystem::path recordings; // folder of the recordings; empty: the result file's folder
+    unsigned int threads = 0;         // 0: one per core
+};
+
+// One result's new values, or why there are none. Units as the result files keep them: mV,
+// mA, mV/V; deviations are standard deviations across the used half cycles.
+struct Reprocessed {
+    bool ok = false;
+    std::string failure;                          // when not ok: why the join or the stack failed
+    std::string voltage_recording, current_recording; // file names joined
+    std::uint64_t voltage_start = 0, voltage_channel = 0, current_start = 0, current_channel = 0;
+    std::uint64_t offset = 0;                     // first sample of the injection in the voltage start
+    std::size_t halves_used = 0, halves_dropped = 0;
+    double vp = 0.0, vp_deviation = 0.0;
+    double current = 0.0, current_deviation = 0.0;
+    std::vector<double> window_times;             // ms after switch-off, as window_m uses them
+    std::vector<double> window_m, window_m_deviation;
+    double m = 0.0, m_deviation = 0.0;            // width-weighted over the windows; 0 without windows
+    std::vector<double> stack;                    // stacked half cycle of the voltage, mV
+    double step_ms = 0.0;
+};
+
+// Time each phase took, for a benchmark.
+struct ReprocessTimes {
+    double join_s = 0.0, read_s = 0.0, compute_s = 0.0;
+    std::size_t recordings_read = 0;
+};
+
+// Reprocesses `results` (records of the file at `result_file`). Recordings are read once each,
+// in parallel; progress counts recordings read, then results computed. Throws Interrupted when
+// the progress sink asks to stop.
+std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, const std::filesystem::path& result_file,
+                                   const ReprocessOptions& options, ProgressCallback& progress, ReprocessTimes* times = nullptr);
+
+// Puts the new values into a BINX record: Vp, I, chargeabilities with their windows,
+// deviations (Vp's in % of Vp), the stack and its count, the overload flag; the rest stays.
+void applyReprocessed(BINX_Data& record, const Reprocessed& values);
+
+} // namespace ertkit
