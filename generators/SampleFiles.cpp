@@ -78,7 +78,7 @@ ertkit_writers::BinRecordFields binRecord(const SampleSurvey& survey, const Samp
     f.flags = static_cast<std::uint8_t>(0x04 | (m.overloaded ? 0x01 : 0x00)); // bit 2: not noisy
     const std::string source = "WENNER16.SEQ";
     std::copy_n(source.begin(), f.orig_file.size(), f.orig_file.begin());
-    f.stack_stored = 2.0f * SampleSurvey::s_cycles - 2.0f; // stored two below the count
+    f.stack_stored = static_cast<float>(m.stacks) - 2.0f; // stored two below the count
     f.rs_check = 1.8f;
     f.vab = 180.0f;
     f.tx_bat = 124.0f;
@@ -175,12 +175,14 @@ BINX_Data binxRecord(const SampleSurvey& survey, std::size_t index, RecordingInd
     r.polarizationVoltageDeviation = m.vp_deviation;
     r.ipDeviation = m.m_deviation;
     r.rsCheck = 1.8;
-    r.nStack = 2 * SampleSurvey::s_cycles;
+    r.nStack = m.stacks;
     r.stackMin = 2;
     r.stackMax = 8;
-    const std::vector<float> stack = survey.stack(m);
-    for (std::size_t i = 0; i < stack.size() && i < r.stackData.size(); ++i) r.stackData[i] = stack[i] * 1000.0f; // microvolts
+    // Microvolts, positive for a positive Vp.
+    const float sign = m.vp < 0.0 ? -1.0f : 1.0f;
+    for (std::size_t i = 0; i < m.stack.size() && i < r.stackData.size(); ++i) r.stackData[i] = sign * m.stack[i] * 1000.0f;
     r.pulseDurationMs = SampleSurvey::s_pulse_ms;
+    r.vDelay = 1000; // Vp from sample 100 (1 s) of the pulse, as the meter read it
     r.samplingRateCode = BINX_Data::SR_10MS;
     std::vector<double> bounds_ms{SampleSurvey::s_delay_ms};
     for (const int width : SampleSurvey::s_window_ms) bounds_ms.push_back(bounds_ms.back() + width);

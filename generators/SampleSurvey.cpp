@@ -1,7 +1,10 @@
 #include <generators/SampleSurvey.h>
 
+#include <services/CycleStack.h>
+
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 
 namespace ertkit::generators {
@@ -14,7 +17,13 @@ constexpr double s_basement_rho = 400.0;   // ohm.m
 constexpr double s_cover_m = 0.015;        // chargeabilities (fractions)
 constexpr double s_basement_m = 0.08;
 constexpr double s_spike_mV = 16000.0;     // beyond the receiver's input range
-constexpr std::uint32_t s_spike_samples[] = {333, 1111};
+constexpr std::uint32_t s_spike_sample = 1111; // in the off time of the third half cycle
+// A burst within the range in the first half cycle: on the pulse where Vp is read, and early
+// in the decay where the first windows are.
+constexpr double s_burst_on_mV = 400.0, s_burst_off_mV = 150.0;
+constexpr std::uint32_t s_burst_on = 150, s_burst_off = 206, s_burst_samples = 6;
+// What the meter reads: Vp from 1 s to 2 s of the pulse (samples 100 to 199 of a half cycle).
+constexpr std::size_t s_vp_first = 100, s_vp_last = 200;
 constexpr int s_seconds_between_injections = 20;
 
 // Cover resistivity and thickness under a point of the line: a resistive cover to the east
@@ -72,12 +81,6 @@ double gaussian(std::mt19937& random)
     return gaussian(high << 32 | low);
 }
 
-double windowMean(double from_ms, double to_ms)
-{
-    const double tau = SampleSurvey::s_decay_ms;
-    return tau * (std::exp(-from_ms / tau) - std::exp(-to_ms / tau)) / (to_ms - from_ms);
-}
-
 } // namespace
 
 SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
@@ -95,13 +98,62 @@ SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
     std::vector<std::size_t> weakest;
     for (std::size_t i = 0; i < m_measures.size(); ++i) weakest.push_back(i);
     std::partial_sort(weakest.begin(), weakest.begin() + 2, weakest.end(),
-                      [&](std::size_t l, std::size_t r) { return std::abs(m_measures[l].vp) < std::abs(m_measures[r].vp); });
+                      [&](std::size_t l, std::size_t r) { return std::abs(m_measures[l].amplitude) < std::abs(m_measures[r].amplitude); });
     for (std::size_t i = 0; i < 2 && i < weakest.size(); ++i) {
         Measure& m = m_measures[weakest[i]];
         m.ignore = true;
         m.noise *= 10.0;
-        m.vp_deviation *= 10.0;
     }
+    for (Measure& m : m_measures) meter(m);
+    for (Injection& injection : m_injections) {
+        std::vector<double> samples(s_cycles * s_cycle_samples);
+        for (std::uint32_t k = 0; k < samples.size(); ++k) samples[k] = current(injection, k);
+        const HalfCycles halves = cutHalfCycles(samples, {}, s_cycle_samples, s_cycles, StackEstimator::Mean);
+        injection.current = windowValue(halves, stackHalfCycles(halves, StackEstimator::Mean), s_vp_first, s_vp_last).value;
+    }
+}
+
+// The meter's mean stack of what was recorded, the half cycles holding an overloaded sample
+// left out, read as the meter reads it: Vp over 1-2 s of the pulse, each window's M after the
+// switch-off (200 samples into the half cycle) against it.
+void SampleSurvey::meter(Measure& m)
+{
+    const Injection& injection = m_injections[m.injection];
+    const std::uint32_t count = s_cycles * s_cycle_samples;
+    std::vector<double> samples(count);
+    std::unique_ptr<bool[]> flags = std::make_unique<bool[]>(count);
+    const auto read = [&](bool burst, double& vp, double& total_m, bool keep) {
+        for (std::uint32_t k = 0; k < count; ++k) {
+            samples[k] = voltage(m, k, burst);
+            flags[k] = overloaded(injection, k);
+        }
+        const HalfCycles halves = cutHalfCycles(samples, std::span<const bool>(flags.get(), count), s_cycle_samples, s_cycles, StackEstimator::Mean);
+        const std::vector<double> stack = stackHalfCycles(halves, StackEstimator::Mean);
+        const WindowValue v = windowValue(halves, stack, s_vp_first, s_vp_last);
+        vp = v.value;
+        std::vector<double> per_half(halves.used, 0.0);
+        double weighted = 0.0, width = 0.0;
+        std::size_t from = s_cycle_samples / 4 + s_delay_ms / s_sample_ms;
+        for (std::size_t w = 0; w < s_window_ms.size(); ++w) {
+            const std::size_t to = from + s_window_ms[w] / s_sample_ms;
+            const WindowValue window = windowValue(halves, stack, from, to);
+            const double window_m = 1000.0 * window.value / vp;
+            weighted += window_m * s_window_ms[w];
+            width += s_window_ms[w];
+            for (std::size_t h = 0; h < halves.used; ++h) per_half[h] += 1000.0 * window.per_half[h] / v.per_half[h] * s_window_ms[w];
+            if (keep) m.window_m[w] = window_m;
+            from = to;
+        }
+        total_m = weighted / width;
+        if (!keep) return;
+        for (double& value : per_half) value /= width;
+        m.vp_deviation = 100.0 * v.deviation / std::abs(vp);
+        m.m_deviation = standardDeviation(per_half);
+        m.stack.assign(stack.begin(), stack.end());
+        m.stacks = static_cast<unsigned int>(halves.used);
+    };
+    read(true, m.vp, m.m, true);
+    read(false, m.clean_vp, m.clean_m, false);
 }
 
 const char* SampleSurvey::arrayName(Array array)
@@ -135,7 +187,7 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
     injection.a = a;
     injection.b = b;
     injection.chain = chain;
-    injection.current = 450.0 + 120.0 * std::clamp(gaussian(random), -2.0, 2.0) / 2.0;
+    injection.level = 450.0 + 120.0 * std::clamp(gaussian(random), -2.0, 2.0) / 2.0;
     injection.start = HighPrecisionTime::fromVarnelTimestamp(1686731400, 0) + // 2023-06-14 08:30:00 UTC
                       HighPrecisionTime::s_second * (static_cast<std::int64_t>(m_injections.size()) * s_seconds_between_injections);
     injection.spikes = m_injections.size() == 2;
@@ -149,21 +201,10 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
         const double polarised = modelRhoa(m.positions, true);
         const double m_fraction = 1.0 - m.rhoa / polarised;
         const double k = *geometricFactor(m.positions);
-        m.vp = m.rhoa * (1.0 + 0.004 * gaussian(random)) * injection.current / k;
-        m.noise = 0.08 + 0.0015 * std::abs(m.vp);
-        const double stacks = 2.0 * s_cycles;
-        m.vp_deviation = 100.0 * m.noise / std::abs(m.vp) / std::sqrt(stacks);
-        double weighted = 0.0, width = 0.0, from = s_delay_ms;
-        for (std::size_t w = 0; w < s_window_ms.size(); ++w) {
-            const double to = from + s_window_ms[w];
-            m.window_m[w] = 1000.0 * m_fraction * windowMean(from, to) * (1.0 + 0.01 * gaussian(random));
-            weighted += m.window_m[w] * s_window_ms[w];
-            width += s_window_ms[w];
-            from = to;
-        }
-        m.m = weighted / width;
-        m.decay = m_fraction;
-        m.m_deviation = 0.05 + 1000.0 * m.noise / std::abs(m.vp) / std::sqrt(stacks);
+        m.amplitude = m.rhoa * (1.0 + 0.004 * gaussian(random)) * injection.level / k;
+        m.noise = 0.08 + 0.0015 * std::abs(m.amplitude);
+        // The decay varies a little from reading to reading.
+        m.decay = m_fraction * (1.0 + 0.01 * gaussian(random));
         m.sp = 12.0 + 8.0 * std::sin(m.positions[2].x / 13.0) + 0.5 * gaussian(random);
         m.overloaded = injection.spikes;
         injection.measures.push_back(m_measures.size());
@@ -187,34 +228,29 @@ double SampleSurvey::noiseAt(std::uint64_t key, std::uint32_t k) const
     return gaussian(splitmix(splitmix(splitmix(m_seed) ^ key) ^ k));
 }
 
-float SampleSurvey::voltage(const Measure& m, std::uint32_t k) const
+float SampleSurvey::voltage(const Measure& m, std::uint32_t k, bool burst) const
 {
     const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
-    double v = m.vp * waveform(m.decay, k) + m.sp + m.noise * noiseAt(index, k);
-    if (m_injections[m.injection].spikes && std::find(std::begin(s_spike_samples), std::end(s_spike_samples), k) != std::end(s_spike_samples))
-        v += s_spike_mV;
+    double v = m.amplitude * waveform(m.decay, k) + m.sp + m.noise * noiseAt(index, k);
+    if (m_injections[m.injection].spikes) {
+        if (k == s_spike_sample) v += s_spike_mV;
+        if (burst && k >= s_burst_on && k < s_burst_on + s_burst_samples) v += s_burst_on_mV;
+        if (burst && k >= s_burst_off && k < s_burst_off + s_burst_samples) v += s_burst_off_mV;
+    }
     return static_cast<float>(v);
+}
+
+bool SampleSurvey::overloaded(const Injection& injection, std::uint32_t k) const
+{
+    return injection.spikes && k == s_spike_sample;
 }
 
 float SampleSurvey::current(const Injection& injection, std::uint32_t k) const
 {
     const auto index = static_cast<std::uint64_t>(&injection - m_injections.data());
     const std::uint32_t p = k % s_cycle_samples, pulse = s_pulse_ms / s_sample_ms;
-    const double level = (p / pulse) % 2 == 1 ? 0.0 : (p < 2 * pulse ? injection.current : -injection.current);
+    const double level = (p / pulse) % 2 == 1 ? 0.0 : (p < 2 * pulse ? injection.level : -injection.level);
     return static_cast<float>(level * (1.0 + 0.001 * noiseAt(~index, k)) + 0.02 * noiseAt(index << 20 | 0xC0FFEE, k));
-}
-
-std::vector<float> SampleSurvey::stack(const Measure& m) const
-{
-    // The half cycles, alternately negated, averaged: the self-potential cancels and the
-    // noise drops with the number of stacks; spikes are rejected, as receivers do.
-    const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
-    const std::uint32_t half = s_cycle_samples / 2;
-    std::vector<float> out(half);
-    const double stacks = 2.0 * s_cycles;
-    for (std::uint32_t i = 0; i < half; ++i)
-        out[i] = static_cast<float>(m.vp * waveform(m.decay, i) + m.noise / std::sqrt(stacks) * noiseAt(index ^ 0x5A5A5A, i));
-    return out;
 }
 
 } // namespace ertkit::generators

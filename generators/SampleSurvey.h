@@ -36,13 +36,20 @@ public:
         Quadrupole positions{};
         std::size_t injection = 0;
         unsigned int channel = 0;        // receiver channel within its injection
-        double vp = 0.0;                 // mV
+        double amplitude = 0.0;          // mV, the recorded pulse once settled (noise on the model)
         double rhoa = 0.0;               // ohm.m (the model's, before noise)
-        double m = 0.0;                  // mV/V, over all windows
-        double decay = 0.0;              // the decay's amplitude at the switch-off, a fraction of Vp
+        double decay = 0.0;              // the decay's amplitude at the switch-off, a fraction of the pulse
+        // What the meter computed from the recorded samples and stored: the mean stack of the
+        // half cycles free of overload, Vp over 1-2 s of the pulse, M per window after it.
+        double vp = 0.0;                 // mV
+        double m = 0.0;                  // mV/V, width-weighted over all windows
         std::array<double, s_window_ms.size()> window_m{}; // mV/V
-        double vp_deviation = 0.0;       // %
-        double m_deviation = 0.0;        // mV/V
+        double vp_deviation = 0.0;       // % of Vp, across half cycles
+        double m_deviation = 0.0;        // mV/V, across half cycles
+        std::vector<float> stack;        // the stacked half cycle (on, then off), mV
+        unsigned int stacks = 0;         // half cycles stacked
+        // The same computed without the spike burst: what a robust stack should find.
+        double clean_vp = 0.0, clean_m = 0.0;
         double sp = 0.0;                 // mV
         double noise = 0.0;              // mV, standard deviation of the recorded noise
         bool overloaded = false;         // a spike drove the receiver past its range
@@ -52,11 +59,13 @@ public:
     struct Injection {
         Array array = Array::DipoleDipole;
         int a = 0, b = 0;                // electrode numbers
-        double current = 0.0;            // mA
+        double level = 0.0;              // mA, the injected current's level
+        double current = 0.0;            // mA, as the meter computed it from the current recording
         HighPrecisionTime start;         // UTC of the first sample
         std::vector<std::size_t> measures;
         std::vector<int> chain;          // potential electrodes: channel c between chain[c] and chain[c + 1]
-        bool spikes = false;             // carries spikes that overload the receiver
+        bool spikes = false;             // carries a spike burst within the receiver's range in its
+                                         // first half cycle and a spike beyond it in its third
     };
 
     explicit SampleSurvey(std::uint32_t seed, int electrodes = 16, double spacing = 5.0);
@@ -69,14 +78,15 @@ public:
     static const char* arrayName(Array array);
 
     // The recorded voltage of a measure at sample k of its injection (mV), noise, spikes and
-    // self-potential included; reproducible for the same survey.
-    float voltage(const Measure& measure, std::uint32_t k) const;
+    // self-potential included (the burst within range only when `burst`); reproducible for
+    // the same survey.
+    float voltage(const Measure& measure, std::uint32_t k, bool burst = true) const;
+    // Whether the receiver overloads at sample k of an injection.
+    bool overloaded(const Injection& injection, std::uint32_t k) const;
     // The recorded current of an injection at sample k (mA).
     float current(const Injection& injection, std::uint32_t k) const;
     // The noiseless signal shape: +1 pulse with the IP charge-up, decay, -1 pulse, decay.
     static double waveform(double m_fraction, std::uint32_t k);
-    // The stacked half cycle (on, then off) of a measure, in mV, s_cycle_samples / 2 values.
-    std::vector<float> stack(const Measure& measure) const;
 
     // Apparent resistivity of the model at a quadrupole, with the layers' resistivities
     // divided by (1 - m) when `polarised`.
@@ -85,6 +95,7 @@ public:
 private:
     void addInjection(Array array, int a, int b, const std::vector<int>& chain, std::mt19937& random);
     double noiseAt(std::uint64_t key, std::uint32_t k) const;
+    void meter(Measure& measure);
 
     std::uint32_t m_seed;
     int m_electrodes;

@@ -32,14 +32,14 @@ def test_pseudo_section_positions_use_midpoints_and_array_span(sample_survey):
 
 
 def test_recording_plot_draws_every_channel_and_marks_overloads(sample_survey, pyplot):
-    # The third injection carries two spikes that overload every channel.
+    # The third injection carries a spike that overloads every channel.
     recording = ertkit.open(sample_survey / DIPOLES)
     ax = recording.plot(start=2, channels=[0, 1, 2])
     labels = [line.get_label() for line in ax.get_lines()]
     assert [label for label in labels if label.startswith("channel")] == ["channel 0", "channel 1", "channel 2"]
     assert "PPS" in labels
     markers = [line for line in ax.get_lines() if line.get_marker() == "x"]
-    assert len(markers) == 3 and all(len(line.get_xdata()) == 2 for line in markers)
+    assert len(markers) == 3 and all(len(line.get_xdata()) == 1 for line in markers)
 
 
 def test_decay_and_pseudo_section_plots(sample_survey, pyplot):

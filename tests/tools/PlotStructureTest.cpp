@@ -145,7 +145,7 @@ TEST(PseudoSection, OnePanelPerArrayAndNoMarkerHidesAnother)
         for (const Marker& m : markers) EXPECT_TRUE(positions.insert({m.x, m.y}).second) << array << " " << m.x << "," << m.y;
     }
     // Each marker tells its record and values on hover.
-    EXPECT_NE(svg.find("<title>record 63: ρa 74.31 Ω·m, M 6.132 mV/V, Wenner a = 5 m n = 1</title>"), std::string::npos);
+    EXPECT_NE(svg.find("<title>record 63: ρa 74.32 Ω·m, M 6.068 mV/V, Wenner a = 5 m n = 1</title>"), std::string::npos);
 }
 
 TEST(PseudoSection, IgnoredReadingsHollowOrLeftOut)
