@@ -114,7 +114,7 @@ struct Join {
 
 std::string timeText(const HighPrecisionTime& time)
 {
-    const std::int64_t seconds = time.toUnixSeconds();
+    const std::int64_t seconds = (time + HighPrecisionTime::s_millisecond * 500).toUnixSeconds();
     const auto t = static_cast<std::time_t>(seconds);
     std::tm parts{};
     gmtime_r(&t, &parts);
