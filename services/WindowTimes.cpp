@@ -1,5 +1,7 @@
 #include <services/WindowTimes.h>
 
+#include <fmt/format.h>
+
 #include <binx/BINX_Data.h>
 
 #include <cmath>
@@ -62,6 +64,44 @@ void writeWindowTimes(BINX_Data& record, const std::vector<double>& times_ms)
     record.tmDelay = delay;
     record.tm = widths;
     record.nTM = static_cast<std::uint32_t>(samples.size() - 1);
+}
+
+std::vector<double> windowBounds(const std::vector<std::pair<double, double>>& windows)
+{
+    if (windows.empty() || windows.size() > BINX_Data::N_WINDOWS) throw std::invalid_argument("give from 1 to 20 windows");
+    std::vector<double> bounds{windows.front().first};
+    for (std::size_t w = 0; w < windows.size(); ++w) {
+        const auto [start, end] = windows[w];
+        if (!(start >= 0.0) || !std::isfinite(end))
+            throw std::invalid_argument(fmt::format("window {} ({}:{}) starts before the switch-off", w + 1, start, end));
+        if (!(end > start)) throw std::invalid_argument(fmt::format("window {} ({}:{}) does not end after it starts", w + 1, start, end));
+        if (start != bounds.back())
+            throw std::invalid_argument(fmt::format("window {} ({}:{}) does not start where window {} ends ({} ms)", w + 1, start, end, w, bounds.back()));
+        bounds.push_back(end);
+    }
+    return bounds;
+}
+
+std::vector<double> windowBounds(std::string_view text)
+{
+    std::vector<std::pair<double, double>> windows;
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string item(text.substr(0, comma));
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+        const std::size_t colon = item.find(':');
+        std::size_t used_start = 0, used_end = 0;
+        try {
+            if (colon == std::string::npos) throw std::invalid_argument(item);
+            const double start = std::stod(item.substr(0, colon), &used_start);
+            const double end = std::stod(item.substr(colon + 1), &used_end);
+            if (used_start != colon || used_end != item.size() - colon - 1) throw std::invalid_argument(item);
+            windows.emplace_back(start, end);
+        } catch (const std::logic_error&) {
+            throw std::invalid_argument(fmt::format("'{}' is not a window: give start:end in ms, e.g. 40:60", item));
+        }
+    }
+    return windowBounds(windows);
 }
 
 } // namespace ertkit

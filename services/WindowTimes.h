@@ -2,6 +2,8 @@
 
 #include <host/Result_Reader.h>
 
+#include <string_view>
+#include <utility>
 #include <vector>
 
 class BINX_Data;
@@ -23,5 +25,13 @@ void readWindowTimes(const Result_Reader& result, std::vector<double>& times_ms)
 // std::invalid_argument, leaving the record as it was, for no bounds or more than 20 windows,
 // a negative or decreasing bound, one beyond what the record can store, or an invalid period.
 void writeWindowTimes(BINX_Data& record, const std::vector<double>& times_ms);
+
+// Windows a user names as (start, end) pairs in ms after the switch-off, made into bounds:
+// they must follow one another (each starts where the one before ends), be at most 20, each
+// ending after it starts, none before the switch-off. Throws std::invalid_argument saying
+// which window is wrong.
+std::vector<double> windowBounds(const std::vector<std::pair<double, double>>& windows);
+// The same from text: "start:end" pairs separated by commas, e.g. "40:60,60:100".
+std::vector<double> windowBounds(std::string_view text);
 
 } // namespace ertkit
