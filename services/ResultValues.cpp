@@ -18,6 +18,12 @@ bool fullDutyCycle(const Result_Reader& result)
     return result.getInjectionType() == InjectionType::FullDutyCycle;
 }
 
+void computeResistivity(ResultValues& v)
+{
+    v.resistance = v.current != 0.0 ? std::optional<double>(v.vp / v.current) : std::nullopt;
+    v.rhoa = v.k && v.resistance ? std::optional<double>(*v.k * *v.resistance) : std::nullopt;
+}
+
 void readResultValues(const Result_Reader& r, ResultValues& v)
 {
     for (std::size_t e = 0; e < v.electrodes.size(); ++e) {
@@ -26,9 +32,8 @@ void readResultValues(const Result_Reader& r, ResultValues& v)
     }
     v.vp = r.getPolarizationVoltage(true);
     v.current = r.getInjectedCurrent(true);
-    v.resistance = v.current != 0.0 ? std::optional<double>(v.vp / v.current) : std::nullopt;
     v.k = geometricFactor(v.electrodes);
-    v.rhoa = v.k && v.resistance ? std::optional<double>(*v.k * *v.resistance) : std::nullopt;
+    computeResistivity(v);
     const bool full = fullDutyCycle(r);
     v.m = r.getIp(true, full) * s_per_mille;
     r.fillMIp(true, full, v.window_m);

@@ -32,6 +32,9 @@ struct ResultValues {
     unsigned short serial_v = 0, user_serial_v = 0, serial_i = 0, user_serial_i = 0;
 };
 
+// R = Vp / I and rho_a = K * R from the values' Vp, I and K (none for I = 0 or no K).
+void computeResistivity(ResultValues& values);
+
 // Fills `values` (reusing its vectors) from one result; window bounds as readWindowTimes
 // gives them.
 void readResultValues(const Result_Reader& result, ResultValues& values);
