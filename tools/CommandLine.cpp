@@ -71,6 +71,18 @@ void addEditingCommands(CLI::App& app, Context& context)
     edit->add_option("--range", edit_options->range, "Keep records first:last of what remains after --remove (first: or :last for open ends)");
     edit->add_flag("--skip-ignored", edit_options->skip_ignored, "Leave out the records marked to be ignored");
     edit->add_option("--folder", edit_options->folder, "Folder of the recordings the records refer to");
+
+    auto* reprocess = app.add_subcommand("reprocess", "Compute Vp, I and M of a result file again from its full-wave recordings");
+    auto reprocess_options = bind(reprocess, context, runReprocess);
+    reprocess->add_option("file", reprocess_options->input, "BINX or BIN file whose records name their recordings")->required();
+    reprocess->add_option("-o,--output", reprocess_options->output, "BINX file to write: the records with the recomputed values")->required();
+    reprocess->add_option("--stack", reprocess_options->stack, "How half cycles are stacked: mean (as the meter), median or trimmed")
+        ->check(CLI::IsMember({"mean", "median", "trimmed"}))
+        ->capture_default_str();
+    reprocess->add_option("--trim", reprocess_options->trim, "trimmed: the share of values cut at each end")->check(CLI::Range(0.0, 0.5))->capture_default_str();
+    reprocess->add_option("--windows", reprocess_options->windows, "Chargeability windows, start:end in ms after the switch-off, e.g. 40:60,60:100 (default: each record's own)");
+    reprocess->add_option("--recordings", reprocess_options->recordings, "Folder of the recordings (default: the result file's folder)");
+    reprocess->add_option("--report", reprocess_options->report, "CSV file of stored against recomputed values, one row per record");
 }
 
 void addMeterCommands(CLI::App& app, Context& context)

@@ -50,6 +50,11 @@ struct MeterSimOptions {
     std::optional<std::size_t> stop_after, hang_up_after; // link faults, in bytes sent per session
     unsigned int delay_ms = 0;                            // before each record it sends
 };
+struct ReprocessOptions {
+    std::string input, output, report, recordings, windows;
+    std::string stack = "mean";
+    double trim = 0.25;
+};
 struct SampleOptions {
     std::string folder;
     std::uint32_t seed = 1;
@@ -65,6 +70,7 @@ void runEdit(const EditOptions& options, Context& context);
 void runDownload(const DownloadOptions& options, Context& context);
 void runMeterSim(const MeterSimOptions& options, Context& context);
 void runSample(const SampleOptions& options, Context& context);
+void runReprocess(const ReprocessOptions& options, Context& context);
 
 // Parses the command line, runs the command and returns the exit status.
 int runTool(int argc, const char* const* argv);

@@ -1,0 +1,97 @@
+// ertkit reprocess on the sample survey: the values come back with mean stacking, the burst
+// goes with the median, and what cannot be done is said.
+#include "SampleFolder.h"
+#include "ToolRunner.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace ertkit_tools_test;
+
+namespace {
+
+class Reprocess : public ::testing::Test {
+protected:
+    ToolRun run(std::vector<std::string> args) const
+    {
+        for (std::string& arg : args)
+            if (arg.starts_with("OUT/")) arg = (dir.path() / arg.substr(4)).string();
+        return runTool(args, sampleFolder());
+    }
+    // Column `name` of every row of the CSV export of a result file.
+    std::vector<double> column(const std::filesystem::path& file, const std::string& name) const
+    {
+        const auto rows = lines(runTool({"export", file.string()}, sampleFolder()).out);
+        const auto header = split(rows.at(0), ',');
+        const auto at = static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+        std::vector<double> values;
+        for (std::size_t r = 1; r < rows.size(); ++r) values.push_back(std::stod(split(rows[r], ',').at(at)));
+        return values;
+    }
+
+    ertkit_test::TempDir dir;
+};
+
+TEST_F(Reprocess, MeanGivesTheStoredValuesAndMedianUndoesTheBurst)
+{
+    const ToolRun mean = run({"reprocess", "line1.binx", "-o", "OUT/mean.binx"});
+    ASSERT_EQ(mean.status, 0) << mean.err;
+    EXPECT_EQ(mean.out, (dir.path() / "mean.binx").string() + ": 97 of 97 records reprocessed (mean stacking)\n");
+    const ToolRun median = run({"reprocess", "line1.binx", "--stack", "median", "-o", "OUT/median.binx"});
+    ASSERT_EQ(median.status, 0) << median.err;
+    const auto stored = column(sampleFolder() / "line1.binx", "rhoa_ohm_m");
+    const auto by_mean = column(dir.path() / "mean.binx", "rhoa_ohm_m");
+    const auto by_median = column(dir.path() / "median.binx", "rhoa_ohm_m");
+    ASSERT_EQ(by_mean.size(), stored.size());
+    std::size_t moved = 0;
+    for (std::size_t r = 0; r < stored.size(); ++r) {
+        EXPECT_NEAR(by_mean[r], stored[r], 1e-5 * stored[r]) << r;
+        moved += std::abs(by_median[r] - stored[r]) > 0.01 * stored[r] ? 1 : 0;
+    }
+    EXPECT_EQ(moved, 6u) << "the six readings of the injection with the burst";
+    // The record plot of the output shows the new stack: three half cycles, no burst.
+    const ToolRun plot = run({"plot", (dir.path() / "median.binx").string(), "--record", "14", "-o", "OUT/14.svg"});
+    ASSERT_EQ(plot.status, 0) << plot.err;
+    EXPECT_NE(readText(dir.path() / "14.svg").find("3 stacks, stored"), std::string::npos);
+}
+
+TEST_F(Reprocess, WindowsGivenAreTheOutputsWindows)
+{
+    ASSERT_EQ(run({"reprocess", "line1.binx", "--windows", "100:300,300:700", "-o", "OUT/w.binx"}).status, 0);
+    EXPECT_EQ(column(dir.path() / "w.binx", "t0_ms").front(), 100.0);
+    EXPECT_EQ(column(dir.path() / "w.binx", "t2_ms").front(), 700.0);
+}
+
+TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
+{
+    std::filesystem::copy_file(sampleFolder() / "line1.binx", dir.path() / "alone.binx");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {{"reprocess", "OUT/alone.binx", "-o", "OUT/x.binx"}, 1, "no record could be reprocessed (voltage recording missing: no .vmn file of receiver 123-4567 in "},
+        {{"reprocess", "line1.binx", "--windows", "40:60,70:80", "-o", "OUT/x.binx"}, 1, "--windows: window 2 (70:80) does not start where window 1 ends (60 ms)"},
+        {{"reprocess", "line1.binx", "--stack", "average", "-o", "OUT/x.binx"}, 105, "--stack"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[1] << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.binx"));
+    }
+    // Records that cannot be joined keep their stored values and are named.
+    std::filesystem::copy_file(sampleFolder() / "vp123-4567@061423_083000.vmn", dir.path() / "vp123-4567@061423_083000.vmn");
+    std::filesystem::copy_file(sampleFolder() / "in124-4568@061423_083000.iab", dir.path() / "in124-4568@061423_083000.iab");
+    const ToolRun partial = run({"reprocess", "OUT/alone.binx", "-o", "OUT/partial.binx"});
+    ASSERT_EQ(partial.status, 0) << partial.err;
+    EXPECT_NE(partial.out.find("63 of 97 records reprocessed"), std::string::npos);
+    EXPECT_NE(partial.err.find("record 63 kept as stored: no voltage start at 2023-06-14 08:34:20 UTC in vp123-4567@061423_083000.vmn"), std::string::npos) << partial.err;
+    EXPECT_NE(partial.err.find("… 24 more records kept as stored"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,93 @@
+// reprocess: Vp, I and the chargeabilities of a result file computed again from the full-wave
+// recordings beside it, with the stack and windows the user asks for.
+#include "Commands.h"
+
+#include "Output.h"
+
+#include <services/BinxOutput.h>
+#include <services/FileOpening.h>
+#include <services/Reprocessing.h>
+#include <services/WindowTimes.h>
+
+#include <binx/BINX_File.h>
+
+#include <fmt/format.h>
+
+#include <iostream>
+#include <memory>
+
+namespace ertkit_cli {
+
+namespace {
+
+constexpr std::size_t s_failures_shown = 10;
+
+// The input's records with the new values in place, as a BINX file: a BINX input is edited in
+// place, everything but the recomputed values kept.
+void putValues(BINX_File& file, const std::vector<ertkit::Reprocessed>& values)
+{
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!values[i].ok) continue;
+        BINX_Data* const old = file.getDatas()[i];
+        auto fresh = std::make_unique<BINX_Data>(*old);
+        ertkit::applyReprocessed(*fresh, values[i]);
+        file.replaceData(static_cast<unsigned int>(i), fresh.release());
+        delete old; // no longer the file's
+    }
+}
+
+void reportFailures(const std::string& input, const std::vector<ertkit::Reprocessed>& values, bool quiet)
+{
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i].ok) continue;
+        if (++failed <= s_failures_shown && !quiet) std::cerr << fmt::format("warning: {}: record {} kept as stored: {}\n", input, i, values[i].failure);
+    }
+    if (failed > s_failures_shown && !quiet) std::cerr << fmt::format("warning: {}: … {} more records kept as stored\n", input, failed - s_failures_shown);
+}
+
+} // namespace
+
+void runReprocess(const ReprocessOptions& options, Context& context)
+{
+    if (!checkOutput(context, options.output, {options.input})) return;
+    if (!options.report.empty() && !checkOutput(context, options.report, {options.input, options.output})) return;
+    ertkit::ReprocessOptions settings;
+    settings.estimator = *ertkit::stackEstimatorNamed(options.stack);
+    settings.trim = options.trim;
+    settings.recordings = options.recordings;
+    if (!options.windows.empty()) {
+        try {
+            settings.windows_ms = ertkit::windowBounds(options.windows);
+        } catch (const std::invalid_argument& e) {
+            context.fail(options.input, fmt::format("--windows: {}", e.what()));
+            return;
+        }
+    }
+    context.forFile(options.input, [&] {
+        const std::string name = std::filesystem::path(options.input).filename().string();
+        std::unique_ptr<Result_File> results;
+        {
+            const auto progress = context.progress("reading " + name);
+            results = ertkit::openResults(options.input, *progress);
+            Context::finish(*progress);
+        }
+        auto* binx = dynamic_cast<BINX_File*>(results.get());
+        if (!binx) throw std::runtime_error("only BINX files can be reprocessed for now");
+        std::vector<ertkit::Reprocessed> values;
+        {
+            const auto progress = context.progress("reprocessing " + name);
+            values = ertkit::reprocess(results->getResults(), options.input, settings, *progress);
+            Context::finish(*progress);
+        }
+        reportFailures(options.input, values, context.quiet);
+        const auto done = static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const auto& v) { return v.ok; }));
+        if (done == 0 && !values.empty()) throw std::runtime_error(fmt::format("no record could be reprocessed ({})", values.front().failure));
+        putValues(*binx, values);
+        ertkit::writeBinx(*binx, options.output, {}, false);
+        std::cout << fmt::format("{}: {} of {} records reprocessed ({} stacking)\n", options.output, done, values.size(),
+                                 ertkit::stackEstimatorName(settings.estimator));
+    });
+}
+
+} // namespace ertkit_cli
