@@ -40,8 +40,13 @@ TEST_F(Reprocess, MeanGivesTheStoredValuesAndMedianUndoesTheBurst)
     const ToolRun mean = run({"reprocess", "line1.binx", "-o", "OUT/mean.binx"});
     ASSERT_EQ(mean.status, 0) << mean.err;
     EXPECT_EQ(mean.out, (dir.path() / "mean.binx").string() + ": 97 of 97 records reprocessed (mean stacking)\n");
-    const ToolRun median = run({"reprocess", "line1.binx", "--stack", "median", "-o", "OUT/median.binx"});
+    const ToolRun median = run({"reprocess", "line1.binx", "--stack", "median", "-o", "OUT/median.binx", "--report", "OUT/report.csv"});
     ASSERT_EQ(median.status, 0) << median.err;
+    // The report: a row per record, quoted where a text holds a comma.
+    const auto report = lines(readText(dir.path() / "report.csv"));
+    ASSERT_EQ(report.size(), 98u);
+    EXPECT_TRUE(report[0].starts_with("index,ok,failure,voltage_recording,current_recording,")) << report[0];
+    EXPECT_TRUE(report[15].starts_with("14,1,,vp123-4567@061423_083000.vmn,in124-4568@061423_083000.iab,2,2,2,0,3,1,")) << report[15];
     const auto stored = column(sampleFolder() / "line1.binx", "rhoa_ohm_m");
     const auto by_mean = column(dir.path() / "mean.binx", "rhoa_ohm_m");
     const auto by_median = column(dir.path() / "median.binx", "rhoa_ohm_m");
@@ -92,6 +97,9 @@ TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
     EXPECT_NE(partial.out.find("63 of 97 records reprocessed"), std::string::npos);
     EXPECT_NE(partial.err.find("record 63 kept as stored: no voltage start at 2023-06-14 08:34:20 UTC in vp123-4567@061423_083000.vmn"), std::string::npos) << partial.err;
     EXPECT_NE(partial.err.find("… 24 more records kept as stored"), std::string::npos);
+    ASSERT_EQ(run({"reprocess", "OUT/alone.binx", "-o", "OUT/partial.binx", "--report", "OUT/partial.csv"}).status, 0);
+    EXPECT_NE(readText(dir.path() / "partial.csv").find("\n63,0,no voltage start at 2023-06-14 08:34:20 UTC in vp123-4567@061423_083000.vmn,,,,,,,0,0,1124.1523734288107,,,,"),
+              std::string::npos);
 }
 
 } // namespace
