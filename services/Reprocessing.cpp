@@ -410,8 +410,17 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
     phase = Clock::now();
     std::vector<Reprocessed> out(results.size());
     inParallel(results.size(), threads, progress, static_cast<unsigned int>(needed.size()), [&](std::size_t r) {
-        if (!joins[r].failure.empty()) out[r].failure = joins[r].failure;
-        else out[r] = compute(*results[r], joins[r], options);
+        if (!joins[r].failure.empty()) {
+            out[r].failure = joins[r].failure;
+            return;
+        }
+        // An exception must not leave a worker thread: it is this result's failure.
+        try {
+            out[r] = compute(*results[r], joins[r], options);
+        } catch (const std::exception& error) {
+            out[r] = Reprocessed{};
+            out[r].failure = error.what();
+        }
     });
     if (times) times->compute_s = secondsSince(phase);
     return out;
