@@ -19,8 +19,9 @@ Progress
 --------
 Long operations take ``progress=``, any callable, called as ``progress(done, total)``: total
 is the size of the file in bytes when reading, the number of measures asked for in a
-download. It is called at most about a hundred times per file, done never goes back, and a
-call that completes ends with (total, total). ``tqdm_progress()`` gives such a callable that
+download, the number of recordings read plus the number of records in a reprocessing. It is
+called at most about a hundred times per file, done never goes back, and a call that
+completes ends with (total, total). ``tqdm_progress()`` gives such a callable that
 draws a tqdm bar. If the callable raises, or Ctrl-C is pressed, the operation stops within a
 fraction of a second and the exception comes out of the call. Nothing is printed: the library's log lines go to the ``logging`` logger
 named "ertkit", which has no output unless the application configures logging.
@@ -49,13 +50,14 @@ from ._download import Download, download
 from ._progress import TqdmProgress, tqdm_progress
 from ._ertkit import DownloadError, FormatError
 from ._recording import Recording, Start
+from ._reprocess import reprocess
 from ._results import COLUMNS, BinFile, Record, ResultFile
 
 FormatError.__module__ = DownloadError.__module__ = __name__
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
 __all__ = ["open", "readers", "download", "Download", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord",
-           "Record", "ResultFile", "COLUMNS", "FormatError", "DownloadError", "tqdm_progress", "TqdmProgress"]
+           "Record", "ResultFile", "COLUMNS", "reprocess", "FormatError", "DownloadError", "tqdm_progress", "TqdmProgress"]
 
 # The Python class of each kind of core object the extension opens.
 _CLASSES = {_ertkit.RecordingCore: Recording, _ertkit.BinCore: BinFile, _ertkit.BinxCore: BinxFile}

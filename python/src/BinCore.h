@@ -20,6 +20,7 @@ public:
     static BinCore read(const std::string& path, const py::object& progress);
 
     const BIN_File& file() const { return *m_file; }
+    const std::shared_ptr<BIN_File>& shared() const { return m_file; }
     std::vector<RecordCore> records() const { return recordViews(m_file, m_file->getDatas()); }
     py::array table() const;
 

@@ -143,19 +143,24 @@ void BinxCore::write(const std::string& path, unsigned int first, int last, bool
     flushLogLines();
 }
 
-py::bytes BinxCore::toBytes() const
+std::string binxBytes(const BINX_File& file)
 {
     // Written as write() writes, GIL held for the same reason.
     std::string bytes;
     {
         const ertkit::TemporaryFolder folder;
         const std::filesystem::path path = folder.path() / "file.binx";
-        ertkit::writeBinx(*m_file, path, {}, false);
+        ertkit::writeBinx(file, path, {}, false);
         std::ifstream in(path, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     flushLogLines();
-    return py::bytes(bytes);
+    return bytes;
+}
+
+py::bytes BinxCore::toBytes() const
+{
+    return py::bytes(binxBytes(*m_file));
 }
 
 void bindBinx(py::module_& m)

@@ -60,6 +60,9 @@ private:
     std::unique_ptr<BINX_File> m_file;
 };
 
+// The bytes of a BINX file as BinxCore::write writes it whole; call with the GIL held.
+std::string binxBytes(const BINX_File& file);
+
 // A new BINX record that no file lists, with the given values set (setBinxFields).
 RecordCore newBinxRecord(const py::dict& fields);
 // Sets record fields by name: see the binding's documentation for the names.

@@ -1,0 +1,108 @@
+"""Reprocessing result files from their full-wave recordings."""
+
+import errno
+import numbers
+import os
+
+import numpy
+
+from . import _ertkit
+from ._binx import BinxFile
+from ._core import fs_path
+from ._results import BinFile
+
+
+def _windows(windows):
+    """(start, end) pairs in ms from pairs, or from the bounds alone; the extension checks
+    that they follow one another."""
+    if isinstance(windows, (str, bytes)) or not hasattr(windows, "__iter__"):
+        raise TypeError(f"windows must be a list of (start, end) pairs in ms, or of bounds in ms, not {type(windows).__name__}")
+    windows = list(windows)
+    if all(isinstance(w, numbers.Real) for w in windows):
+        bounds = [_ms(w) for w in windows]
+        return list(zip(bounds, bounds[1:]))
+    pairs = []
+    for window in windows:
+        if isinstance(window, (str, bytes)) or not hasattr(window, "__len__") or len(window) != 2:
+            raise TypeError(f"windows must be a list of (start, end) pairs in ms, or of bounds in ms, not a list holding {window!r}")
+        pairs.append((_ms(window[0]), _ms(window[1])))
+    return pairs
+
+
+def _ms(value):
+    if not isinstance(value, numbers.Real) or isinstance(value, bool):
+        raise TypeError(f"a window bound must be a number of ms, not {type(value).__name__}")
+    return float(value)
+
+
+def _frame(pandas, columns):
+    """The report's columns as a DataFrame: integers that may be undefined as pandas' Int64,
+    texts as str objects, reals (NaN where undefined) and flags as numpy arrays."""
+    data = {}
+    for name, kind, values, mask in columns:
+        if kind == "integer":
+            values = pandas.arrays.IntegerArray(values, mask)
+        elif kind == "text":
+            values = numpy.array(values, dtype=object)
+        data[name] = values
+    return pandas.DataFrame(data)
+
+
+def reprocess(results, *, stack="mean", windows=None, recordings=None, trim=0.25, progress=None):
+    """Computes Vp, I and the chargeabilities of each record again from its full-wave
+    recordings, and compares them with the stored values.
+
+    `results` is a BinxFile or BinFile from ``ertkit.open``. Each record is joined to the start
+    of its voltage (.vmn) and current (.iab) recordings that holds its injection, found in the
+    folder `recordings` (by default the folder of the file the results were read from; a file
+    read from bytes has none and needs `recordings`). The injection is cut into half cycles,
+    the self-potential drift removed, half cycles holding an overloaded sample dropped, and the
+    rest stacked with `stack`: "mean" (what the meter does), "median", or "trimmed" (the mean
+    of what is left once the `trim` fraction of the smallest and of the largest values are
+    cut). Vp and I are read over the record's voltage window, M over `windows`: (start, end)
+    pairs in ms after switch-off that follow one another, or the bounds alone
+    (``[(40, 80), (80, 160)]`` or ``[40, 80, 160]``); by default each record's own windows.
+
+    Returns ``(new_file, frame)``. `new_file` is a new BinxFile (a BIN file gives BINX records
+    made from its records) whose records are those of `results` with the recomputed Vp, I,
+    chargeabilities, windows, deviations, stacked half cycle and stack count; a record that
+    could not be reprocessed keeps its values. `frame` is a pandas DataFrame, one row per
+    record, with the columns of the tool's ``reprocess --report`` CSV: whether the record was
+    reprocessed (ok) or why not (failure), the recordings, starts and channels joined, the
+    half cycles used and dropped, the stored and new Vp, I and M with their relative
+    differences and the new standard deviations, and R and rho_a stored and new.
+
+    `progress` (see the package's documentation) counts the recordings read, then the records
+    computed (``ertkit.tqdm_progress(unit="item", unit_scale=False)`` shows them as a bar); an
+    exception raised in it, or Ctrl-C, stops the work. The work runs with the GIL released,
+    the recordings read in parallel. Needs pandas.
+    """
+    try:
+        import pandas
+    except ImportError as error:  # pragma: no cover - depends on the installation
+        raise ImportError("reprocess needs pandas") from error
+    if not isinstance(results, (BinxFile, BinFile)):
+        raise TypeError(f"reprocess takes a BinxFile or BinFile from ertkit.open, not {type(results).__name__}")
+    if not isinstance(stack, str):
+        raise TypeError(f"stack must be a str (mean, median or trimmed), not {type(stack).__name__}")
+    if not isinstance(trim, numbers.Real) or isinstance(trim, bool):
+        raise TypeError(f"trim must be a number, not {type(trim).__name__}")
+    if not 0 <= trim < 0.5:
+        raise ValueError(f"trim is the fraction cut at each end: 0 or more and below 0.5, not {trim!r}")
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be a callable taking (done, total)")
+    windows = None if windows is None else _windows(windows)
+    origin = results._origin
+    result_file = origin[1] if origin is not None and origin[0] == "path" else None
+    if recordings is not None:
+        recordings = fs_path(recordings)
+        if not os.path.isdir(recordings):
+            missing = not os.path.exists(recordings)
+            error = FileNotFoundError if missing else NotADirectoryError
+            raise error(errno.ENOENT if missing else errno.ENOTDIR, "no folder of recordings", os.fsdecode(recordings))
+    elif result_file is None:
+        raise ValueError("these results were not read from a path: recordings= must give the folder of their recordings")
+    core, columns = _ertkit.reprocess(results._core, stack, float(trim), windows, recordings, result_file or b"", progress)
+    new_file = BinxFile._from_core(core)
+    new_file._edited = True  # pickled by value: it is nowhere on disk
+    return new_file, _frame(pandas, columns)

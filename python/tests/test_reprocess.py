@@ -1,0 +1,177 @@
+"""ertkit.reprocess on the sample survey: mean stacking gives back what its meter stored, median
+stacking what it would have stored without the spike burst, and the frame says why a record
+could not be joined."""
+
+import csv
+import pickle
+import re
+import shutil
+
+import numpy as np
+import pytest
+
+import ertkit
+
+pandas = pytest.importorskip("pandas")
+
+DIFFS = ("vp_rel_diff", "i_rel_diff", "m_rel_diff")
+
+
+@pytest.fixture(scope="module")
+def binx(sample_survey):
+    return ertkit.open(sample_survey / "line1.binx")
+
+
+@pytest.fixture(scope="module")
+def mean(binx):
+    return ertkit.reprocess(binx)
+
+
+@pytest.fixture(scope="module")
+def clean(hand_made):
+    """record -> (Vp, M, noise) its meter would have stored without the burst."""
+    with open(hand_made / "sample-clean.csv") as f:
+        return {int(r["record"]): (float(r["clean_vp_mV"]), float(r["clean_m_mV_V"]), float(r["noise_mV"])) for r in csv.DictReader(f)}
+
+
+# A BINX file stores doubles (the differences are rounding of the same sums); a BIN file
+# single-precision floats, within half a unit of their last place.
+@pytest.mark.parametrize("name, bound", [("line1.binx", 1e-14), ("line1-wenner.bin", 2 ** -24)])
+def test_mean_stacking_with_the_stored_windows_gives_back_the_stored_values(sample_survey, name, bound):
+    results = ertkit.open(sample_survey / name)
+    new, frame = ertkit.reprocess(results, stack="mean")
+    assert isinstance(new, ertkit.BinxFile) and len(new) == len(results) == len(frame)
+    assert frame.ok.all() and (frame.failure == "").all()
+    assert list(frame.columns[:3]) == ["index", "ok", "failure"] and list(frame["index"]) == list(range(len(frame)))
+    for diff in DIFFS:
+        assert np.abs(frame[diff]).max() < bound, diff
+    assert ((frame.halves_used + frame.halves_dropped) == 4).all()
+    np.testing.assert_allclose(frame.rhoa_new_ohm_m, frame.rhoa_stored_ohm_m, rtol=2 * bound)  # Vp / I
+    # The new records carry the recomputed values.
+    table = new.to_pandas()
+    np.testing.assert_array_equal(table.vp_mV, frame.vp_new_mV)
+    np.testing.assert_array_equal(table.i_mA, frame.i_new_mA)
+    np.testing.assert_allclose(table.m_mV_V, frame.m_new_mV_V, rtol=1e-12)
+
+
+def test_median_stacking_recovers_what_the_burst_spoilt(binx, mean, clean):
+    _, plain = mean
+    _, robust = ertkit.reprocess(binx, stack="median")
+    spiked = robust.index[robust.halves_dropped > 0]
+    assert sorted(spiked) == sorted(clean)  # the overloaded half cycle is dropped on exactly those
+    for r in spiked:
+        vp, m, noise = clean[r]
+        assert abs(robust.vp_new_mV[r] - vp) < 2 * noise
+        assert abs(plain.vp_new_mV[r] - vp) > 10 * abs(robust.vp_new_mV[r] - vp)
+        assert abs(robust.m_new_mV_V[r] - m) < 0.1 * m < abs(plain.m_new_mV_V[r] - m) / 3
+    # Elsewhere the median stays near the mean: the noise is small.
+    others = robust.drop(spiked)
+    assert np.abs(others.vp_rel_diff).max() < 0.01
+
+
+def test_a_record_that_cannot_be_joined_says_why(sample_survey, tmp_path):
+    for path in sample_survey.iterdir():
+        shutil.copy(path, tmp_path)
+    moved = "vp123-4567@061423_083420.vmn"  # the Wenner readings' voltage recording
+    (tmp_path / moved).rename(tmp_path / "elsewhere.data")
+    new, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"))
+    failed = frame[~frame.ok]
+    assert 0 < len(failed) < len(frame)
+    assert (failed.failure.str.startswith("no voltage start at ")).all()
+    assert failed.voltage_start.isna().all() and failed.vp_new_mV.isna().all() and failed.vp_stored_mV.notna().all()
+    assert frame[frame.ok].voltage_recording.ne(moved).all()
+    # Those records keep their stored values.
+    table = new.to_pandas()
+    np.testing.assert_array_equal(table.vp_mV[~frame.ok], failed.vp_stored_mV)
+
+    # Recordings elsewhere: recordings= names their folder.
+    (tmp_path / "elsewhere.data").rename(tmp_path / moved)
+    folder = tmp_path / "recordings"
+    folder.mkdir()
+    for path in tmp_path.glob("*@*"):
+        path.rename(folder / path.name)
+    _, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"))
+    assert frame.failure.str.startswith("voltage recording missing: no .vmn file of receiver").all()
+    _, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"), recordings=folder)
+    assert frame.ok.all()
+
+
+def test_windows_given_replace_the_records_own(binx, mean):
+    _, stored = mean
+    for windows in ([(100, 300), (300, 700)], [100, 300, 700], np.array([100.0, 300.0, 700.0])):
+        new, frame = ertkit.reprocess(binx, windows=windows)
+        assert frame.ok.all()
+        assert (np.abs(frame.m_new_mV_V - stored.m_new_mV_V) > 1e-3 * stored.m_new_mV_V).all()
+        np.testing.assert_array_equal(frame.vp_new_mV, stored.vp_new_mV)  # Vp does not depend on them
+        assert all(record.window_times == [100.0, 300.0, 700.0] and len(record.windows) == 2 for record in new)
+
+
+def test_the_new_file_is_a_binx_file_of_the_package(binx, mean, tmp_path):
+    new, _ = mean
+    for dumps in (pickle.dumps, pytest.importorskip("cloudpickle").dumps):
+        loaded = pickle.loads(dumps(new))
+        assert type(loaded) is ertkit.BinxFile
+        assert loaded.to_numpy().tobytes() == new.to_numpy().tobytes()
+    new.write(tmp_path / "reprocessed.binx")
+    again = ertkit.open(tmp_path / "reprocessed.binx")
+    assert again.to_numpy().tobytes() == new.to_numpy().tobytes()
+    assert again.recording_names == binx.recording_names and again.folder == binx.folder
+    # The input is left as it was.
+    assert binx.to_numpy().tobytes() == ertkit.open(binx.path).to_numpy().tobytes()
+
+
+def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
+    data = (sample_survey / "line1.binx").read_bytes()
+    with pytest.raises(ValueError, match="recordings="):
+        ertkit.reprocess(ertkit.open(data, kind="binx"))
+    _, frame = ertkit.reprocess(ertkit.open(data, kind="binx"), recordings=sample_survey)
+    assert frame.ok.all()
+    new, frame = ertkit.reprocess(ertkit.BinxFile(), recordings=sample_survey)
+    assert len(new) == len(frame) == 0
+    assert frame.failure.dtype == object and str(frame.voltage_start.dtype) == "Int64"
+
+
+@pytest.mark.parametrize("arguments, error, message", [
+    (dict(stack="mode"), ValueError, "stack must be mean, median or trimmed, not 'mode'"),
+    (dict(stack=1), TypeError, "stack must be a str"),
+    (dict(windows=[40, 40, 80]), ValueError, "window 1 (40:40) does not end after it starts"),
+    (dict(windows=[(40, 80), (100, 160)]), ValueError, "window 2 (100:160) does not start where window 1 ends (80 ms)"),
+    (dict(windows=[-5, 40]), ValueError, "window 1 (-5:40) starts before the switch-off"),
+    (dict(windows=[40]), ValueError, "give from 1 to 20 windows"),
+    (dict(windows=list(range(0, 220, 10))), ValueError, "give from 1 to 20 windows"),
+    (dict(windows="40:80"), TypeError, "windows must be a list"),
+    (dict(windows=[(40, 80, 120)]), TypeError, "windows must be a list"),
+    (dict(windows=[("40", "80")]), TypeError, "a window bound must be a number"),
+    (dict(trim=0.5), ValueError, "below 0.5"),
+    (dict(trim="a quarter"), TypeError, "trim must be a number"),
+    (dict(progress=3), TypeError, "progress must be a callable"),
+])
+def test_bad_arguments_are_refused_before_any_work(binx, arguments, error, message):
+    with pytest.raises(error, match=re.escape(message)):
+        ertkit.reprocess(binx, **arguments)
+
+
+def test_what_is_not_a_result_file_or_a_folder_is_refused(sample_survey, binx):
+    with pytest.raises(TypeError, match="BinxFile or BinFile"):
+        ertkit.reprocess(sample_survey / "line1.binx")
+    with pytest.raises(FileNotFoundError):
+        ertkit.reprocess(binx, recordings=sample_survey / "nowhere")
+    with pytest.raises(NotADirectoryError):
+        ertkit.reprocess(binx, recordings=sample_survey / "line1.binx")
+
+
+def test_progress_counts_recordings_then_records_and_a_raising_callable_stops(binx):
+    calls = []
+    ertkit.reprocess(binx, progress=lambda done, total: calls.append((done, total)))
+    recordings = 4  # the .vmn and .iab of both arrays
+    assert calls[-1] == (recordings + len(binx),) * 2
+    assert [done for done, _ in calls] == sorted({done for done, _ in calls})
+
+    class Stop(Exception):
+        pass
+
+    def stop(done, total):
+        raise Stop()
+
+    with pytest.raises(Stop):
+        ertkit.reprocess(binx, progress=stop)
