@@ -2,11 +2,12 @@
 
 It is the yardstick the reader is compared with (compare_fullwave.py): whole-array operations
 only, no Python loop over pages or samples. It handles the common case and refuses the rest
-with ValueError: whole pages only, a configuration page first, no page of another kind, one
-channel count for the whole file, page names "RAW_CONFIG" and "RAW", every data page full of
-blocks whose header agrees with the configuration page, sample numbers that start at 0 or 1 and
-go up by one. A forward jump between two data pages opens a new start, as in the reader;
-a jump inside a page, or a number that goes back, is refused.
+with ValueError: whole pages only, a configuration page first, no page of another kind, a
+channel count from 1 to 15 on each configuration page, page names "RAW_CONFIG" and "RAW", the
+first block of every data page of its configuration page's channel count, sample numbers that
+start at 0 or 1. As in the reader, a page's blocks end where the channel count changes or the
+numbers stop running on by one, and a forward jump between two data pages opens a new start; a
+number that goes back is refused.
 
     /usr/bin/python3 fullwave_numpy_peer.py measure PATH
 times read_fullwave(PATH) in this process and prints one JSON line like fullwave_probe's.
@@ -37,28 +38,34 @@ def read_fullwave(path):
         raise ValueError("first page not a configuration page, or a page of another kind")
     if not ((head[is_config, 1:12] == CONFIG_NAME).all() and (head[is_data, 1:5] == DATA_NAME).all()):
         raise ValueError("page names other than RAW_CONFIG and RAW")
-    channels = np.unique(pages[is_config, 33])
-    if len(channels) != 1 or not 1 <= channels[0] <= 15:
-        raise ValueError(f"channel counts {channels} instead of one from 1 to 15")
-    channels = int(channels[0])
-    stride = channels + 1
-    per_page = 128 // stride
-
     configs = np.flatnonzero(is_config)
     starts = []
     for first, end in zip(configs + 1, np.append(configs[1:], len(pages))):
+        channels = int(pages[first - 1, 33])
+        if not 1 <= channels <= 15:
+            raise ValueError(f"channel count {channels} instead of one from 1 to 15")
+        stride = channels + 1
+        per_page = 128 // stride
         blocks = pages[first:end, 4:4 + per_page * stride].reshape(end - first, per_page, stride)
-        header = blocks[:, :, 0].ravel()
-        if (((header >> 4) & 0xF) != channels).any():
-            raise ValueError("a data page not full of blocks of the configured channel count")
+        header = blocks[:, :, 0]
         numbers = (header >> 8).astype(np.int32)  # 24 bits: differences fit
+        # As in the reader, a page's blocks end where the channel count changes or the numbers
+        # stop running on by one (a page partly filled, as the last of a start often is).
+        kept = np.logical_and.accumulate((((header >> 4) & 0xF) == channels)
+                                         & (numbers - numbers[:, :1] == np.arange(per_page)), axis=1)
+        if not kept[:, 0].all():
+            raise ValueError("a data page whose first block is not of the configured channel count")
+        if kept.all():  # the common case: views, and one copy into float64
+            samples, header, numbers = blocks[:, :, 1:], header.ravel(), numbers.ravel()
+        else:
+            samples, header, numbers = blocks[:, :, 1:][kept], header[kept], numbers[kept]
         if len(numbers) and numbers[0] > 1:
             raise ValueError("sample numbers of a start begin above 1")
         step = np.diff(numbers)
         jumps = np.flatnonzero(step != 1) + 1
-        if ((step[jumps - 1] < 1) | (jumps % per_page != 0)).any():
-            raise ValueError("sample numbers go back, or jump inside a page")
-        values = blocks[:, :, 1:].view("<f4").astype(np.float64).reshape(-1, channels)
+        if (step[jumps - 1] < 1).any():
+            raise ValueError("sample numbers go back")
+        values = samples.view("<f4").astype(np.float64).reshape(-1, channels)
         pps = (header & 1).astype(bool)
         starts += zip(np.split(values, jumps), np.split(pps, jumps))
     return starts

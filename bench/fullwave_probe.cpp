@@ -22,6 +22,8 @@
 
 #include <writers/FullWavePages.h>
 
+#include "PeakMemory.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +45,7 @@
 
 namespace {
 
+using ertkit_bench::peakResidentKb;
 using Clock = std::chrono::steady_clock;
 
 // fillStart is newer than the rest of the reader: the fillstart mode switches itself on when the
@@ -51,14 +54,6 @@ template <typename File>
 concept HasFillStart = requires(const File& file, std::span<double> values, std::span<bool> flags) {
     file.fillStart(std::uint64_t{}, values, flags, flags);
 };
-
-long peakResidentKb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
-    throw std::runtime_error("no VmHWM in /proc/self/status");
-}
 
 double seconds(Clock::duration d)
 {
