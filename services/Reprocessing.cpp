@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -345,10 +346,17 @@ void inParallel(std::size_t count, unsigned int threads, ProgressCallback& progr
 {
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable finished;
     const auto worker = [&] {
         for (std::size_t i; !stop && (i = next++) < count;) {
             work(i);
-            ++done;
+            // The last item wakes the reporting thread at once: a small survey would otherwise
+            // wait out its tick, longer than the work itself.
+            if (++done == count) {
+                const std::lock_guard lock(mutex);
+                finished.notify_all();
+            }
         }
     };
     std::vector<std::jthread> pool;
@@ -356,7 +364,10 @@ void inParallel(std::size_t count, unsigned int threads, ProgressCallback& progr
     for (unsigned int t = 0; t < n; ++t) pool.emplace_back(worker);
     std::size_t shown = 0;
     while (done < count && !stop) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        {
+            std::unique_lock lock(mutex);
+            finished.wait_for(lock, std::chrono::milliseconds(20), [&] { return done >= count; });
+        }
         if (progress.isCancelled()) stop = true;
         if (const std::size_t now = done; now != shown) {
             progress.setPosition(progress_base + static_cast<unsigned int>(now));
