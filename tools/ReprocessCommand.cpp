@@ -5,6 +5,7 @@
 #include "NumberText.h"
 #include "Output.h"
 
+#include <services/BinxFromResult.h>
 #include <services/BinxOutput.h>
 #include <services/FileOpening.h>
 #include <services/ReprocessReport.h>
@@ -25,7 +26,8 @@ namespace {
 constexpr std::size_t s_failures_shown = 10;
 
 // The input's records with the new values in place, as a BINX file: a BINX input is edited in
-// place, everything but the recomputed values kept.
+// place, everything but the recomputed values kept; a legacy input's records are made BINX
+// records first, so that they keep what they hold.
 void putValues(BINX_File& file, const std::vector<ertkit::Reprocessed>& values)
 {
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -36,6 +38,17 @@ void putValues(BINX_File& file, const std::vector<ertkit::Reprocessed>& values)
         file.replaceData(static_cast<unsigned int>(i), fresh.release());
         delete old; // no longer the file's
     }
+}
+
+std::unique_ptr<BINX_File> binxOf(const Result_File& results)
+{
+    auto file = std::make_unique<BINX_File>();
+    for (const Result_Reader* result : results.getResults()) {
+        auto record = std::make_unique<BINX_Data>();
+        ertkit::fillBinxFromResult(*result, *record);
+        file->addData(record.release());
+    }
+    return file;
 }
 
 void reportFailures(const std::string& input, const std::vector<ertkit::Reprocessed>& values, bool quiet)
@@ -115,8 +128,6 @@ void runReprocess(const ReprocessOptions& options, Context& context)
             results = ertkit::openResults(options.input, *progress);
             Context::finish(*progress);
         }
-        auto* binx = dynamic_cast<BINX_File*>(results.get());
-        if (!binx) throw std::runtime_error("only BINX files can be reprocessed for now");
         std::vector<ertkit::Reprocessed> values;
         {
             const auto progress = context.progress("reprocessing " + name);
@@ -127,6 +138,9 @@ void runReprocess(const ReprocessOptions& options, Context& context)
         const auto done = static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const auto& v) { return v.ok; }));
         if (done == 0 && !values.empty()) throw std::runtime_error(fmt::format("no record could be reprocessed ({})", values.front().failure));
         if (!options.report.empty()) writeReport(options.report, results->getResults(), values);
+        std::unique_ptr<BINX_File> legacy;
+        auto* binx = dynamic_cast<BINX_File*>(results.get());
+        if (!binx) binx = (legacy = binxOf(*results)).get();
         putValues(*binx, values);
         ertkit::writeBinx(*binx, options.output, {}, false);
         std::cout << fmt::format("{}: {} of {} records reprocessed ({} stacking)\n", options.output, done, values.size(),

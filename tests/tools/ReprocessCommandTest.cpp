@@ -63,6 +63,18 @@ TEST_F(Reprocess, MeanGivesTheStoredValuesAndMedianUndoesTheBurst)
     EXPECT_NE(readText(dir.path() / "14.svg").find("3 stacks, stored"), std::string::npos);
 }
 
+TEST_F(Reprocess, ALegacyFileGivesABinxFileOfItsRecords)
+{
+    const ToolRun r = run({"reprocess", "line1-wenner.bin", "-o", "OUT/wenner.binx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("34 of 34 records reprocessed"), std::string::npos);
+    const auto stored = column(sampleFolder() / "line1-wenner.bin", "rhoa_ohm_m");
+    const auto again = column(dir.path() / "wenner.binx", "rhoa_ohm_m");
+    ASSERT_EQ(again.size(), stored.size());
+    // The legacy file keeps its values in single precision.
+    for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_NEAR(again[i], stored[i], 1e-6 * stored[i]) << i;
+}
+
 TEST_F(Reprocess, WindowsGivenAreTheOutputsWindows)
 {
     ASSERT_EQ(run({"reprocess", "line1.binx", "--windows", "100:300,300:700", "-o", "OUT/w.binx"}).status, 0);
