@@ -114,7 +114,9 @@ TEST_F(BinxCommands, UdfElectrodesAndData)
         // The relative deviation of the sample's readings: a few parts per thousand, except
         // under the spike burst of injection 2 (electrodes 4 and 3), which the meter took in.
         EXPECT_GT(std::stod(f[7]), 0.0) << l[i];
-        if (f[0] != "4" || f[1] != "3") EXPECT_LT(std::stod(f[7]), 0.05) << l[i];
+        if (f[0] != "4" || f[1] != "3") {
+            EXPECT_LT(std::stod(f[7]), 0.05) << l[i];
+        }
     }
     EXPECT_EQ(valid, 95);
     const ToolRun kept = run({"export", "line1.binx", "-f", "udf", "--keep-ignored"});
