@@ -54,6 +54,12 @@ public:
         unsigned short serial = 0;
         HighPrecisionTime named;
         std::unique_ptr<IAB_VMN_File> outline;
+        // Each start's time, period, samples and channels, taken once: every result scans them.
+        struct Start {
+            HighPrecisionTime begins, period;
+            std::uint64_t samples = 0, channels = 0;
+        };
+        std::vector<Start> starts;
         bool unreadable = false;
         std::unique_ptr<IAB_VMN_File> full;
         std::string failure; // why the whole read failed
@@ -89,6 +95,11 @@ public:
         if (!entry.outline && !entry.unreadable) {
             try {
                 entry.outline = std::make_unique<IAB_VMN_File>(entry.path.string(), noProgress(), IAB_VMN_File::Samples::Skipped);
+                const IAB_VMN_File& recording = *entry.outline;
+                entry.starts.reserve(recording.getNStarts());
+                for (std::uint64_t start = 0; start < recording.getNStarts(); ++start)
+                    entry.starts.push_back({recording.getStartTime(start), recording.getSampleTime(start), recording.getNsample(start),
+                                            recording.getNChannels(start)});
             } catch (const std::exception&) {
                 entry.unreadable = true;
             }
@@ -149,47 +160,54 @@ std::uint64_t dipoleChannel(const Result_Reader& result, const IAB_VMN_File& rec
     return found.size() == 1 ? found.front() : channel;
 }
 
+// The recordings of the result's receiver and side whose names do not put them after it.
+bool mayHold(const RecordingShelf::Entry& entry, bool voltage, unsigned short serial, const HighPrecisionTime& time)
+{
+    if (entry.voltage != voltage || entry.serial != serial) return false;
+    // Names carry the receiver's local clock, at most a day from UTC.
+    return !(time < entry.named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(entry.named, time));
+}
+
 SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool voltage, std::string& failure)
 {
     const char* side = voltage ? "voltage" : "current";
     const unsigned short serial = result.getSerialNumber(voltage);
-    const std::string receiver = receiverName(result.getUserSerialNumber(voltage), serial);
     const HighPrecisionTime time = result.getStartTime(voltage);
-    std::vector<std::string> tried;
+    bool tried = false;
     for (RecordingShelf::Entry& entry : shelf.entries()) {
-        if (entry.voltage != voltage || entry.serial != serial) continue;
-        // Names carry the receiver's local clock, at most a day from UTC.
-        if (time < entry.named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(entry.named, time)) continue;
+        if (!mayHold(entry, voltage, serial, time)) continue;
+        tried = true;
         const IAB_VMN_File* recording = shelf.outline(entry);
-        tried.push_back(entry.path.filename().string());
         if (!recording) continue;
-        for (std::uint64_t start = 0; start < recording->getNStarts(); ++start) {
-            const HighPrecisionTime begins = recording->getStartTime(start);
-            const HighPrecisionTime period = recording->getSampleTime(start);
+        for (std::uint64_t start = 0; start < entry.starts.size(); ++start) {
+            const RecordingShelf::Entry::Start& span = entry.starts[start];
             std::uint64_t offset = 0;
             // The receivers round their start times to the second.
-            if (HighPrecisionTime::s_second < HighPrecisionTime::absDiff(begins, time)) {
-                if (time < begins || period.ticks() <= 0) continue;
-                const auto into = static_cast<std::uint64_t>((time - begins) / period);
-                if (into >= recording->getNsample(start)) continue;
+            if (HighPrecisionTime::s_second < HighPrecisionTime::absDiff(span.begins, time)) {
+                if (time < span.begins || span.period.ticks() <= 0) continue;
+                const auto into = static_cast<std::uint64_t>((time - span.begins) / span.period);
+                if (into >= span.samples) continue;
                 offset = into;
             }
-            const std::uint64_t channels = recording->getNChannels(start);
             std::uint64_t channel = result.getChan(voltage);
-            if (channel >= channels) {
+            if (channel >= span.channels) {
                 failure = fmt::format("{} channel {} out of range: start {} of {} has {} channel{}", side, channel, start,
-                                      entry.path.filename().string(), channels, channels == 1 ? "" : "s");
+                                      entry.path.filename().string(), span.channels, span.channels == 1 ? "" : "s");
                 return {};
             }
             if (voltage) channel = dipoleChannel(result, *recording, start, channel);
             return {&entry, start, channel, offset};
         }
     }
-    if (tried.empty())
-        failure = fmt::format("{} recording missing: no {} file of receiver {} in {}", side, voltage ? ".vmn" : ".iab", receiver,
-                              shelf.folder().string());
-    else
-        failure = fmt::format("no {} start at {} in {}", side, timeText(time), fmt::join(tried, ", "));
+    if (!tried) {
+        failure = fmt::format("{} recording missing: no {} file of receiver {} in {}", side, voltage ? ".vmn" : ".iab",
+                              receiverName(result.getUserSerialNumber(voltage), serial), shelf.folder().string());
+        return {};
+    }
+    std::vector<std::string> names;
+    for (const RecordingShelf::Entry& entry : shelf.entries())
+        if (mayHold(entry, voltage, serial, time)) names.push_back(entry.path.filename().string());
+    failure = fmt::format("no {} start at {} in {}", side, timeText(time), fmt::join(names, ", "));
     return {};
 }
 
