@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace ertkit {
 
@@ -254,25 +255,54 @@ Join joinResult(const Result_Reader& result, RecordingShelf& shelf)
 struct ChannelSamples {
     std::vector<double> values;
     std::unique_ptr<bool[]> overloads;
-    std::size_t size = 0;
+    std::size_t size = 0, capacity = 0;
 };
 
-ChannelSamples readChannel(const IAB_VMN_File& recording, const SideJoin& side, std::uint64_t count)
-{
-    const std::uint64_t channels = recording.getNChannels(side.start);
-    std::vector<double> rows(count * channels);
-    auto row_flags = std::make_unique<bool[]>(count * channels);
-    recording.fillStart(side.start, side.offset, count, rows, std::span<bool>(row_flags.get(), count * channels), {});
-    ChannelSamples out;
-    out.size = count;
-    out.values.resize(count);
-    out.overloads = std::make_unique<bool[]>(count);
-    for (std::uint64_t k = 0; k < count; ++k) {
-        out.values[k] = rows[k * channels + side.channel];
-        out.overloads[k] = row_flags[k * channels + side.channel];
+// Every channel of a piece of one start, row by row, filled once for all the results that
+// read that start (the channels of one injection are the results of one start).
+class StartRows {
+public:
+    bool holds(const IAB_VMN_File* recording, std::uint64_t start, std::uint64_t first, std::uint64_t count) const
+    {
+        return recording == m_recording && start == m_start && first >= m_first && first + count <= m_first + m_count;
     }
-    return out;
-}
+    void fill(const IAB_VMN_File& recording, std::uint64_t start, std::uint64_t first, std::uint64_t count)
+    {
+        m_recording = &recording;
+        m_start = start;
+        m_first = first;
+        m_count = count;
+        m_channels = recording.getNChannels(start);
+        const std::size_t size = count * m_channels;
+        m_values.resize(size);
+        if (size > m_flags_capacity) {
+            m_flags = std::make_unique<bool[]>(size);
+            m_flags_capacity = size;
+        }
+        recording.fillStart(start, first, count, m_values, std::span<bool>(m_flags.get(), size), {});
+    }
+    void column(std::uint64_t channel, std::uint64_t first, std::uint64_t count, ChannelSamples& out) const
+    {
+        out.values.resize(count);
+        if (count > out.capacity) {
+            out.overloads = std::make_unique<bool[]>(count);
+            out.capacity = count;
+        }
+        out.size = count;
+        const std::size_t row = first - m_first;
+        for (std::uint64_t k = 0; k < count; ++k) {
+            out.values[k] = m_values[(row + k) * m_channels + channel];
+            out.overloads[k] = m_flags[(row + k) * m_channels + channel];
+        }
+    }
+
+private:
+    const IAB_VMN_File* m_recording = nullptr;
+    std::uint64_t m_start = 0, m_first = 0, m_count = 0, m_channels = 0;
+    std::vector<double> m_values;
+    std::unique_ptr<bool[]> m_flags;
+    std::size_t m_flags_capacity = 0;
+};
 
 // The on-time window where Vp and I are read: the result's voltage delay and end, kept inside
 // the pulse (the end is that of the 8-second cycle, which outlasts shorter pulses).
@@ -285,7 +315,37 @@ std::pair<std::size_t, std::size_t> onWindow(const Result_Reader& result, std::s
     return {first, last};
 }
 
-Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options)
+// The samples of one start that the results of a group read.
+struct Span {
+    const RecordingShelf::Entry* entry = nullptr;
+    std::uint64_t start = 0, first = 0, last = 0;
+};
+
+// The samples a result needs of one side: from the rows already filled when they hold them,
+// else from rows filled for the group's span of that start (or the result's own samples).
+void readSide(const SideJoin& side, std::uint64_t count, StartRows& rows, const Span& span, ChannelSamples& out)
+{
+    const IAB_VMN_File& recording = *side.entry->full;
+    if (!rows.holds(&recording, side.start, side.offset, count)) {
+        std::uint64_t first = side.offset, last = side.offset + count;
+        if (span.entry == side.entry && span.start == side.start) {
+            first = std::min(first, span.first);
+            last = std::max(last, span.last);
+        }
+        rows.fill(recording, side.start, first, last - first);
+    }
+    rows.column(side.channel, side.offset, count, out);
+}
+
+// What the results of one group share: the rows of their voltage start and current start, and
+// room for one result's samples.
+struct GroupRows {
+    StartRows voltage, current;
+    ChannelSamples v, i;
+    Span v_span, i_span;
+};
+
+Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options, GroupRows& rows)
 {
     Reprocessed out;
     out.voltage_recording = join.voltage.entry->path.filename().string();
@@ -301,8 +361,10 @@ Reprocessed compute(const Result_Reader& result, const Join& join, const Reproce
             return out;
         }
     const std::uint64_t count = join.cycle * join.cycles;
-    const ChannelSamples v = readChannel(*join.voltage.entry->full, join.voltage, count);
-    const ChannelSamples i = readChannel(*join.current.entry->full, join.current, count);
+    readSide(join.voltage, count, rows.voltage, rows.v_span, rows.v);
+    readSide(join.current, count, rows.current, rows.i_span, rows.i);
+    const ChannelSamples& v = rows.v;
+    const ChannelSamples& i = rows.i;
     const HalfCycles v_halves = cutHalfCycles(v.values, std::span<const bool>(v.overloads.get(), v.size), join.cycle, join.cycles, options.estimator, options.trim);
     const HalfCycles i_halves = cutHalfCycles(i.values, std::span<const bool>(i.overloads.get(), i.size), join.cycle, join.cycles, options.estimator, options.trim);
     out.halves_used = v_halves.used;
@@ -357,28 +419,28 @@ Reprocessed compute(const Result_Reader& result, const Join& join, const Reproce
     return out;
 }
 
-// Runs `work(i)` for i in [0, count) on `threads` threads; the calling thread reports progress
-// as items finish and stops the others when the sink asks to.
+// Runs `work(i)` for i in [0, items) on `threads` threads; each item counts for what `work`
+// returns, `count` in all. The calling thread reports progress as items finish and stops the
+// others when the sink asks to.
 template <typename Work>
-void inParallel(std::size_t count, unsigned int threads, ProgressCallback& progress, unsigned int progress_base, Work work)
+void inParallel(std::size_t items, std::size_t count, unsigned int threads, ProgressCallback& progress, unsigned int progress_base, Work work)
 {
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable finished;
     const auto worker = [&] {
-        for (std::size_t i; !stop && (i = next++) < count;) {
-            work(i);
+        for (std::size_t i; !stop && (i = next++) < items;) {
             // The last item wakes the reporting thread at once: a small survey would otherwise
             // wait out its tick, longer than the work itself.
-            if (++done == count) {
+            if ((done += work(i)) == count) {
                 const std::lock_guard lock(mutex);
                 finished.notify_all();
             }
         }
     };
     std::vector<std::jthread> pool;
-    const unsigned int n = std::max(1u, std::min<unsigned int>(threads, static_cast<unsigned int>(std::min<std::size_t>(count, 64))));
+    const unsigned int n = std::max(1u, std::min<unsigned int>(threads, static_cast<unsigned int>(std::min<std::size_t>(items, 64))));
     for (unsigned int t = 0; t < n; ++t) pool.emplace_back(worker);
     std::size_t shown = 0;
     while (done < count && !stop) {
@@ -395,6 +457,59 @@ void inParallel(std::size_t count, unsigned int threads, ProgressCallback& progr
     pool.clear();
     if (stop) throw Interrupted();
     progress.setPosition(progress_base + static_cast<unsigned int>(count));
+}
+
+// The results by the voltage start they read, so that each start is filled once; results
+// that were not joined go alone. A start's group is cut where its span would pass
+// s_max_group_values values, so that a long start holding many injections is filled in pieces.
+constexpr std::uint64_t s_max_group_values = std::uint64_t{1} << 22;
+
+std::vector<std::vector<std::size_t>> groupsByStart(const std::vector<Join>& joins)
+{
+    std::vector<std::size_t> order(joins.size());
+    for (std::size_t r = 0; r < order.size(); ++r) order[r] = r;
+    const auto key = [&](std::size_t r) {
+        const Join& j = joins[r];
+        return std::tuple(j.failure.empty() ? j.voltage.entry : nullptr, j.voltage.start, j.voltage.offset, r);
+    };
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    std::vector<std::vector<std::size_t>> groups;
+    std::uint64_t first = 0;
+    for (const std::size_t r : order) {
+        const Join& j = joins[r];
+        bool joins_last = false;
+        if (!groups.empty() && j.failure.empty()) {
+            const Join& last = joins[groups.back().front()];
+            const std::uint64_t channels = j.voltage.entry->outline ? j.voltage.entry->starts[j.voltage.start].channels : 1;
+            joins_last = last.failure.empty() && last.voltage.entry == j.voltage.entry && last.voltage.start == j.voltage.start &&
+                         (j.voltage.offset + j.cycle * j.cycles - first) * channels <= s_max_group_values;
+        }
+        if (!joins_last) {
+            groups.emplace_back();
+            first = j.voltage.offset;
+        }
+        groups.back().push_back(r);
+    }
+    return groups;
+}
+
+// The spans of the voltage and current starts a group reads (the current start of its first
+// result: the others read the same start, or fill their own samples).
+void spans(const std::vector<Join>& joins, const std::vector<std::size_t>& group, GroupRows& rows)
+{
+    const Join& head = joins[group.front()];
+    if (!head.failure.empty()) return;
+    rows.v_span = {head.voltage.entry, head.voltage.start, head.voltage.offset, head.voltage.offset};
+    rows.i_span = {head.current.entry, head.current.start, head.current.offset, head.current.offset};
+    for (const std::size_t r : group) {
+        const Join& j = joins[r];
+        const std::uint64_t count = j.cycle * j.cycles;
+        for (const auto& [side, span] : {std::pair{&j.voltage, &rows.v_span}, std::pair{&j.current, &rows.i_span}})
+            if (side->entry == span->entry && side->start == span->start) {
+                span->first = std::min(span->first, side->offset);
+                span->last = std::max(span->last, side->offset + count);
+            }
+    }
 }
 
 } // namespace
@@ -423,13 +538,14 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
 
     phase = Clock::now();
     progress.setRange(0, static_cast<unsigned int>(needed.size() + results.size()), 1);
-    inParallel(needed.size(), threads, progress, 0, [&](std::size_t n) {
+    inParallel(needed.size(), needed.size(), threads, progress, 0, [&](std::size_t n) -> std::size_t {
         RecordingShelf::Entry& entry = *needed[n];
         try {
             entry.full = std::make_unique<IAB_VMN_File>(entry.path.string());
         } catch (const std::exception& error) {
             entry.failure = fmt::format("cannot read {}: {}", entry.path.filename().string(), error.what());
         }
+        return 1;
     });
     if (times) {
         times->read_s = secondsSince(phase);
@@ -438,18 +554,24 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
 
     phase = Clock::now();
     std::vector<Reprocessed> out(results.size());
-    inParallel(results.size(), threads, progress, static_cast<unsigned int>(needed.size()), [&](std::size_t r) {
-        if (!joins[r].failure.empty()) {
-            out[r].failure = joins[r].failure;
-            return;
+    const std::vector<std::vector<std::size_t>> groups = groupsByStart(joins);
+    inParallel(groups.size(), results.size(), threads, progress, static_cast<unsigned int>(needed.size()), [&](std::size_t g) {
+        GroupRows rows;
+        spans(joins, groups[g], rows);
+        for (const std::size_t r : groups[g]) {
+            if (!joins[r].failure.empty()) {
+                out[r].failure = joins[r].failure;
+                continue;
+            }
+            // An exception must not leave a worker thread: it is this result's failure.
+            try {
+                out[r] = compute(*results[r], joins[r], options, rows);
+            } catch (const std::exception& error) {
+                out[r] = Reprocessed{};
+                out[r].failure = error.what();
+            }
         }
-        // An exception must not leave a worker thread: it is this result's failure.
-        try {
-            out[r] = compute(*results[r], joins[r], options);
-        } catch (const std::exception& error) {
-            out[r] = Reprocessed{};
-            out[r].failure = error.what();
-        }
+        return groups[g].size();
     });
     if (times) times->compute_s = secondsSince(phase);
     return out;
