@@ -186,7 +186,8 @@ SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool volta
             // The receivers round their start times to the second.
             if (HighPrecisionTime::s_second < HighPrecisionTime::absDiff(span.begins, time)) {
                 if (time < span.begins || span.period.ticks() <= 0) continue;
-                const auto into = static_cast<std::uint64_t>((time - span.begins) / span.period);
+                // To the nearest sample: stored times are days in floating point.
+                const auto into = static_cast<std::uint64_t>((time - span.begins + HighPrecisionTime::fromTicks(span.period.ticks() / 2)) / span.period);
                 if (into >= span.samples) continue;
                 offset = into;
             }

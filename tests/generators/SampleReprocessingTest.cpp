@@ -118,6 +118,24 @@ TEST_F(SampleReprocessing, WindowsGivenReplaceTheRecordsOwn)
     EXPECT_NEAR(stack[150], out[0].stack[150], 1e-6 * std::abs(out[0].vp));
 }
 
+TEST_F(SampleReprocessing, AnInjectionLaterInAStartIsFoundInIt)
+{
+    // A record one cycle (8 s) after its start began: its injection is the start's second
+    // cycle, read from the same rows as the records of the first.
+    const std::filesystem::path path = s_dir->path() / s_files.binx;
+    BINX_File binx(path.string());
+    const std::vector<Reprocessed> before = run(binx, path);
+    BINX_Data* later = binx.getDatas()[0];
+    later->startTimeV = later->startTimeI = HighPrecisionTime::convertDateTime(later->getStartTime(true) + HighPrecisionTime::s_second * 8);
+    const std::vector<Reprocessed> after = run(binx, path);
+    ASSERT_TRUE(after[0].ok) << after[0].failure;
+    EXPECT_EQ(after[0].offset, 800u);
+    EXPECT_EQ(after[0].halves_used, 2u);
+    EXPECT_NEAR(after[0].vp, before[0].vp, 0.01 * before[0].vp);
+    EXPECT_NE(after[0].vp, before[0].vp);
+    for (std::size_t r = 1; r < after.size(); ++r) EXPECT_EQ(after[r].vp, before[r].vp) << r;
+}
+
 TEST_F(SampleReprocessing, AJoinThatFailsSaysWhy)
 {
     const auto folder = s_dir->path() / "partial";
