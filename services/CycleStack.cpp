@@ -47,26 +47,30 @@ double estimate(StackEstimator estimator, std::span<double> values, double trim)
     return mean(values.subspan(cut, n - 2 * cut));
 }
 
+namespace {
+
+// `scratch` holds a cycle's pair means, then the cycles' middles and levels behind them.
 LinearDrift fitDrift(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
-                     StackEstimator estimator, double trim)
+                     StackEstimator estimator, double trim, std::vector<double>& scratch)
 {
     const std::size_t half = cycle / 2;
     if (half == 0) return {};
+    scratch.resize(half + 2 * cycles);
+    const std::span<double> pairs(scratch.data(), half), x(scratch.data() + half, cycles), y(scratch.data() + half + cycles, cycles);
     // Cycle estimates against the middles of the cycles, centred for a stable fit.
-    std::vector<double> x, y, pairs;
-    pairs.reserve(half);
+    std::size_t fitted = 0;
     for (std::size_t c = 0; c < cycles; ++c) {
-        pairs.clear();
+        std::size_t n = 0;
         for (std::size_t j = c * cycle; j < c * cycle + half; ++j)
-            if (overloads.empty() || (!overloads[j] && !overloads[j + half])) pairs.push_back((samples[j] + samples[j + half]) / 2.0);
-        if (pairs.empty()) continue;
-        x.push_back(static_cast<double>(c * cycle) + static_cast<double>(cycle - 1) / 2.0);
-        y.push_back(estimate(estimator, pairs, trim));
+            if (overloads.empty() || (!overloads[j] && !overloads[j + half])) pairs[n++] = (samples[j] + samples[j + half]) / 2.0;
+        if (n == 0) continue;
+        x[fitted] = static_cast<double>(c * cycle) + static_cast<double>(cycle - 1) / 2.0;
+        y[fitted++] = estimate(estimator, pairs.first(n), trim);
     }
-    if (x.empty()) return {};
-    const double mean_x = mean(x), mean_y = mean(y);
+    if (fitted == 0) return {};
+    const double mean_x = mean(x.first(fitted)), mean_y = mean(y.first(fitted));
     double sxx = 0.0, sxy = 0.0;
-    for (std::size_t c = 0; c < x.size(); ++c) {
+    for (std::size_t c = 0; c < fitted; ++c) {
         sxx += (x[c] - mean_x) * (x[c] - mean_x);
         sxy += (x[c] - mean_x) * (y[c] - mean_y);
     }
@@ -74,14 +78,25 @@ LinearDrift fitDrift(std::span<const double> samples, std::span<const bool> over
     return {mean_y - slope * mean_x, slope};
 }
 
-HalfCycles cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
-                         StackEstimator estimator, double trim)
+} // namespace
+
+LinearDrift fitDrift(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                     StackEstimator estimator, double trim)
 {
-    HalfCycles halves;
+    std::vector<double> scratch;
+    return fitDrift(samples, overloads, cycle, cycles, estimator, trim, scratch);
+}
+
+void cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                   StackEstimator estimator, double trim, HalfCycles& halves, std::vector<double>& scratch)
+{
     halves.length = cycle / 2;
-    if (halves.length == 0 || samples.size() < cycle * cycles) return halves;
-    halves.drift = fitDrift(samples, overloads, cycle, cycles, estimator, trim);
-    halves.values.reserve(2 * cycles * halves.length);
+    halves.values.clear();
+    halves.used = halves.dropped = 0;
+    halves.drift = {};
+    if (halves.length == 0 || samples.size() < cycle * cycles) return;
+    halves.drift = fitDrift(samples, overloads, cycle, cycles, estimator, trim, scratch);
+    halves.values.resize(2 * cycles * halves.length);
     for (std::size_t h = 0; h < 2 * cycles; ++h) {
         const std::size_t first = h * halves.length;
         if (!overloads.empty()) {
@@ -92,20 +107,36 @@ HalfCycles cutHalfCycles(std::span<const double> samples, std::span<const bool> 
             }
         }
         const double sign = h % 2 == 0 ? 1.0 : -1.0;
-        for (std::size_t k = 0; k < halves.length; ++k) halves.values.push_back(sign * (samples[first + k] - halves.drift.at(first + k)));
+        double* const to = halves.values.data() + halves.used * halves.length;
+        for (std::size_t k = 0; k < halves.length; ++k) to[k] = sign * (samples[first + k] - halves.drift.at(first + k));
         ++halves.used;
     }
+    halves.values.resize(halves.used * halves.length);
+}
+
+HalfCycles cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                         StackEstimator estimator, double trim)
+{
+    HalfCycles halves;
+    std::vector<double> scratch;
+    cutHalfCycles(samples, overloads, cycle, cycles, estimator, trim, halves, scratch);
     return halves;
 }
 
-std::vector<double> stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim)
+void stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim, std::vector<double>& stack, std::vector<double>& column)
 {
-    std::vector<double> stack(halves.used == 0 ? 0 : halves.length);
-    std::vector<double> column(halves.used);
+    stack.resize(halves.used == 0 ? 0 : halves.length);
+    column.resize(halves.used);
     for (std::size_t k = 0; k < stack.size(); ++k) {
         for (std::size_t h = 0; h < halves.used; ++h) column[h] = halves.at(h, k);
         stack[k] = estimate(estimator, column, trim);
     }
+}
+
+std::vector<double> stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim)
+{
+    std::vector<double> stack, column;
+    stackHalfCycles(halves, estimator, trim, stack, column);
     return stack;
 }
 
@@ -118,19 +149,25 @@ double standardDeviation(std::span<const double> values)
     return std::sqrt(sum / static_cast<double>(values.size() - 1));
 }
 
-WindowValue windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last)
+void windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last, WindowValue& window)
 {
-    WindowValue window;
+    window.per_half.clear();
+    window.deviation = 0.0;
     last = std::min(last, stack.size());
     if (first >= last) {
         window.value = std::numeric_limits<double>::quiet_NaN();
-        return window;
+        return;
     }
     window.value = mean(stack.subspan(first, last - first));
-    window.per_half.reserve(halves.used);
     for (std::size_t h = 0; h < halves.used; ++h)
         window.per_half.push_back(mean(std::span<const double>(halves.values).subspan(h * halves.length + first, last - first)));
     window.deviation = standardDeviation(window.per_half);
+}
+
+WindowValue windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last)
+{
+    WindowValue window;
+    windowValue(halves, stack, first, last, window);
     return window;
 }
 

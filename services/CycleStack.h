@@ -54,9 +54,13 @@ struct HalfCycles {
 // the injection; `overloads` is empty or flags each sample.
 HalfCycles cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
                          StackEstimator estimator, double trim = 0.25);
+// The same into `out`, reusing its storage (and `scratch`), for a caller that cuts many.
+void cutHalfCycles(std::span<const double> samples, std::span<const bool> overloads, std::size_t cycle, std::size_t cycles,
+                   StackEstimator estimator, double trim, HalfCycles& out, std::vector<double>& scratch);
 
 // The stacked half cycle: at each sample, the estimate over the used half cycles.
 std::vector<double> stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim = 0.25);
+void stackHalfCycles(const HalfCycles& halves, StackEstimator estimator, double trim, std::vector<double>& out, std::vector<double>& scratch);
 
 // Samples first..last - 1 of a half cycle (clamped to it): their mean in the stack, and the
 // standard deviation of that mean taken in each half cycle on its own (0 for fewer than two).
@@ -66,6 +70,7 @@ struct WindowValue {
     std::vector<double> per_half;  // the window's mean in each used half cycle
 };
 WindowValue windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last);
+void windowValue(const HalfCycles& halves, std::span<const double> stack, std::size_t first, std::size_t last, WindowValue& out);
 
 double standardDeviation(std::span<const double> values);
 

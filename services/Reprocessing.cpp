@@ -344,6 +344,10 @@ struct GroupRows {
     StartRows voltage, current;
     ChannelSamples v, i;
     Span v_span, i_span;
+    // Scratch of one result's stacking, reused by the next.
+    HalfCycles v_halves, i_halves;
+    std::vector<double> i_stack, scratch, per_half, total_per_half;
+    WindowValue vp, i_window, window;
 };
 
 Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options, GroupRows& rows)
@@ -366,40 +370,51 @@ Reprocessed compute(const Result_Reader& result, const Join& join, const Reproce
     readSide(join.current, count, rows.current, rows.i_span, rows.i);
     const ChannelSamples& v = rows.v;
     const ChannelSamples& i = rows.i;
-    const HalfCycles v_halves = cutHalfCycles(v.values, std::span<const bool>(v.overloads.get(), v.size), join.cycle, join.cycles, options.estimator, options.trim);
-    const HalfCycles i_halves = cutHalfCycles(i.values, std::span<const bool>(i.overloads.get(), i.size), join.cycle, join.cycles, options.estimator, options.trim);
+    HalfCycles& v_halves = rows.v_halves;
+    HalfCycles& i_halves = rows.i_halves;
+    cutHalfCycles(v.values, std::span<const bool>(v.overloads.get(), v.size), join.cycle, join.cycles, options.estimator, options.trim,
+                  v_halves, rows.scratch);
+    cutHalfCycles(i.values, std::span<const bool>(i.overloads.get(), i.size), join.cycle, join.cycles, options.estimator, options.trim,
+                  i_halves, rows.scratch);
     out.halves_used = v_halves.used;
     out.halves_dropped = v_halves.dropped;
     if (v_halves.used == 0 || i_halves.used == 0) {
         out.failure = fmt::format("every half cycle of the {} holds an overloaded sample", v_halves.used == 0 ? "voltage" : "current");
         return out;
     }
-    out.stack = stackHalfCycles(v_halves, options.estimator, options.trim);
-    const std::vector<double> i_stack = stackHalfCycles(i_halves, options.estimator, options.trim);
+    stackHalfCycles(v_halves, options.estimator, options.trim, out.stack, rows.scratch);
+    stackHalfCycles(i_halves, options.estimator, options.trim, rows.i_stack, rows.scratch);
     out.step_ms = samplePeriodMs(result);
 
     const std::size_t half = v_halves.length;
     const bool off_time = result.getInjectionType() != InjectionType::FullDutyCycle;
     const std::size_t pulse = off_time ? half / 2 : half;
     const auto [first, last] = onWindow(result, pulse);
-    const WindowValue vp = windowValue(v_halves, out.stack, first, last);
-    const WindowValue current = windowValue(i_halves, i_stack, first, last);
+    const WindowValue& vp = rows.vp;
+    windowValue(v_halves, out.stack, first, last, rows.vp);
+    windowValue(i_halves, rows.i_stack, first, last, rows.i_window);
     out.vp = vp.value;
     out.vp_deviation = vp.deviation;
-    out.current = current.value;
-    out.current_deviation = current.deviation;
+    out.current = rows.i_window.value;
+    out.current_deviation = rows.i_window.deviation;
 
     if (off_time) {
         if (!options.windows_ms.empty()) out.window_times = options.windows_ms;
         else readWindowTimes(result, out.window_times);
     }
     const auto sampleAt = [&](double ms) { return pulse + static_cast<std::size_t>(std::max(0.0, std::round(ms / out.step_ms))); };
-    std::vector<double> total_per_half(vp.per_half.size(), 0.0);
+    std::vector<double>& per_half = rows.per_half;
+    std::vector<double>& total_per_half = rows.total_per_half;
+    total_per_half.assign(vp.per_half.size(), 0.0);
+    const std::size_t windows = out.window_times.empty() ? 0 : out.window_times.size() - 1;
+    out.window_m.reserve(windows);
+    out.window_m_deviation.reserve(windows);
     double weighted = 0.0, width = 0.0;
-    for (std::size_t w = 0; w + 1 < out.window_times.size(); ++w) {
-        const WindowValue window = windowValue(v_halves, out.stack, sampleAt(out.window_times[w]), sampleAt(out.window_times[w + 1]));
+    for (std::size_t w = 0; w < windows; ++w) {
+        const WindowValue& window = rows.window;
+        windowValue(v_halves, out.stack, sampleAt(out.window_times[w]), sampleAt(out.window_times[w + 1]), rows.window);
         const double m = 1000.0 * window.value / out.vp;
-        std::vector<double> per_half(window.per_half.size());
+        per_half.resize(window.per_half.size());
         for (std::size_t h = 0; h < per_half.size(); ++h) per_half[h] = 1000.0 * window.per_half[h] / vp.per_half[h];
         out.window_m.push_back(m);
         out.window_m_deviation.push_back(standardDeviation(per_half));
