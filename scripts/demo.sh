@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the ertkit tool, writes a sample survey in a
-# temporary folder, summarises, exports and plots it, then downloads measures from the meter
+# temporary folder, summarises, exports, plots and reprocesses it, then downloads measures from the meter
 # simulator as from a real meter. Everything it writes stays in the folder it prints.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +36,11 @@ step "an apparent-resistivity pseudo-section" "$ertkit" plot "$binx" -o pseudose
 step "one reading: stacked signal and chargeability decay" "$ertkit" plot "$binx" --record 20 -o record20.svg
 step "the full-wave signals of the first injection" "$ertkit" plot "$recording" -o recording.svg
 step "the legacy BIN file" "$ertkit" info survey/line1-wenner.bin
+step "Vp, I and M again from the recordings, median stacking" "$ertkit" reprocess "$binx" --stack median -o median.binx --report median.csv
+awk -F, '
+  NR == 1 { printf "%5s %11s %14s %12s %9s %13s %10s\n", $1, $10, $11, $12, $13, $20, $21; next }
+  $11 > 0 { printf "%5s %11s %14s %12.4g %9.4g %13.4g %10.4g\n", $1, $10, $11, $12, $13, $20, $21 }' median.csv
+step "the reading under the spike burst, stack and decay after" "$ertkit" plot median.binx --record 14 -o record14-median.svg
 
 echo
 echo "== a download from the meter simulator =="
