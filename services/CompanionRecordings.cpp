@@ -1,5 +1,7 @@
 #include <services/CompanionRecordings.h>
 
+#include <services/FileOpening.h>
+
 #include <fullwave/IAB_VMN_File.h>
 
 #include <algorithm>
@@ -15,17 +17,9 @@ struct Candidate {
     HighPrecisionTime named;
 };
 
-std::string lowerExtension(const std::filesystem::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
-
 std::vector<Candidate> candidates(const Result_Reader& result, const std::filesystem::path& folder, bool voltage)
 {
     std::vector<Candidate> found;
-    const HighPrecisionTime time = result.getStartTime(voltage);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         if (!entry.is_regular_file(error) || lowerExtension(entry.path()) != (voltage ? ".vmn" : ".iab")) continue;
@@ -37,9 +31,7 @@ std::vector<Candidate> candidates(const Result_Reader& result, const std::filesy
         } catch (const std::exception&) {
             continue;
         }
-        if (is_vmn != voltage || serial != result.getSerialNumber(voltage)) continue;
-        // Names carry the receiver's local clock, at most a day from UTC.
-        if (time < named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(named, time)) continue;
+        if (!mayHoldResult(result, voltage, is_vmn, serial, named)) continue;
         found.push_back({entry.path(), named});
     }
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) { return b.named < a.named; });
@@ -47,6 +39,13 @@ std::vector<Candidate> candidates(const Result_Reader& result, const std::filesy
 }
 
 } // namespace
+
+bool mayHoldResult(const Result_Reader& result, bool voltage, bool is_vmn, unsigned short serial, const HighPrecisionTime& named)
+{
+    if (is_vmn != voltage || serial != result.getSerialNumber(voltage)) return false;
+    const HighPrecisionTime time = result.getStartTime(voltage);
+    return !(time < named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(named, time));
+}
 
 std::optional<CompanionStart> findCompanionStart(const Result_Reader& result, const std::filesystem::path& result_file, bool voltage)
 {

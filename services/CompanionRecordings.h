@@ -24,6 +24,11 @@ struct CompanionStart {
     std::uint64_t start = 0;
     std::uint64_t channel = 0;
 };
+// Whether a recording may hold a result's start, by its name alone: of the result's side and
+// receiver serial, and not named more than a day after the result's time (names carry the
+// receiver's local clock, at most a day from UTC).
+bool mayHoldResult(const Result_Reader& result, bool voltage, bool is_vmn, unsigned short serial, const HighPrecisionTime& named);
+
 std::optional<CompanionStart> findCompanionStart(const Result_Reader& result, const std::filesystem::path& result_file, bool voltage);
 
 // The stacked half cycle of a channel, repeated with the opposite sign as the result files

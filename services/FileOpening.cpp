@@ -59,6 +59,13 @@ void warnIfCut(const std::string& path, const Result_File& file)
 
 } // namespace
 
+std::string lowerExtension(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
 std::optional<FileKind> fileKind(const std::string& path)
 {
     if (host::registry().findFileReader(path) || isRawRecording(path)) return FileKind::Recording;

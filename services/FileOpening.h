@@ -4,6 +4,7 @@
 #include <host/Result_File.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,9 @@
 namespace ertkit {
 
 enum class FileKind { Recording, Results };
+
+// A path's extension in lower case, dot included: extensions are matched whatever their case.
+std::string lowerExtension(const std::filesystem::path& path);
 
 // What a path holds, judged by its extension as a host does: the registered extensions, plus
 // the raw recording forms (.irw, .vrw) that the full-wave reader takes but the registries do

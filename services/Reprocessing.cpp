@@ -1,5 +1,7 @@
 #include <services/Reprocessing.h>
 
+#include <services/CompanionRecordings.h>
+#include <services/FileOpening.h>
 #include <services/Interruption.h>
 #include <services/WindowTimes.h>
 
@@ -13,10 +15,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cctype>
 #include <cmath>
 #include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -31,13 +31,6 @@ using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string lowerExtension(const std::filesystem::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
 }
 
 std::string receiverName(unsigned short user_serial, unsigned short serial)
@@ -161,14 +154,6 @@ std::uint64_t dipoleChannel(const Result_Reader& result, const IAB_VMN_File& rec
     return found.size() == 1 ? found.front() : channel;
 }
 
-// The recordings of the result's receiver and side whose names do not put them after it.
-bool mayHold(const RecordingShelf::Entry& entry, bool voltage, unsigned short serial, const HighPrecisionTime& time)
-{
-    if (entry.voltage != voltage || entry.serial != serial) return false;
-    // Names carry the receiver's local clock, at most a day from UTC.
-    return !(time < entry.named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(entry.named, time));
-}
-
 SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool voltage, std::string& failure)
 {
     const char* side = voltage ? "voltage" : "current";
@@ -176,7 +161,7 @@ SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool volta
     const HighPrecisionTime time = result.getStartTime(voltage);
     bool tried = false;
     for (RecordingShelf::Entry& entry : shelf.entries()) {
-        if (!mayHold(entry, voltage, serial, time)) continue;
+        if (!mayHoldResult(result, voltage, entry.voltage, entry.serial, entry.named)) continue;
         tried = true;
         const IAB_VMN_File* recording = shelf.outline(entry);
         if (!recording) continue;
@@ -208,7 +193,7 @@ SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool volta
     }
     std::vector<std::string> names;
     for (const RecordingShelf::Entry& entry : shelf.entries())
-        if (mayHold(entry, voltage, serial, time)) names.push_back(entry.path.filename().string());
+        if (mayHoldResult(result, voltage, entry.voltage, entry.serial, entry.named)) names.push_back(entry.path.filename().string());
     failure = fmt::format("no {} start at {} in {}", side, timeText(time), fmt::join(names, ", "));
     return {};
 }
