@@ -49,20 +49,25 @@ def read_fullwave(path):
         blocks = pages[first:end, 4:4 + per_page * stride].reshape(end - first, per_page, stride)
         header = blocks[:, :, 0]
         numbers = (header >> 8).astype(np.int32)  # 24 bits: differences fit
-        # As in the reader, a page's blocks end where the channel count changes or the numbers
-        # stop running on by one (a page partly filled, as the last of a start often is).
-        kept = np.logical_and.accumulate((((header >> 4) & 0xF) == channels)
-                                         & (numbers - numbers[:, :1] == np.arange(per_page)), axis=1)
-        if not kept[:, 0].all():
-            raise ValueError("a data page whose first block is not of the configured channel count")
-        if kept.all():  # the common case: views, and one copy into float64
+        step = np.diff(numbers.ravel())
+        jumps = np.flatnonzero(step != 1) + 1
+        if (((header >> 4) & 0xF) == channels).all() and not (jumps % per_page).any():
+            # The common case, every page full of blocks that run on: views, and one copy
+            # into float64, with no more passes over the file than that case needs.
             samples, header, numbers = blocks[:, :, 1:], header.ravel(), numbers.ravel()
         else:
+            # As in the reader, a page's blocks end where the channel count changes or the
+            # numbers stop running on by one (a page partly filled, as the last of a start
+            # often is).
+            kept = np.logical_and.accumulate((((header >> 4) & 0xF) == channels)
+                                             & (numbers - numbers[:, :1] == np.arange(per_page)), axis=1)
+            if not kept[:, 0].all():
+                raise ValueError("a data page whose first block is not of the configured channel count")
             samples, header, numbers = blocks[:, :, 1:][kept], header[kept], numbers[kept]
+            step = np.diff(numbers)
+            jumps = np.flatnonzero(step != 1) + 1
         if len(numbers) and numbers[0] > 1:
             raise ValueError("sample numbers of a start begin above 1")
-        step = np.diff(numbers)
-        jumps = np.flatnonzero(step != 1) + 1
         if (step[jumps - 1] < 1).any():
             raise ValueError("sample numbers go back")
         values = samples.view("<f4").astype(np.float64).reshape(-1, channels)
