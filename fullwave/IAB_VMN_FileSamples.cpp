@@ -79,13 +79,11 @@ void IAB_VMN_File::fillData(Start start, Channel channel, std::vector<double>& o
     const double* before = out.data();
     out.reserve(s.n_samples);
     if (out.data() != before) adviseHugePages(out.data(), out.capacity() * sizeof(double));
-    // Each tile goes through a small buffer in cache, so the vector is written once, in order.
+    // Appended tile by tile into the reserved room, so the vector is written once, in order.
     const Run samples = run(s);
-    double buffer[kTile];
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
-        fullwave_tiles::widen(samples.tile(t) + channel * length, buffer, length);
-        out.insert(out.end(), buffer, buffer + length);
+        fullwave_tiles::appendWidened(out, samples.tile(t) + channel * length, length);
     }
     out.shrink_to_fit();
 }

@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The loops over the tiles of a start's stored samples (see IAB_VMN_SampleStore): a tile of
 // `length` samples holds each channel's values side by side, channel c from tile + c * length.
 // They are the hot loops of the sample queries, written to run on vector instructions.
 namespace fullwave_tiles ERTKIT_INTERNAL {
 
-// Floats to doubles.
-void widen(const float* in, double* out, std::size_t n);
+// Appends n floats to `out` as doubles; `out` must already have room for them.
+void appendWidened(std::vector<double>& out, const float* in, std::size_t n);
 
 // The overload flags of every sample of a tile of n channels in input range `max`, by the
 // page blocks' rule (bit c of flags[k] for channel c of sample k). Returns false, leaving
