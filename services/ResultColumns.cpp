@@ -22,6 +22,16 @@ std::optional<double> entry(const std::vector<double>& values, std::size_t i)
     return i < values.size() ? std::optional<double>(values[i]) : std::nullopt;
 }
 
+// Appended piece by piece: g++ 12 warns falsely (-Wrestrict) on a literal + std::string in an
+// optimised build.
+std::string numbered(const char* prefix, std::size_t n, const char* suffix)
+{
+    std::string name(prefix);
+    name += std::to_string(n);
+    name += suffix;
+    return name;
+}
+
 } // namespace
 
 std::vector<ResultColumn> resultColumns(std::size_t windows)
@@ -55,10 +65,10 @@ std::vector<ResultColumn> resultColumns(std::size_t windows)
     c.push_back(whole("user_serial_i", ColumnType::Integer, G::Record, [](const ResultRow& r) { return r.values.user_serial_i; }));
     c.push_back(real("t0_ms", "ms", G::Windows, [](const ResultRow& r) { return entry(r.values.window_times, 0); }));
     for (std::size_t w = 0; w < windows; ++w)
-        c.push_back(real("m" + std::to_string(w + 1) + "_mV_V", "mV/V", G::Windows,
+        c.push_back(real(numbered("m", w + 1, "_mV_V"), "mV/V", G::Windows,
                          [w](const ResultRow& r) { return entry(r.values.window_m, w); }));
     for (std::size_t w = 1; w <= windows; ++w)
-        c.push_back(real("t" + std::to_string(w) + "_ms", "ms", G::Windows, [w](const ResultRow& r) { return entry(r.values.window_times, w); }));
+        c.push_back(real(numbered("t", w, "_ms"), "ms", G::Windows, [w](const ResultRow& r) { return entry(r.values.window_times, w); }));
     return c;
 }
 
