@@ -7,9 +7,16 @@
 
 #include <host/ProgressCallback.h>
 
+#include <cerrno>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +59,34 @@ public:
 private:
     std::string m_path;
     bool m_removed = false;
+};
+
+// Holds the folder of the raw transfer's file for this process: the file's name is fixed, so two
+// downloads at once (two meters, or two test programs) would write and read each other's.
+// Advisory and bounded: a holder that never lets go (a stopped process) is waited for only so
+// long, and a folder that cannot be locked is used as before, so the download never hangs on it.
+class FolderLock {
+public:
+    explicit FolderLock(const std::filesystem::path& folder)
+        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0) return;
+        const auto give_up = std::chrono::steady_clock::now() + s_longest_wait;
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0) ::close(m_fd); // closing lets go of the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    static constexpr std::chrono::seconds s_longest_wait{10};
+    int m_fd;
 };
 
 } // namespace
@@ -202,6 +237,8 @@ void TarvexKesta_File::receiveRaw(ProgressCallback& progress)
     // separator.
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "Kelmor";
     if (!std::filesystem::exists(folder)) std::filesystem::create_directory(folder);
+    // Declared first, so the file is gone before the lock is let go.
+    const FolderLock lock(folder);
     TemporaryFile file((folder / "tmp").string());
     m_port->saveToFile(file.path());
     m_raw_stream.str(std::string());
