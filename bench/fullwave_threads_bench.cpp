@@ -3,9 +3,15 @@
 // one reader each. The readers share nothing but the allocator, the memory bus and the cores,
 // so the speed-up shows how much of that the reader leaves to parallel work.
 //
+// The same rounds are also run constructing the readers alone, without filling: the fill writes
+// 8 bytes per value to the caller's memory, as much as the machine's memory takes from one
+// thread, so that part cannot scale on a machine whose memory bandwidth does not grow with
+// threads; constructing alone shows whether the reader itself holds the threads back.
+//
 // The time reported is that of the four threads. Counters: MB/s of the four files on one
 // thread and on four; `speedup_4_threads` = time on one thread / time on four threads (at most
-// the number of cores, 2 on the development machine).
+// the number of cores, 2 on the development machine); `construct_speedup_4_threads` the same
+// for constructing alone.
 
 #include <fullwave/IAB_VMN_File.h>
 
@@ -19,6 +25,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,6 +63,12 @@ double seconds(std::chrono::steady_clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+void constructOnly(const std::string& path)
+{
+    const IAB_VMN_File file(path);
+    benchmark::DoNotOptimize(file.getNStarts());
+}
+
 void readWhole(const std::string& path)
 {
     const IAB_VMN_File file(path);
@@ -67,21 +80,34 @@ void readWhole(const std::string& path)
         }
 }
 
-double oneThread(const std::vector<std::string>& paths)
+using Read = void (*)(const std::string&);
+
+double oneThread(const std::vector<std::string>& paths, Read read)
 {
     const auto t0 = std::chrono::steady_clock::now();
-    for (const std::string& path : paths) readWhole(path);
+    for (const std::string& path : paths) read(path);
     return seconds(std::chrono::steady_clock::now() - t0);
 }
 
-double fourThreads(const std::vector<std::string>& paths)
+double fourThreads(const std::vector<std::string>& paths, Read read)
 {
     const auto t0 = std::chrono::steady_clock::now();
     {
         std::vector<std::jthread> threads;
-        for (const std::string& path : paths) threads.emplace_back(readWhole, std::cref(path));
+        for (const std::string& path : paths) threads.emplace_back(read, std::cref(path));
     }
     return seconds(std::chrono::steady_clock::now() - t0);
+}
+
+// One round on one thread and on four, in the order asked: {time on one, time on four}.
+std::pair<double, double> round(const std::vector<std::string>& paths, Read read, bool one_first)
+{
+    if (one_first) {
+        const double one = oneThread(paths, read);
+        return {one, fourThreads(paths, read)};
+    }
+    const double four = fourThreads(paths, read);
+    return {oneThread(paths, read), four};
 }
 
 void BM_FourReadersOnOneThreadVersusFour(benchmark::State& state)
@@ -89,30 +115,27 @@ void BM_FourReadersOnOneThreadVersusFour(benchmark::State& state)
     const std::vector<std::string>& paths = recordingPaths();
     double megabytes = 0;
     for (const std::string& path : paths) megabytes += static_cast<double>(std::filesystem::file_size(path)) / 1e6;
-    double one = 0, four = 0;
+    double one = 0, four = 0, construct_one = 0, construct_four = 0;
     bool one_first = true;
     for (auto _ : state) {
         // Alternating which runs first keeps either from always finding the heap the other left.
-        double t_one = 0, t_four = 0;
-        if (one_first) {
-            t_one = oneThread(paths);
-            t_four = fourThreads(paths);
-        } else {
-            t_four = fourThreads(paths);
-            t_one = oneThread(paths);
-        }
+        const auto [t_one, t_four] = round(paths, readWhole, one_first);
+        const auto [c_one, c_four] = round(paths, constructOnly, one_first);
         one_first = !one_first;
         one += t_one;
         four += t_four;
+        construct_one += c_one;
+        construct_four += c_four;
         state.SetIterationTime(t_four);
     }
     const double n = static_cast<double>(state.iterations());
     state.counters["one_thread_MBps"] = megabytes * n / one;
     state.counters["four_threads_MBps"] = megabytes * n / four;
     state.counters["speedup_4_threads"] = one / four;
+    state.counters["construct_speedup_4_threads"] = construct_one / construct_four;
 }
 
-BENCHMARK(BM_FourReadersOnOneThreadVersusFour)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_FourReadersOnOneThreadVersusFour)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
 
 } // namespace
 
