@@ -4,6 +4,7 @@
 #include <download/TarvexKesta_File.h>
 
 #include <download/LinkHooks.h>
+#include <download/LinkWatch.h>
 
 #include <host/ProgressCallback.h>
 
@@ -64,7 +65,8 @@ private:
 // Holds the folder of the raw transfer's file for this process: the file's name is fixed, so two
 // downloads at once (two meters, or two test programs) would write and read each other's.
 // Advisory and bounded: a holder that never lets go (a stopped process) is waited for only so
-// long, and a folder that cannot be locked is used as before, so the download never hangs on it.
+// long (a request to stop is seen while waiting), and a folder that cannot be locked is used as
+// before, so the download never hangs on it.
 class FolderLock {
 public:
     explicit FolderLock(const std::filesystem::path& folder)
@@ -74,6 +76,12 @@ public:
         const auto give_up = std::chrono::steady_clock::now() + s_longest_wait;
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) return;
+            try {
+                LinkWatch::checkCancelled();
+            } catch (...) {
+                ::close(m_fd); // the destructor of an unfinished object does not run
+                throw;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
