@@ -36,22 +36,6 @@ void expectThrowsMessage(const RecordingBuilder& builder, const std::string& mes
     }
 }
 
-// Counts what the walk reports.
-struct CountingProgress : ProgressCallback {
-    int steps = 0;
-    int queries = 0;
-    int stop_after = -1;
-    std::vector<std::string> calls;
-    bool isCancelled() override { return stop_after >= 0 && ++queries > stop_after; }
-    void setRange(unsigned int a, unsigned int b, unsigned int c) override
-    {
-        calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(c));
-    }
-    void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
-    void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
-    void step() override { ++steps; }
-};
-
 } // namespace
 
 TEST(Recording, ConsecutivePagesFormOneStart)
@@ -157,25 +141,22 @@ TEST(Recording, ProgressAndCancellation)
     RecordingBuilder builder;
     builder.start(f, 0, 32 * 250, sampleValue); // 251 pages
     {
-        CountingProgress progress;
+        ProgressLog progress;
         std::istringstream stream(builder.str());
         const IAB_VMN_File file(stream, 1, 2, false, progress);
-        EXPECT_EQ(progress.calls, (std::vector<std::string>{"text 1", "range 10000 0 1", "position 0"}));
-        EXPECT_EQ(progress.steps, 2);
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"text 1", "range 10000 0 1", "position 0", "step", "step"}));
         EXPECT_EQ(file.getNsample(0), 8000u);
         EXPECT_EQ(file.getPath(), "1-2.iab");
     }
     {
-        CountingProgress progress;
-        progress.stop_after = 10;
+        ProgressLog progress(10);
         std::istringstream stream(builder.str());
         const IAB_VMN_File file(stream, 1, 2, false, progress);
         ASSERT_EQ(file.getNStarts(), 1u);
         EXPECT_EQ(file.getNData(0), 9u);
     }
     {
-        CountingProgress progress;
-        progress.stop_after = 1;
+        ProgressLog progress(1);
         std::istringstream stream(RecordingBuilder().page(dataPage(0, 1, 3, sampleValue)).start(f, 0, 32, sampleValue).str());
         const IAB_VMN_File file(stream, 1, 2, false, progress);
         EXPECT_EQ(file.getNStarts(), 0u);

@@ -59,13 +59,8 @@ private:
     char m_piece[97];
 };
 
-// Asks to stop at its (stop_after + 1)-th question: the walk has then read stop_after + 1 pages.
-struct StopAfter : ProgressCallback {
-    explicit StopAfter(int n) : stop_after(n) {}
-    bool isCancelled() override { return ++queries > stop_after; }
-    int stop_after;
-    int queries = 0;
-};
+// Asks to stop at its (n + 1)-th question: the walk has then read n + 1 pages.
+using StopAfter = ProgressLog;
 
 // What a reader kept, enough to tell two walks apart.
 std::string kept(const IAB_VMN_File& file)

@@ -44,9 +44,12 @@ private:
     VELTLogger::Sink m_previous;
 };
 
-// Notes every progress call it gets, in order.
+// Notes every progress call it gets, in order; given stop_after, asks to stop at its
+// (stop_after + 1)-th question.
 class ProgressLog : public ProgressCallback {
 public:
+    explicit ProgressLog(int stop_after = -1) : m_stop_after(stop_after) {}
+    bool isCancelled() override { return m_stop_after >= 0 && ++m_queries > m_stop_after; }
     void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
     void setRange(unsigned int a, unsigned int b, unsigned int step) override
     {
@@ -55,6 +58,10 @@ public:
     void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
     void step() override { calls.push_back("step"); }
     std::vector<std::string> calls;
+
+private:
+    int m_stop_after;
+    int m_queries = 0;
 };
 
 // Everything a read shows: what describe(result, lines) says of its result or the message of
