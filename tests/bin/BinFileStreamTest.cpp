@@ -39,17 +39,6 @@ void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string
     EXPECT_EQ(by_path, by_stream) << what;
 }
 
-BinFileContents withRecords(int n)
-{
-    BinFileContents contents;
-    for (int i = 0; i < n; ++i) {
-        BinRecordFields record;
-        record.vab = static_cast<float>(i);
-        contents.records.push_back(record);
-    }
-    return contents;
-}
-
 } // namespace
 
 TEST(BinFileStream, ReadsEveryPrefixOfAFileAsThePathConstructor)

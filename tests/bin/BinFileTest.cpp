@@ -16,17 +16,6 @@ using ertkit_test::TempDir;
 
 namespace {
 
-BinFileContents withRecords(std::size_t n)
-{
-    BinFileContents contents;
-    for (std::size_t i = 0; i < n; ++i) {
-        BinRecordFields record;
-        record.vab = static_cast<float>(i);
-        contents.records.push_back(record);
-    }
-    return contents;
-}
-
 std::vector<float> vabs(const BIN_File& file)
 {
     std::vector<float> out;

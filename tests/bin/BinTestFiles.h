@@ -18,6 +18,18 @@ using ertkit_writers::BinFileContents;
 using ertkit_writers::BinFileWriter;
 using ertkit_writers::BinRecordFields;
 
+// The default names and `n` default records, told apart by their VAB: 0, 1, ...
+inline BinFileContents withRecords(std::size_t n)
+{
+    BinFileContents contents;
+    for (std::size_t i = 0; i < n; ++i) {
+        BinRecordFields record;
+        record.vab = static_cast<float>(i);
+        contents.records.push_back(record);
+    }
+    return contents;
+}
+
 // Writes the contents as a BIN file in a fresh folder and opens it.
 inline BIN_File openBin(const BinFileContents& contents)
 {
