@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 using download_test::DownloadRun;
-using download_test::MeterOnPort;
-using download_test::RecordingProgress;
 using download_test::sameBytes;
 using download_test::TestDownload;
 using ertkit_sim::MeterBehaviour;
@@ -40,15 +38,13 @@ class CleanRecordDownload : public testing::TestWithParam<std::uint32_t> {};
 TEST_P(CleanRecordDownload, BringsEveryServedMeasureOnceAndLeavesThePortOpen)
 {
     const std::uint32_t version = GetParam();
-    MeterOnPort meter(MeterMemory::records(version, 6, 4));
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 5, progress, "LINE1");
+    DownloadRun test(MeterMemory::records(version, 6, 4));
+    const TestDownload& download = test.run(0, 5, "LINE1").download;
 
     EXPECT_TRUE(download.calls().errors.empty());
     EXPECT_EQ(download.version(), static_cast<int>(version));
     EXPECT_TRUE(download.portOpen());
-    const auto& memory = meter.sim().memory();
+    const auto& memory = test.memory();
     if (version == 1) {
         EXPECT_TRUE(download.zmeasures().empty());
         std::vector<TarvexKesta_File::TMeasure> expected;
@@ -60,7 +56,7 @@ TEST_P(CleanRecordDownload, BringsEveryServedMeasureOnceAndLeavesThePortOpen)
         EXPECT_TRUE(download.measures().empty());
         expectZMeasures(download, expectedZ(memory, 0, 5));
     }
-    const auto log = meter.log();
+    const auto log = test.meter.log();
     ASSERT_EQ(log.sessions.size(), 1u);
     EXPECT_EQ(log.hang_ups, 0u);
     EXPECT_EQ(log.sessions[0].indexes, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 0xFFFFFFFF}));
@@ -73,29 +69,21 @@ INSTANTIATE_TEST_SUITE_P(RecordVersions, CleanRecordDownload, testing::Values(1u
 
 TEST(RecordDownload, ReportsProgressInOrderWithPositionsRelativeToFirst)
 {
-    MeterOnPort meter(MeterMemory::records(3, 12, 4));
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(5, 9, progress, "*");
+    DownloadRun test(MeterMemory::records(3, 12, 4));
+    test.run(5, 9, "*");
 
+    // The two texts are consecutive identifiers.
+    EXPECT_EQ(TarvexKesta_File::s_connected_to_at_text_id, TarvexKesta_File::s_synchronization_text_id + 1);
     const std::string sync = std::to_string(TarvexKesta_File::s_synchronization_text_id);
     const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
     // Slot 7 is empty: it still moves the position.
     const std::vector<std::string> expected = {"text " + sync, "formatted " + connected + " [SIM-METER 1.0] [115200 baud]",
                                                "position 0", "range 0 5 1", "position 0", "position 1", "position 2",
                                                "position 3", "position 4"};
-    EXPECT_EQ(progress.events, expected);
-    expectZMeasures(download, expectedZ(meter.sim().memory(), 5, 9));
-    const auto log = meter.log();
-    EXPECT_EQ(log.sessions[0].first, 5u);
-    EXPECT_EQ(log.sessions[0].last, 9u);
-}
-
-TEST(RecordDownload, TextIdentifiersAreDistinctAndFitIn32Bits)
-{
-    EXPECT_NE(TarvexKesta_File::s_synchronization_text_id, TarvexKesta_File::s_connected_to_at_text_id);
-    EXPECT_LE(TarvexKesta_File::s_synchronization_text_id, 0xFFFFFFFFu);
-    EXPECT_EQ(TarvexKesta_File::s_connected_to_at_text_id, TarvexKesta_File::s_synchronization_text_id + 1);
+    EXPECT_EQ(test.progress.events, expected);
+    expectZMeasures(test.download, expectedZ(test.memory(), 5, 9));
+    EXPECT_EQ(test.session().first, 5u);
+    EXPECT_EQ(test.session().last, 9u);
 }
 
 TEST(RecordDownload, AnIndexAboveLastEndsTheTransferLikeTheEndMarker)
@@ -122,14 +110,10 @@ TEST(RecordDownload, AnEndMarkerFirstLeavesBothListsEmptyAndThePortOpen)
 
 TEST(RecordDownload, ASecondDownloadReplacesThePortAndTheMeasures)
 {
-    MeterOnPort meter(MeterMemory::records(2, 4));
-    TestDownload download;
-    RecordingProgress progress;
-    download.download(0, 3, progress, "A");
-    ASSERT_EQ(download.zmeasures().size(), 4u);
-    download.download(2, 2, progress, "A");
-    expectZMeasures(download, expectedZ(meter.sim().memory(), 2, 2));
-    EXPECT_EQ(meter.log().sessions.size(), 2u);
+    DownloadRun test(MeterMemory::records(2, 4));
+    ASSERT_EQ(test.run(0, 3, "A").download.zmeasures().size(), 4u);
+    expectZMeasures(test.run(2, 2, "A").download, expectedZ(test.memory(), 2, 2));
+    EXPECT_EQ(test.meter.log().sessions.size(), 2u);
 }
 
 struct NameCase {
