@@ -32,17 +32,6 @@ protected:
     ertkit_test::TempDir dir;
 };
 
-TEST_F(BinxCommands, InfoSummary)
-{
-    const ToolRun info = run({"info", "line1.binx"});
-    ASSERT_EQ(info.status, 0) << info.err;
-    for (const char* expected : {"format          BINX version 6, header byte 14", "records         97 (2 ignored)",
-                                 "time span       2023-06-14T08:30:00.000 to 2023-06-14T08:45:20.000",
-                                 "recordings      4: vp123-4567@061423_083000.vmn in124-4568@061423_083000.iab",
-                                 "      0      5.00      0.00     10.00     15.00"})
-        EXPECT_NE(info.out.find(expected), std::string::npos) << expected << "\n" << info.out;
-}
-
 TEST_F(BinxCommands, CsvRowsWithFactorsAndSerials)
 {
     const ToolRun csv = run({"export", "line1.binx"});

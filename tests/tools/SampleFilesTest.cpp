@@ -42,19 +42,6 @@ TEST_F(SampleFiles, SameSeedSameBytes)
     EXPECT_GE(files, 2u);
 }
 
-TEST_F(SampleFiles, BinInfoNamesItsCompanions)
-{
-    const ToolRun info = run({"info", "line1-wenner.bin"});
-    ASSERT_EQ(info.status, 0) << info.err;
-    EXPECT_NE(info.out.find("records         34 (0 ignored)"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("folder          D:\\survey\\line1"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("in124-4568@061423_083420.iab vp123-4567@061423_083420.vmn"), std::string::npos) << info.out;
-    // A pair of names per injection: the first few shown.
-    EXPECT_NE(info.out.find("recordings      68: in124-4568@061423_083420.iab"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("vp123-4567@061423_083500.vmn ... 62 more\n"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("... 24 more"), std::string::npos) << info.out;
-}
-
 TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
 {
     const ToolRun csv = run({"export", "line1-wenner.bin", "-f", "csv"});
