@@ -74,26 +74,21 @@ def test_damaged_bytes_fail_and_log_as_the_file_does(hand_made, caplog):
             assert outcomes[0][0] == outcomes[1][0] and len(outcomes[0][1]) == len(outcomes[1][1]), name
 
 
-@pytest.mark.parametrize("source, error, message", [
-    (b"\x00\x01", ValueError, "need kind="),
-    (io.StringIO("text"), TypeError, "binary file object"),
-    (12, TypeError, "str, bytes or os.PathLike"),
-    ("line1.binx\0.txt", ValueError, "embedded null byte"),
-    (PathLike(b"x\0y.binx"), ValueError, "embedded null byte"),
+@pytest.mark.parametrize("source, options, error, message", [
+    (b"\x00\x01", {}, ValueError, "need kind="),
+    (io.StringIO("text"), {}, TypeError, "binary file object"),
+    (12, {}, TypeError, "str, bytes or os.PathLike"),
+    ("line1.binx\0.txt", {}, ValueError, "embedded null byte"),
+    (PathLike(b"x\0y.binx"), {}, ValueError, "embedded null byte"),
+    (None, dict(kind="csv"), ValueError, "kind must be one of"),  # None: a BINX file of the survey
+    (None, dict(kind=3), TypeError, "kind must be a str"),
+    (None, dict(progress=5), TypeError, "progress must be a callable"),
 ])
-def test_wrong_sources_raise_our_errors(source, error, message):
+def test_wrong_sources_kinds_and_progress_raise_our_errors(request, source, options, error, message):
+    if source is None:
+        source = request.getfixturevalue("sample_survey") / "line1.binx"
     with pytest.raises(error, match=message):
-        ertkit.open(source)
-
-
-def test_wrong_kinds_and_progress_raise_our_errors(sample_survey):
-    path = sample_survey / "line1.binx"
-    with pytest.raises(ValueError, match="kind must be one of"):
-        ertkit.open(path, kind="csv")
-    with pytest.raises(TypeError, match="kind must be a str"):
-        ertkit.open(path, kind=3)
-    with pytest.raises(TypeError, match="progress must be a callable"):
-        ertkit.open(path, progress=5)
+        ertkit.open(source, **options)
 
 
 def test_paths_of_every_form_open_as_python_opens_them(sample_survey, tmp_path):
