@@ -23,11 +23,6 @@ protected:
     ToolRun run(const std::vector<std::string>& args, const std::string& prefix = "") const { return runTool(args, dir.path(), prefix); }
     std::string text(const std::string& name) const { return readText(dir.path() / name); }
     bool exists(const std::string& name) const { return std::filesystem::exists(dir.path() / name); }
-    // The column of a CSV header by name.
-    static std::size_t column(const std::vector<std::string>& header, const std::string& name)
-    {
-        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-    }
 
     ertkit_test::TempDir dir;
 };
@@ -41,22 +36,22 @@ TEST_F(BinxCommands, CsvRowsWithFactorsAndSerials)
     const auto header = split(rows[0], ',');
     const auto first = split(rows[1], ',');
     // Dipole-dipole n = 1, a = 5 m, B A M N: K = pi n (n + 1) (n + 2) a.
-    EXPECT_NEAR(std::stod(first[column(header, "k_m")]), pi * 1 * 2 * 3 * 5, 1e-9);
-    EXPECT_EQ(first[column(header, "start_time")], "2023-06-14T08:30:00.000");
-    EXPECT_EQ(first[column(header, "serial_v")], "4567");
-    EXPECT_EQ(first[column(header, "user_serial_v")], "123");
-    EXPECT_EQ(first[column(header, "serial_i")], "4568");
-    EXPECT_EQ(first[column(header, "user_serial_i")], "124");
-    EXPECT_EQ(first[column(header, "stacks")], "4");
+    EXPECT_NEAR(std::stod(first[columnOf(header, "k_m")]), pi * 1 * 2 * 3 * 5, 1e-9);
+    EXPECT_EQ(first[columnOf(header, "start_time")], "2023-06-14T08:30:00.000");
+    EXPECT_EQ(first[columnOf(header, "serial_v")], "4567");
+    EXPECT_EQ(first[columnOf(header, "user_serial_v")], "123");
+    EXPECT_EQ(first[columnOf(header, "serial_i")], "4568");
+    EXPECT_EQ(first[columnOf(header, "user_serial_i")], "124");
+    EXPECT_EQ(first[columnOf(header, "stacks")], "4");
     int ignored = 0;
     for (std::size_t r = 1; r < rows.size(); ++r) {
         const auto f = split(rows[r], ',');
         ASSERT_EQ(f.size(), header.size());
-        const double k = std::stod(f[column(header, "k_m")]);
+        const double k = std::stod(f[columnOf(header, "k_m")]);
         EXPECT_GT(k, 0.0);
-        EXPECT_NEAR(std::stod(f[column(header, "rhoa_ohm_m")]), k * std::stod(f[column(header, "vp_mV")]) / std::stod(f[column(header, "i_mA")]),
+        EXPECT_NEAR(std::stod(f[columnOf(header, "rhoa_ohm_m")]), k * std::stod(f[columnOf(header, "vp_mV")]) / std::stod(f[columnOf(header, "i_mA")]),
                     1e-9 * k);
-        ignored += f[column(header, "ignore")] == "1" ? 1 : 0;
+        ignored += f[columnOf(header, "ignore")] == "1" ? 1 : 0;
     }
     EXPECT_EQ(ignored, 2);
 }

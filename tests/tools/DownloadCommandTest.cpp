@@ -14,11 +14,6 @@ using namespace ertkit_tools_test;
 
 namespace {
 
-std::size_t column(const std::vector<std::string>& header, const std::string& name)
-{
-    return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-}
-
 TEST(DownloadCommand, RecordsOfTheSampleSurveyComeDownAsBinx)
 {
     ertkit_test::TempDir dir;
@@ -40,9 +35,9 @@ TEST(DownloadCommand, RecordsOfTheSampleSurveyComeDownAsBinx)
     for (std::size_t r = 1; r < got.size(); ++r) {
         const auto g = split(got[r], ','), w = split(want[r], ',');
         for (const char* name : {"ax", "bx", "mx", "nx", "vp_mV", "i_mA", "k_m", "rhoa_ohm_m", "m_mV_V", "m5_mV_V"})
-            EXPECT_NEAR(std::stod(g[column(header, name)]), std::stod(w[column(header, name)]), 1e-5 * std::abs(std::stod(w[column(header, name)])))
+            EXPECT_NEAR(std::stod(g[columnOf(header, name)]), std::stod(w[columnOf(header, name)]), 1e-5 * std::abs(std::stod(w[columnOf(header, name)])))
                 << name << " of record " << r - 1;
-        for (const char* name : {"start_time", "t0_ms", "t10_ms", "stacks"}) EXPECT_EQ(g[column(header, name)], w[column(header, name)]) << name;
+        for (const char* name : {"start_time", "t0_ms", "t10_ms", "stacks"}) EXPECT_EQ(g[columnOf(header, name)], w[columnOf(header, name)]) << name;
     }
 }
 

@@ -26,7 +26,7 @@ protected:
     {
         const auto rows = lines(runTool({"export", file.string()}, sampleFolder()).out);
         const auto header = split(rows.at(0), ',');
-        const auto at = static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+        const std::size_t at = columnOf(header, name);
         std::vector<double> values;
         for (std::size_t r = 1; r < rows.size(); ++r) values.push_back(std::stod(split(rows[r], ',').at(at)));
         return values;

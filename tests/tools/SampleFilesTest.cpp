@@ -49,9 +49,7 @@ TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
     const auto rows = lines(csv.out);
     ASSERT_EQ(rows.size(), 35u);
     const auto header = split(rows[0], ',');
-    const auto column = [&](const std::string& name) {
-        return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
-    };
+    const auto column = [&](const std::string& name) { return columnOf(header, name); };
     ASSERT_LT(column("user_serial_i"), header.size());
     EXPECT_EQ(header.back(), "t10_ms");
     for (std::size_t r = 1; r < rows.size(); ++r) {
@@ -171,7 +169,7 @@ TEST(SampleRecordings, MatchTheReadingsThatNameThem)
     EXPECT_EQ(occurrences(recording_info, "start 2: overloaded samples on ch0 1, ch1 1, ch2 1, ch3 1, ch4 1, ch5 1"), 1u) << recording_info;
     const auto rows = lines(runTool({"export", "line1.binx"}, folder).out);
     const auto header = split(rows[0], ',');
-    const auto time_column = static_cast<std::size_t>(std::find(header.begin(), header.end(), "start_time") - header.begin());
+    const std::size_t time_column = columnOf(header, "start_time");
     for (std::size_t r = 1; r < rows.size(); ++r)
         EXPECT_EQ(occurrences(recording_info, split(rows[r], ',')[time_column] + "Z"), 2u) << "voltage and current start of record " << r - 1;
 }

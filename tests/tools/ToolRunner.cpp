@@ -59,6 +59,11 @@ std::vector<std::string> split(const std::string& line, char separator)
     return out;
 }
 
+std::size_t columnOf(const std::vector<std::string>& header, const std::string& name)
+{
+    return static_cast<std::size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+}
+
 std::size_t occurrences(const std::string& text, const std::string& what)
 {
     std::size_t n = 0;

@@ -21,6 +21,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::filesystem::pat
 std::vector<std::string> lines(const std::string& text);
 // The fields of one line between separators.
 std::vector<std::string> split(const std::string& line, char separator);
+// The index of the column `name` in a CSV header, its size when there is none.
+std::size_t columnOf(const std::vector<std::string>& header, const std::string& name);
 std::size_t occurrences(const std::string& text, const std::string& what);
 std::string readText(const std::filesystem::path& path);
 
