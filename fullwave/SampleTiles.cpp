@@ -121,7 +121,8 @@ namespace {
 // Floats read as doubles, for vector::insert: a random-access range whose elements are made
 // as they are copied, so the vector is written once, straight from the floats, in one loop
 // the compiler turns into vector instructions (a bounce through a buffer in cache cost half
-// again as much).
+// again as much). Its elements are values, not references, which the range insert does not
+// need; tagged as an input range it would append them one at a time.
 class Widening {
 public:
     using iterator_category = std::random_access_iterator_tag;

@@ -11,7 +11,7 @@
 // They are the hot loops of the sample queries, written to run on vector instructions.
 namespace fullwave_tiles ERTKIT_INTERNAL {
 
-// Appends n floats to `out` as doubles; `out` must already have room for them.
+// Appends n floats to `out` as doubles, in one pass when `out` already has room for them.
 void appendWidened(std::vector<double>& out, const float* in, std::size_t n);
 
 // The overload flags of every sample of a tile of n channels in input range `max`, by the
