@@ -216,9 +216,18 @@ private:
             else v[0] = static_cast<float>(max);
             return v;
         case 5120 + 5: v[m_n / 2] = static_cast<float>(max); return v;
+        case 4096 + 100:
+            // In the clear tile, magnitudes just under the range on every channel of the chain,
+            // in alternating signs: far past the full range in magnitude, never in sum.
+            for (unsigned int c = 1; c < m_n; ++c) v[c] = (c % 2 ? 1.0f : -1.0f) * std::nextafter(static_cast<float>(max), 0.0f);
+            return v;
         default: break;
         }
-        // Near misses elsewhere: just under the range, NaN, a chain sum one short.
+        // Near misses from the clear tile on: just under the range, NaN, a chain sum one short.
+        // The tiles before hold their event and small values alone, so a quick test that let
+        // an event through would not be rescued by a near miss sending the tile to the exact
+        // rule.
+        if (index < 4096) return v;
         switch (m_random() % 50) {
         case 0: {
             // Alone in the chain, so that the sum stays short too.
