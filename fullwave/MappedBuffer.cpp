@@ -134,9 +134,18 @@ void MappedBuffer::shrinkTo(std::size_t bytes) noexcept
         release();
         return;
     }
-    // A heap block is small and keeps its size.
+    if (!m_mapped) {
+        // A heap block gives its tail back to the heap, for the next small recording to use:
+        // the room a tile is laid out in may be many times what a short recording keeps.
+        if (bytes >= m_capacity) return;
+        if (void* p = std::realloc(m_data, bytes)) {
+            m_data = static_cast<std::byte*>(p);
+            m_capacity = bytes;
+        }
+        return;
+    }
     const std::size_t kept = roundUp(bytes, systemPage());
-    if (!m_mapped || kept >= m_capacity) return;
+    if (kept >= m_capacity) return;
     munmap(m_data + kept, m_capacity - kept);
     m_capacity = kept;
 }
