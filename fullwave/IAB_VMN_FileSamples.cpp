@@ -14,6 +14,7 @@ namespace {
 
 using Run = IAB_VMN_SampleStore::Run;
 constexpr std::size_t kTile = IAB_VMN_SampleStore::s_tile;
+using fullwave_tiles::kFlagPiece;
 
 void requireRoom(std::size_t have, std::uint64_t need, const char* what)
 {
@@ -98,12 +99,15 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
     out.shrink_to_fit();
     const Run samples = run(s);
     const double max = s.header->get_max_rx();
-    std::uint16_t flags[kTile];
+    std::uint16_t flags[kFlagPiece];
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
-        if (!fullwave_tiles::overloads(samples.tile(t), length, samples.channels(), max, flags)) continue;
-        for (std::size_t k = 0; k < length; ++k)
-            if ((flags[k] >> channel) & 1u) out[t * kTile + k] = true;
+        for (std::size_t from = 0; from < length; from += kFlagPiece) {
+            const std::size_t to = std::min(length, from + kFlagPiece);
+            if (!fullwave_tiles::overloads(samples.tile(t), length, from, to, samples.channels(), max, flags)) continue;
+            for (std::size_t k = from; k < to; ++k)
+                if ((flags[k - from] >> channel) & 1u) out[t * kTile + k] = true;
+        }
     }
 }
 
@@ -135,7 +139,7 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
     requireRoom(pps.size(), count, "pps");
     const Run samples = run(s);
     const double max = s.header->get_max_rx();
-    std::uint16_t flags[kTile];
+    std::uint16_t flags[kFlagPiece];
     const std::uint64_t end = first + count;
     for (std::uint64_t t = first / kTile; t * kTile < end; ++t) {
         // Samples [from, to) of this tile, which go to row (t * kTile + from - first).
@@ -144,13 +148,15 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
         const std::size_t to = std::min<std::uint64_t>(length, end - t * kTile);
         const std::uint64_t row = t * kTile + from - first;
         if (!values.empty()) fullwave_tiles::rows(samples.tile(t), length, n, from, to, values.data() + row * n);
-        if (!overloads.empty()) {
-            bool* out = overloads.data() + row * n;
-            if (!fullwave_tiles::overloads(samples.tile(t), length, n, max, flags))
-                std::fill_n(out, (to - from) * n, false);
-            else
-                for (std::size_t k = from; k < to; ++k)
-                    for (unsigned int c = 0; c < n; ++c) *out++ = (flags[k] >> c) & 1u;
+        bool* out = overloads.empty() ? nullptr : overloads.data() + row * n;
+        for (std::size_t piece = from; out && piece < to; piece += kFlagPiece) {
+            const std::size_t piece_end = std::min(to, piece + kFlagPiece);
+            if (!fullwave_tiles::overloads(samples.tile(t), length, piece, piece_end, n, max, flags)) {
+                out = std::fill_n(out, (piece_end - piece) * n, false);
+                continue;
+            }
+            for (std::size_t k = piece; k < piece_end; ++k)
+                for (unsigned int c = 0; c < n; ++c) *out++ = (flags[k - piece] >> c) & 1u;
         }
     }
     if (!pps.empty()) {

@@ -16,32 +16,34 @@ namespace fullwave_tiles ERTKIT_INTERNAL {
 
 namespace {
 
-// The overload flags of sample k of a tile, by the page blocks' own rule.
+// The overload flags of sample k of a tile whose channels are `stride` values apart, by the
+// page blocks' own rule.
 template <unsigned int N>
-std::uint16_t sampleOverloads(const float* tile, std::size_t length, std::size_t k, double max)
+std::uint16_t sampleOverloads(const float* tile, std::size_t stride, std::size_t k, double max)
 {
     float row[N > 0 ? N : 1] = {};
-    for (unsigned int c = 0; c < N; ++c) row[c] = tile[c * length + k];
+    for (unsigned int c = 0; c < N; ++c) row[c] = tile[c * stride + k];
     return IAB_VMN_PageData::overloadBits(row, N, max);
 }
 
 #if defined(__SSE2__)
-// Whether no sample of the tile can be overloaded, by a test that costs half the exact one and
-// nearly always settles it: every value under the range, and the magnitudes of channels 1..
-// summing in single precision to under 14976. The chain sum in double precision cannot then
-// reach the full range: the single-precision sum of at most 14 magnitudes is within a
-// millionth of their exact sum, which bounds the chain sum's magnitude under 14977.
-// A NaN or an infinity fails the test, leaving the answer to the exact rule.
+// Whether none of the `count` samples from `tile` (channels `stride` values apart) can be
+// overloaded, by a test that costs half the exact one and nearly always settles it: every
+// value under the range, and the magnitudes of channels 1.. summing in single precision to
+// under 14976. The chain sum in double precision cannot then reach the full range: the
+// single-precision sum of at most 14 magnitudes is within a millionth of their exact sum,
+// which bounds the chain sum's magnitude under 14977. A NaN or an infinity fails the test,
+// leaving the answer to the exact rule.
 template <unsigned int N>
-bool plainlyQuiet(const float* tile, std::size_t length, __m128 ranges)
+bool plainlyQuiet(const float* tile, std::size_t stride, std::size_t count, __m128 ranges)
 {
     const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
     const __m128 chain_bound = _mm_set1_ps(14976.0f);
     __m128 quiet = _mm_castsi128_ps(_mm_set1_epi32(-1));
-    for (std::size_t k = 0; k + 4 <= length; k += 4) {
+    for (std::size_t k = 0; k + 4 <= count; k += 4) {
         __m128 chain = _mm_setzero_ps();
         for (unsigned int c = 0; c < N; ++c) {
-            const __m128 v = _mm_and_ps(_mm_loadu_ps(tile + c * length + k), magnitude);
+            const __m128 v = _mm_and_ps(_mm_loadu_ps(tile + c * stride + k), magnitude);
             quiet = _mm_and_ps(quiet, _mm_cmplt_ps(v, ranges));
             if (c > 0) chain = _mm_add_ps(chain, v);
         }
@@ -51,13 +53,14 @@ bool plainlyQuiet(const float* tile, std::size_t length, __m128 ranges)
 }
 #endif
 
-// Whether any sample of the tile is overloaded: a value at or above the range, or a chain sum
-// of channels 1.. at or above the full range. Four samples at a time where the processor has
+// Whether any of the `count` samples from `tile` (channels `stride` values apart) is
+// overloaded: a value at or above the range, or a chain sum of channels 1.. at or above the
+// full range. Four samples at a time where the processor has
 // vector instructions: the ranges (4980 and 14980) are floats exactly, so a value compares
 // with them in single precision as in double, and the chain sums of four samples are two
 // pairs of doubles, added channel by channel in the rule's order.
 template <unsigned int N>
-bool anyOverload(const float* tile, std::size_t length, double max)
+bool anyOverload(const float* tile, std::size_t stride, std::size_t count, double max)
 {
     std::size_t k = 0;
     [[maybe_unused]] const auto range = static_cast<float>(max);
@@ -67,13 +70,13 @@ bool anyOverload(const float* tile, std::size_t length, double max)
     const __m128 ranges = _mm_set1_ps(range);
     const __m128d full = _mm_set1_pd(IAB_VMN_FileHeader::s_full_range);
     // Only the samples of a tile that may be overloaded go through the exact rule.
-    if (plainlyQuiet<N>(tile, length, ranges)) k = length / 4 * 4;
+    if (plainlyQuiet<N>(tile, stride, count, ranges)) k = count / 4 * 4;
     __m128 over = _mm_setzero_ps();
     __m128d over2 = _mm_setzero_pd();
-    for (; k + 4 <= length; k += 4) {
+    for (; k + 4 <= count; k += 4) {
         __m128d low = _mm_setzero_pd(), high = _mm_setzero_pd();
         for (unsigned int c = 0; c < N; ++c) {
-            const __m128 v = _mm_loadu_ps(tile + c * length + k);
+            const __m128 v = _mm_loadu_ps(tile + c * stride + k);
             over = _mm_or_ps(over, _mm_cmpge_ps(_mm_and_ps(v, magnitude), ranges));
             if (c > 0) {
                 low = _mm_add_pd(low, _mm_cvtps_pd(v));
@@ -87,8 +90,8 @@ bool anyOverload(const float* tile, std::size_t length, double max)
     }
     if (_mm_movemask_ps(over) | _mm_movemask_pd(over2)) return true;
 #endif
-    for (; k < length; ++k)
-        if (sampleOverloads<N>(tile, length, k, max)) return true;
+    for (; k < count; ++k)
+        if (sampleOverloads<N>(tile, stride, k, max)) return true;
     return false;
 }
 
@@ -184,13 +187,15 @@ void appendWidened(std::vector<double>& out, const float* in, std::size_t n)
     out.insert(out.end(), Widening(in), Widening(in + n));
 }
 
-bool overloads(const float* tile, std::size_t length, unsigned int n, double max, std::uint16_t* flags)
+bool overloads(const float* tile, std::size_t length, std::size_t from, std::size_t to, unsigned int n, double max,
+               std::uint16_t* flags)
 {
     bool any = false;
+    const float* piece = tile + from;
     fullwave_blocks::withChannelCount(n, [&](auto channels) {
-        any = anyOverload<channels>(tile, length, max);
+        any = anyOverload<channels>(piece, length, to - from, max);
         if (any)
-            for (std::size_t k = 0; k < length; ++k) flags[k] = sampleOverloads<channels>(tile, length, k, max);
+            for (std::size_t k = 0; k < to - from; ++k) flags[k] = sampleOverloads<channels>(piece, length, k, max);
     });
     return any;
 }

@@ -4,6 +4,7 @@
 // decode of the original page bytes, and both again from several threads at once.
 
 #include <fullwave/IAB_VMN_File.h>
+#include <fullwave/SampleTiles.h>
 
 #include <writers/FullWavePages.h>
 #include "support/TestSupport.h"
@@ -30,6 +31,11 @@ namespace {
 
 constexpr double kFull = IAB_VMN_FileHeader::s_full_range;
 constexpr double kHalf = IAB_VMN_FileHeader::s_half_range;
+// The stored layout's tiles, and the pieces of a tile whose overload flags are settled together.
+constexpr std::uint64_t kTile = IAB_VMN_SampleStore::s_tile;
+constexpr std::uint64_t kPiece = fullwave_tiles::kFlagPiece;
+// A quiet start is clear through its first tile; its events lie in the second.
+constexpr std::uint64_t kQuietFrom = kTile;
 
 // What a start must hold, as written.
 struct ExpectedStart {
@@ -130,9 +136,10 @@ public:
         return *this;
     }
 
-    // Like samples, but with values that stay clear of the ranges but for one sample in each
-    // of the first four tiles and one in the last tile's tail: the few overloads a tile holds
-    // must still be found however the reader scans for them, and a clear tile reads clear.
+    // Like samples, but with values that stay clear of the ranges through the first tile, then
+    // for one sample in each of the next four pieces and one in the last piece's tail: the few
+    // overloads a piece holds must still be found however the reader scans for them, and a
+    // clear piece reads clear.
     RecordingMaker& quiet(std::uint32_t first, std::uint64_t count)
     {
         m_quiet = true;
@@ -188,8 +195,8 @@ private:
         return v;
     }
 
-    // Sample `index` of a quiet start.
-    std::vector<float> quietSample(std::uint64_t index)
+    // Sample `position` of a quiet start.
+    std::vector<float> quietSample(std::uint64_t position)
     {
         const double max = m_rec.starts.back().max;
         std::vector<float> v(m_n);
@@ -201,33 +208,35 @@ private:
             for (unsigned int c = 1; c < m_n; ++c) v[c] = static_cast<float>(sum / others);
             v[1] += static_cast<float>(sum % others);
         };
-        // One event per tile, in different lanes of four samples: at the range on channel 0 and
+        if (position < kQuietFrom) return v;
+        const std::uint64_t index = position - kQuietFrom;
+        // One event per piece, in different lanes of four samples: at the range on channel 0 and
         // on the last channel, a chain sum of exactly the full range either way, none in the
-        // fifth tile, and one in the scalar tail of a last tile of 7 samples.
+        // fifth piece, and one in the scalar tail of a last piece of 7 samples.
         switch (index) {
         case 1: v[0] = static_cast<float>(max); return v;
-        case 1024 + 1023: v[m_n - 1] = -static_cast<float>(max); return v;
-        case 2048 + 514:
+        case kPiece + kPiece - 1: v[m_n - 1] = -static_cast<float>(max); return v;
+        case 2 * kPiece + 514:
             if (others > 0) chain(14980);
             else v[0] = -static_cast<float>(max);
             return v;
-        case 3072 + 1020:
+        case 3 * kPiece + 1020:
             if (others > 0) chain(-14980);
             else v[0] = static_cast<float>(max);
             return v;
-        case 5120 + 5: v[m_n / 2] = static_cast<float>(max); return v;
-        case 4096 + 100:
-            // In the clear tile, magnitudes just under the range on every channel of the chain,
+        case 5 * kPiece + 5: v[m_n / 2] = static_cast<float>(max); return v;
+        case 4 * kPiece + 100:
+            // In the clear piece, magnitudes just under the range on every channel of the chain,
             // in alternating signs: far past the full range in magnitude, never in sum.
             for (unsigned int c = 1; c < m_n; ++c) v[c] = (c % 2 ? 1.0f : -1.0f) * std::nextafter(static_cast<float>(max), 0.0f);
             return v;
         default: break;
         }
-        // Near misses from the clear tile on: just under the range, NaN, a chain sum one short.
-        // The tiles before hold their event and small values alone, so a quick test that let
-        // an event through would not be rescued by a near miss sending the tile to the exact
+        // Near misses from the clear piece on: just under the range, NaN, a chain sum one short.
+        // The pieces before hold their event and small values alone, so a quick test that let
+        // an event through would not be rescued by a near miss sending the piece to the exact
         // rule.
-        if (index < 4096) return v;
+        if (index < 4 * kPiece) return v;
         switch (m_random() % 50) {
         case 0: {
             // Alone in the chain, so that the sum stays short too.
@@ -258,12 +267,14 @@ private:
 Recording recordingOf(unsigned int channels)
 {
     const bool full = channels % 2 == 1;
+    constexpr auto first = static_cast<std::uint32_t>(kTile + 176);
+    constexpr auto second = static_cast<std::uint32_t>(kTile - 76);
     return RecordingMaker(channels, channels % 2 == 0, 1000 + channels)
         .config("RAW_CONFIG", full)
-        .samples(1, 1200)
+        .samples(1, first)
         .skipped()
-        .samples(1201, 900)
-        .samples(2106, 200)
+        .samples(1 + first, second)
+        .samples(1 + first + second + 5, 200)
         .samples(0xFFFFFF - 400, 401) // numbers up to the last a block can carry
         .config("HDR7", !full)
         .config("HDR7", !full)
@@ -271,10 +282,14 @@ Recording recordingOf(unsigned int channels)
         .done();
 }
 
-// A start of five whole tiles and 7 samples whose overloads are one per tile but the fifth.
+// A start of a clear tile, then five whole pieces and 7 samples whose overloads are one per
+// piece but the fifth.
 Recording quietRecordingOf(unsigned int channels)
 {
-    return RecordingMaker(channels, false, 2000 + channels).config("RAW_CONFIG", channels % 2 == 0).quiet(1, 5 * 1024 + 7).done();
+    return RecordingMaker(channels, false, 2000 + channels)
+        .config("RAW_CONFIG", channels % 2 == 0)
+        .quiet(1, kQuietFrom + 5 * kPiece + 7)
+        .done();
 }
 
 IAB_VMN_File read(const Recording& rec)
@@ -458,9 +473,10 @@ TEST(SampleStore, FillStartEqualsTheChannelQueriesAndTheSamplesWritten)
             file.fillStart(s, whole.valueSpan(), whole.overloadSpan(), whole.ppsSpan());
             EXPECT_EQ(firstDifference(whole, q, 0, samples, n), "");
 
-            // Ranges within a tile, across one or two tile edges, empty, and at the end.
+            // Ranges within a piece, across one or two piece or tile edges, empty, and at the end.
             const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
-                {0, 0}, {0, 1}, {1020, 10}, {1023, 1026}, {5, 2048}, {2047, 2}, {samples, 0}, {samples > 0 ? samples - 1 : 0, samples > 0 ? 1 : 0},
+                {0, 0}, {0, 1}, {1020, 10}, {1023, 1026}, {5, 2048}, {2047, 2}, {kTile - 4, 10}, {kTile - 1, kTile + 2},
+                {5, 2 * kTile}, {2 * kTile - 1, 2}, {samples, 0}, {samples > 0 ? samples - 1 : 0, samples > 0 ? 1 : 0},
                 {samples > 300 ? samples - 300 : 0, std::min<std::uint64_t>(samples, 300)}, {0, samples}};
             for (const auto& [first, count] : ranges) {
                 if (first + count > samples) continue;
@@ -502,7 +518,7 @@ TEST(SampleStore, FillStartEqualsTheChannelQueriesAndTheSamplesWritten)
     EXPECT_GT(chain_only, 0u) << "the recordings no longer reach the chain-sum rule";
 }
 
-TEST(SampleStore, TheOneOverloadOfATileIsFound)
+TEST(SampleStore, TheOneOverloadOfAPieceIsFound)
 {
     for (unsigned int n = 1; n <= 15; ++n) {
         SCOPED_TRACE("channels " + std::to_string(n));
@@ -510,7 +526,7 @@ TEST(SampleStore, TheOneOverloadOfATileIsFound)
         const IAB_VMN_File file = read(rec);
         ASSERT_EQ(file.getNStarts(), 1u);
         const std::uint64_t samples = file.getNsample(0);
-        ASSERT_EQ(samples, 5u * 1024 + 7);
+        ASSERT_EQ(samples, kQuietFrom + 5 * kPiece + 7);
         const ChannelQueries q = channelQueries(file, 0);
         EXPECT_EQ(firstDifference(q, written(rec.starts[0]), n), "");
         std::uint64_t overloaded = 0;
@@ -520,9 +536,12 @@ TEST(SampleStore, TheOneOverloadOfATileIsFound)
         }
         EXPECT_EQ(overloaded, 5u);
 
-        // The whole start, the overloaded sample alone, the rest of its tile, the clear tile, the
-        // last tile and its tail.
-        const std::pair<std::uint64_t, std::uint64_t> ranges[] = {{0, samples}, {1, 1}, {2, 1022}, {4096, 1024}, {5120, 7}, {5124, 3}};
+        // The whole start, the clear tile, the overloaded sample alone, the rest of its piece, a
+        // range from the clear tile into the first event, the clear piece, the last piece and
+        // its tail.
+        constexpr std::uint64_t q0 = kQuietFrom;
+        const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
+            {0, samples}, {0, kTile}, {q0 + 1, 1}, {q0 + 2, kPiece - 2}, {q0 - 3, 5}, {q0 + 4 * kPiece, kPiece}, {q0 + 5 * kPiece, 7}, {q0 + 5 * kPiece + 4, 3}};
         for (const auto& [first, count] : ranges) {
             Rows rows(count, n);
             file.fillStart(0, first, count, rows.valueSpan(), rows.overloadSpan(), rows.ppsSpan());
