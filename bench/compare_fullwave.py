@@ -7,7 +7,12 @@ PPS flags, then runs --rounds interleaved rounds. Each round measures, for each 
 a fresh process: a raw read into new memory, constructing the reader, constructing it and
 filling every channel with fillData, constructing it and filling every start with fillStart,
 the Python package (ertkit.open and every start's arrays, when --python points at a build of
-it) and the numpy decoder (both timed around their call only). The tables give the medians.
+it), the numpy decoder (both timed around their call only) and the floor: the least work any
+reader does that keeps the values in memory and hands each channel out as doubles
+(ValueFloor.h). The tables give the medians.
+
+The floor says how far a reader can get at all on the machine: numpy's time over the floor's is
+the most any such reader could show against numpy there, ours included.
 
 Run with /usr/bin/python3 (it has numpy), after building the probe:
     cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DERTKIT_BUILD_BENCH=ON
@@ -31,9 +36,10 @@ HERE = Path(__file__).resolve().parent
 PEER = HERE / "fullwave_numpy_peer.py"
 PYTHON_PROBE = HERE / "fullwave_python_probe.py"
 CHANNELS = (3, 8)
-PROBE_MODES = ("raw", "construct", "fill", "fillstart")
+PROBE_MODES = ("raw", "construct", "fill", "fillstart", "floor")
 LABELS = {"raw": "raw read", "construct": "construct", "fill": "construct + fillData",
-          "fillstart": "construct + fillStart", "python": "Python ertkit.open+data", "numpy": "numpy decoder"}
+          "fillstart": "construct + fillStart", "python": "Python ertkit.open+data", "numpy": "numpy decoder",
+          "floor": "floor: read + widen"}
 NO_FILL_START = 2  # the probe's exit status when the library has no fillStart yet
 
 # Set on some processors, where they slow numpy down; the decoder uses no BLAS, so they are
@@ -74,11 +80,11 @@ def verify(probe, path, work):
     return reader
 
 
-def measure_round(probe, python, path, results, skipped):
+def measure_round(probe, python, path, channels, results, skipped):
     for mode in PROBE_MODES:
         if mode in skipped:
             continue
-        status, out = run_json([probe, mode, path])
+        status, out = run_json([probe, mode, path] + ([channels] if mode == "floor" else []))
         if status == NO_FILL_START and mode == "fillstart":
             skipped.add(mode)
             print(f"  fillstart skipped: {out}", file=sys.stderr)
@@ -101,7 +107,7 @@ def print_table(path, channels, reader, results, rounds):
     print(f"\n{channels} channels: {megabytes:.1f} MB, {len(reader['samples'])} start(s), "
           f"{sum(reader['samples']):,} samples; median of {rounds} round(s)")
     print(f"  {'measurement':<24}{'seconds':>9}{'min-max':>17}{'MB/s':>9}{'peak memory / file size':>26}")
-    for mode in ("raw", "construct", "fill", "fillstart", "python", "numpy"):
+    for mode in ("raw", "construct", "fill", "fillstart", "python", "numpy", "floor"):
         if mode not in seconds:
             print(f"  {LABELS[mode]:<24}{'n/a':>9}")
             continue
@@ -128,6 +134,10 @@ def print_table(path, channels, reader, results, rounds):
     ratio("  construct + fillData", best / seconds["fill"])
     ratio("  construct + fillStart", when("fillstart", lambda: best / seconds["fillstart"]))
     ratio("  Python ertkit.open + every start's arrays", when("python", lambda: best / seconds["python"]))
+    print("  the floor (the least any reader keeping the values in memory does):")
+    ratio("  construct + fillData, times the floor's time (1 = as fast as it)", seconds["fill"] / seconds["floor"])
+    ratio("  numpy's median / the floor's (the most any such reader can show)", seconds["numpy"] / seconds["floor"])
+    ratio("  numpy's fastest round / the floor's median", best / seconds["floor"])
     print("  memory: (VmHWM after - VmHWM before) / file size:")
     ratio("  construct", memory["construct"])
     ratio("  construct + fillStart", when("fillstart", lambda: memory["fillstart"]))
@@ -159,8 +169,8 @@ def main():
         python = args.python if (args.python / "ertkit").is_dir() else None
         for round_ in range(args.rounds):
             print(f"round {round_ + 1} of {args.rounds}", file=sys.stderr)
-            for path, _, results in files.values():
-                measure_round(args.probe, python, path, results, skipped)
+            for channels, (path, _, results) in files.items():
+                measure_round(args.probe, python, path, channels, results, skipped)
         for channels, (path, reader, results) in files.items():
             print_table(path, channels, reader, results, args.rounds)
 

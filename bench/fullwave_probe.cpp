@@ -11,6 +11,9 @@
 //                                          start into one reused vector
 //   fullwave_probe fillstart PATH          constructs it, then fillStart of every start (values
 //                                          only) into a new buffer per start, all kept to the end
+//   fullwave_probe floor PATH CHANNELS     the least any reader keeping the values in memory does
+//                                          (ValueFloor.h): read them, widen each channel into one
+//                                          reused vector
 //   fullwave_probe dump PATH OUT           writes every start's samples, as fillData gives them,
 //                                          to OUT (row-major float64, starts one after another)
 //                                          and their PPS flags to OUT.pps (one byte each)
@@ -23,6 +26,7 @@
 #include <writers/FullWavePages.h>
 
 #include "PeakMemory.h"
+#include "ValueFloor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -148,6 +152,20 @@ int fill(const std::string& path)
     return 0;
 }
 
+int floor(const std::string& path, unsigned int channels)
+{
+    const long baseline = peakResidentKb();
+    const auto t0 = Clock::now();
+    const ertkit_bench::ValueFloor file(path, channels);
+    const auto t1 = Clock::now();
+    std::vector<double> values;
+    for (unsigned int channel = 0; channel < channels; ++channel) file.fill(channel, values);
+    const auto t2 = Clock::now();
+    report("floor", seconds(t2 - t0), baseline,
+           ", \"construct_seconds\": " + std::to_string(seconds(t1 - t0)) + ", \"fill_seconds\": " + std::to_string(seconds(t2 - t1)));
+    return 0;
+}
+
 template <typename File = IAB_VMN_File>
 int fillStart(const std::string& path)
 {
@@ -234,12 +252,13 @@ int main(int argc, char** argv)
         if (args.size() == 2 && args[0] == "construct") return construct(args[1]);
         if (args.size() == 2 && args[0] == "fill") return fill(args[1]);
         if (args.size() == 2 && args[0] == "fillstart") return fillStart(args[1]);
+        if (args.size() == 3 && args[0] == "floor") return floor(args[1], std::stoul(args[2]));
         if (args.size() == 3 && args[0] == "dump") return dump(args[1], args[2]);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fullwave_probe: %s\n", e.what());
         return 1;
     }
     std::fprintf(stderr, "usage: fullwave_probe make PATH CHANNELS MB | raw PATH | construct PATH | fill PATH | fillstart PATH"
-                         " | dump PATH OUT\n");
+                         " | floor PATH CHANNELS | dump PATH OUT\n");
     return 2;
 }

@@ -8,16 +8,22 @@
 // thread, so that part cannot scale on a machine whose memory bandwidth does not grow with
 // threads; constructing alone shows whether the reader itself holds the threads back.
 //
+// The floor (ValueFloor.h) is run the same way: the least work any reader keeping the values
+// in memory does, read and widened on one thread and on four. How far it scales is how far
+// such work scales on the machine, whatever the reader.
+//
 // The time reported is that of the four threads. Counters: MB/s of the four files on one
 // thread and on four; `speedup_4_threads` = time on one thread / time on four threads (at most
 // the number of cores, 2 on the development machine); `construct_speedup_4_threads` the same
-// for constructing alone.
+// for constructing alone; `floor_speedup_4_threads` the same for the floor.
 
 #include <fullwave/IAB_VMN_File.h>
 
 #include <writers/FullWavePages.h>
 
 #include <benchmark/benchmark.h>
+
+#include "ValueFloor.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -69,6 +75,16 @@ void constructOnly(const std::string& path)
     benchmark::DoNotOptimize(file.getNStarts());
 }
 
+void readFloor(const std::string& path)
+{
+    const ertkit_bench::ValueFloor file(path, ertkit_writers::ConfigFields{}.n_channel);
+    std::vector<double> values;
+    for (unsigned int channel = 0; channel < ertkit_writers::ConfigFields{}.n_channel; ++channel) {
+        file.fill(channel, values);
+        benchmark::DoNotOptimize(values.data());
+    }
+}
+
 void readWhole(const std::string& path)
 {
     const IAB_VMN_File file(path);
@@ -115,13 +131,16 @@ void BM_FourReadersOnOneThreadVersusFour(benchmark::State& state)
     const std::vector<std::string>& paths = recordingPaths();
     double megabytes = 0;
     for (const std::string& path : paths) megabytes += static_cast<double>(std::filesystem::file_size(path)) / 1e6;
-    double one = 0, four = 0, construct_one = 0, construct_four = 0;
+    double one = 0, four = 0, construct_one = 0, construct_four = 0, floor_one = 0, floor_four = 0;
     bool one_first = true;
     for (auto _ : state) {
         // Alternating which runs first keeps either from always finding the heap the other left.
         const auto [t_one, t_four] = round(paths, readWhole, one_first);
         const auto [c_one, c_four] = round(paths, constructOnly, one_first);
+        const auto [f_one, f_four] = round(paths, readFloor, one_first);
         one_first = !one_first;
+        floor_one += f_one;
+        floor_four += f_four;
         one += t_one;
         four += t_four;
         construct_one += c_one;
@@ -133,6 +152,7 @@ void BM_FourReadersOnOneThreadVersusFour(benchmark::State& state)
     state.counters["four_threads_MBps"] = megabytes * n / four;
     state.counters["speedup_4_threads"] = one / four;
     state.counters["construct_speedup_4_threads"] = construct_one / construct_four;
+    state.counters["floor_speedup_4_threads"] = floor_one / floor_four;
 }
 
 BENCHMARK(BM_FourReadersOnOneThreadVersusFour)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
