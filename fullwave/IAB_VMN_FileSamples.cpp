@@ -13,7 +13,6 @@
 namespace {
 
 using Run = IAB_VMN_SampleStore::Run;
-constexpr std::size_t kTile = IAB_VMN_SampleStore::s_tile;
 using fullwave_tiles::kFlagPiece;
 
 void requireRoom(std::size_t have, std::uint64_t need, const char* what)
@@ -62,11 +61,12 @@ TimesSeriesContainer IAB_VMN_File::getDataContainer(Start start) const
     TimesSeriesContainer container(getNsample(start), getNChannels(start));
     m_store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { container.setPPS(k, true); });
     const Run samples = run(s);
+    const std::uint64_t tile = samples.tileSize();
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::uint64_t length = samples.tileLength(t);
         for (unsigned int c = 0; c < samples.channels(); ++c) {
             const float* v = samples.tile(t) + c * length;
-            for (std::uint64_t k = 0; k < length; ++k) container.setData(t * kTile + k, c, static_cast<double>(v[k]));
+            for (std::uint64_t k = 0; k < length; ++k) container.setData(t * tile + k, c, static_cast<double>(v[k]));
         }
     }
     return container;
@@ -106,7 +106,7 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
             const std::size_t to = std::min(length, from + kFlagPiece);
             if (!fullwave_tiles::overloads(samples.tile(t), length, from, to, samples.channels(), max, flags)) continue;
             for (std::size_t k = from; k < to; ++k)
-                if ((flags[k - from] >> channel) & 1u) out[t * kTile + k] = true;
+                if ((flags[k - from] >> channel) & 1u) out[t * samples.tileSize() + k] = true;
         }
     }
 }
@@ -141,12 +141,13 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
     const double max = s.header->get_max_rx();
     std::uint16_t flags[kFlagPiece];
     const std::uint64_t end = first + count;
-    for (std::uint64_t t = first / kTile; t * kTile < end; ++t) {
-        // Samples [from, to) of this tile, which go to row (t * kTile + from - first).
+    const std::uint64_t tile = samples.tileSize();
+    for (std::uint64_t t = first / tile; t * tile < end; ++t) {
+        // Samples [from, to) of this tile, which go to row (t * tile + from - first).
         const std::size_t length = samples.tileLength(t);
-        const std::size_t from = t * kTile < first ? first - t * kTile : 0;
-        const std::size_t to = std::min<std::uint64_t>(length, end - t * kTile);
-        const std::uint64_t row = t * kTile + from - first;
+        const std::size_t from = t * tile < first ? first - t * tile : 0;
+        const std::size_t to = std::min<std::uint64_t>(length, end - t * tile);
+        const std::uint64_t row = t * tile + from - first;
         if (!values.empty()) fullwave_tiles::rows(samples.tile(t), length, n, from, to, values.data() + row * n);
         bool* out = overloads.empty() ? nullptr : overloads.data() + row * n;
         for (std::size_t piece = from; out && piece < to; piece += kFlagPiece) {

@@ -17,7 +17,7 @@ constexpr std::uint64_t kPageBody = IAB_VMN_RawPage::s_size_in_int - fullwave_bl
 constexpr std::uint64_t kMostValues = 120;
 constexpr std::uint64_t kMostSamples = kPageBody;
 // The open tile of a run is laid out for a whole tile until the run ends.
-constexpr std::uint64_t kOpenTile = IAB_VMN_SampleStore::s_tile * 15;
+constexpr std::uint64_t kOpenTile = IAB_VMN_SampleStore::tileFor(15) * 15;
 
 std::uint64_t bitWords(std::uint64_t bits)
 {
@@ -48,7 +48,7 @@ void copyFourBlocks(const unsigned char* from, float* to)
         __m128 r2 = _mm_loadu_ps(reinterpret_cast<const float*>(from + 2 * stride + 4 * c));
         __m128 r3 = _mm_loadu_ps(reinterpret_cast<const float*>(from + 3 * stride + 4 * c));
         _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        constexpr std::uint64_t tile = IAB_VMN_SampleStore::s_tile;
+        constexpr std::uint64_t tile = IAB_VMN_SampleStore::tileFor(N);
         _mm_storeu_ps(to + c * tile, r0);
         if constexpr (c + 1 < N) _mm_storeu_ps(to + (c + 1) * tile, r1);
         if constexpr (c + 2 < N) _mm_storeu_ps(to + (c + 2) * tile, r2);
@@ -84,8 +84,8 @@ void IAB_VMN_SampleStore::ensureRoomForPage()
 {
     m_page.ensure(m_pages, 1);
     // The open tile, and the next if the page runs into it.
-    const std::uint64_t tile_values = s_tile * m_run_channels;
-    if (m_keep_values) m_value.ensure(m_values, (m_run_samples / s_tile + 2) * tile_values);
+    const std::uint64_t tile = tileFor(m_run_channels);
+    if (m_keep_values) m_value.ensure(m_values, (m_run_samples / tile + 2) * tile * m_run_channels);
     const std::uint64_t words = bitWords(m_samples + kMostSamples);
     m_pps.ensure(0, words);
     m_flag.ensure(0, words);
@@ -100,7 +100,8 @@ void IAB_VMN_SampleStore::beginRun(unsigned int channels)
 void IAB_VMN_SampleStore::endRun() noexcept
 {
     // The last tile was laid out for a whole tile: its channels close up to its length.
-    const std::uint64_t length = m_run_samples % s_tile;
+    const std::uint64_t tile = tileFor(m_run_channels);
+    const std::uint64_t length = m_run_samples % tile;
     if (!m_keep_values) {
         m_values += m_run_samples * m_run_channels;
         m_run_samples = 0;
@@ -109,7 +110,7 @@ void IAB_VMN_SampleStore::endRun() noexcept
     }
     float* last = m_value.data() + m_values + (m_run_samples - length) * m_run_channels;
     if (length)
-        for (unsigned int c = 1; c < m_run_channels; ++c) std::memmove(last + c * length, last + c * s_tile, sizeof(float) * length);
+        for (unsigned int c = 1; c < m_run_channels; ++c) std::memmove(last + c * length, last + c * tile, sizeof(float) * length);
     m_values += m_run_samples * m_run_channels;
     m_run_samples = 0;
     m_run_channels = 0;
@@ -136,12 +137,13 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
         });
         if (!m_keep_values) return;
         // The values go to n streams, one per channel, in pieces that stay within a tile.
+        constexpr std::uint64_t tile = tileFor(n);
         const unsigned char* from = raw.bytes + 4 * (fullwave_blocks::kFirstWord + 1);
         [[maybe_unused]] const unsigned char* const page_end = raw.bytes + IAB_VMN_RawPage::s_size_in_bytes;
         for (unsigned int k = 0; k < count;) {
             const std::uint64_t s = run_sample + k;
-            const std::uint64_t in_tile = s % s_tile;
-            const auto piece = static_cast<unsigned int>(std::min<std::uint64_t>(count - k, s_tile - in_tile));
+            const std::uint64_t in_tile = s % tile;
+            const auto piece = static_cast<unsigned int>(std::min<std::uint64_t>(count - k, tile - in_tile));
             float* to = run + (s - in_tile) * n + in_tile;
             unsigned int j = 0;
 #if defined(__SSE2__)
@@ -149,7 +151,7 @@ unsigned int IAB_VMN_SampleStore::append(const IAB_VMN_RawPage& raw, std::int32_
                 copyFourBlocks<n>(from, to);
 #endif
             for (; j < piece; ++j, from += 4 * (n + 1), ++to)
-                for (unsigned int c = 0; c < n; ++c) std::memcpy(to + c * s_tile, from + 4 * c, sizeof(float));
+                for (unsigned int c = 0; c < n; ++c) std::memcpy(to + c * tile, from + 4 * c, sizeof(float));
             k += piece;
         }
     });

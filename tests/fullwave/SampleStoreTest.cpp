@@ -31,11 +31,15 @@ namespace {
 
 constexpr double kFull = IAB_VMN_FileHeader::s_full_range;
 constexpr double kHalf = IAB_VMN_FileHeader::s_half_range;
-// The stored layout's tiles, and the pieces of a tile whose overload flags are settled together.
-constexpr std::uint64_t kTile = IAB_VMN_SampleStore::s_tile;
+// The pieces of a tile whose overload flags are settled together.
 constexpr std::uint64_t kPiece = fullwave_tiles::kFlagPiece;
-// A quiet start is clear through its first tile; its events lie in the second.
-constexpr std::uint64_t kQuietFrom = kTile;
+
+// Samples in a tile of the stored layout. A quiet start is clear through its first tile; its
+// events lie in the second.
+std::uint64_t tileOf(unsigned int channels)
+{
+    return IAB_VMN_SampleStore::tileFor(channels);
+}
 
 // What a start must hold, as written.
 struct ExpectedStart {
@@ -208,8 +212,8 @@ private:
             for (unsigned int c = 1; c < m_n; ++c) v[c] = static_cast<float>(sum / others);
             v[1] += static_cast<float>(sum % others);
         };
-        if (position < kQuietFrom) return v;
-        const std::uint64_t index = position - kQuietFrom;
+        if (position < tileOf(m_n)) return v;
+        const std::uint64_t index = position - tileOf(m_n);
         // One event per piece, in different lanes of four samples: at the range on channel 0 and
         // on the last channel, a chain sum of exactly the full range either way, none in the
         // fifth piece, and one in the scalar tail of a last piece of 7 samples.
@@ -267,8 +271,8 @@ private:
 Recording recordingOf(unsigned int channels)
 {
     const bool full = channels % 2 == 1;
-    constexpr auto first = static_cast<std::uint32_t>(kTile + 176);
-    constexpr auto second = static_cast<std::uint32_t>(kTile - 76);
+    const auto first = static_cast<std::uint32_t>(tileOf(channels) + 176);
+    const auto second = static_cast<std::uint32_t>(tileOf(channels) - 76);
     return RecordingMaker(channels, channels % 2 == 0, 1000 + channels)
         .config("RAW_CONFIG", full)
         .samples(1, first)
@@ -288,7 +292,7 @@ Recording quietRecordingOf(unsigned int channels)
 {
     return RecordingMaker(channels, false, 2000 + channels)
         .config("RAW_CONFIG", channels % 2 == 0)
-        .quiet(1, kQuietFrom + 5 * kPiece + 7)
+        .quiet(1, tileOf(channels) + 5 * kPiece + 7)
         .done();
 }
 
@@ -474,9 +478,10 @@ TEST(SampleStore, FillStartEqualsTheChannelQueriesAndTheSamplesWritten)
             EXPECT_EQ(firstDifference(whole, q, 0, samples, n), "");
 
             // Ranges within a piece, across one or two piece or tile edges, empty, and at the end.
+            const std::uint64_t tile = tileOf(n);
             const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
-                {0, 0}, {0, 1}, {1020, 10}, {1023, 1026}, {5, 2048}, {2047, 2}, {kTile - 4, 10}, {kTile - 1, kTile + 2},
-                {5, 2 * kTile}, {2 * kTile - 1, 2}, {samples, 0}, {samples > 0 ? samples - 1 : 0, samples > 0 ? 1 : 0},
+                {0, 0}, {0, 1}, {1020, 10}, {1023, 1026}, {5, 2048}, {2047, 2}, {tile - 4, 10}, {tile - 1, tile + 2},
+                {5, 2 * tile}, {2 * tile - 1, 2}, {samples, 0}, {samples > 0 ? samples - 1 : 0, samples > 0 ? 1 : 0},
                 {samples > 300 ? samples - 300 : 0, std::min<std::uint64_t>(samples, 300)}, {0, samples}};
             for (const auto& [first, count] : ranges) {
                 if (first + count > samples) continue;
@@ -526,7 +531,8 @@ TEST(SampleStore, TheOneOverloadOfAPieceIsFound)
         const IAB_VMN_File file = read(rec);
         ASSERT_EQ(file.getNStarts(), 1u);
         const std::uint64_t samples = file.getNsample(0);
-        ASSERT_EQ(samples, kQuietFrom + 5 * kPiece + 7);
+        const std::uint64_t q0 = tileOf(n);
+        ASSERT_EQ(samples, q0 + 5 * kPiece + 7);
         const ChannelQueries q = channelQueries(file, 0);
         EXPECT_EQ(firstDifference(q, written(rec.starts[0]), n), "");
         std::uint64_t overloaded = 0;
@@ -539,9 +545,8 @@ TEST(SampleStore, TheOneOverloadOfAPieceIsFound)
         // The whole start, the clear tile, the overloaded sample alone, the rest of its piece, a
         // range from the clear tile into the first event, the clear piece, the last piece and
         // its tail.
-        constexpr std::uint64_t q0 = kQuietFrom;
         const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
-            {0, samples}, {0, kTile}, {q0 + 1, 1}, {q0 + 2, kPiece - 2}, {q0 - 3, 5}, {q0 + 4 * kPiece, kPiece}, {q0 + 5 * kPiece, 7}, {q0 + 5 * kPiece + 4, 3}};
+            {0, samples}, {0, q0}, {q0 + 1, 1}, {q0 + 2, kPiece - 2}, {q0 - 3, 5}, {q0 + 4 * kPiece, kPiece}, {q0 + 5 * kPiece, 7}, {q0 + 5 * kPiece + 4, 3}};
         for (const auto& [first, count] : ranges) {
             Rows rows(count, n);
             file.fillStart(0, first, count, rows.valueSpan(), rows.overloadSpan(), rows.ppsSpan());
