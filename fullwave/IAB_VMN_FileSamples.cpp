@@ -99,6 +99,7 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
     out.shrink_to_fit();
     const Run samples = run(s);
     const double max = s.header->get_max_rx();
+    const std::uint64_t tile = samples.tileSize();
     std::uint16_t flags[kFlagPiece];
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
@@ -106,7 +107,7 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
             const std::size_t to = std::min(length, from + kFlagPiece);
             if (!fullwave_tiles::overloads(samples.tile(t), length, from, to, samples.channels(), max, flags)) continue;
             for (std::size_t k = from; k < to; ++k)
-                if ((flags[k - from] >> channel) & 1u) out[t * samples.tileSize() + k] = true;
+                if ((flags[k - from] >> channel) & 1u) out[t * tile + k] = true;
         }
     }
 }
@@ -149,8 +150,9 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
         const std::size_t to = std::min<std::uint64_t>(length, end - t * tile);
         const std::uint64_t row = t * tile + from - first;
         if (!values.empty()) fullwave_tiles::rows(samples.tile(t), length, n, from, to, values.data() + row * n);
-        bool* out = overloads.empty() ? nullptr : overloads.data() + row * n;
-        for (std::size_t piece = from; out && piece < to; piece += kFlagPiece) {
+        if (overloads.empty()) continue;
+        bool* out = overloads.data() + row * n;
+        for (std::size_t piece = from; piece < to; piece += kFlagPiece) {
             const std::size_t piece_end = std::min(to, piece + kFlagPiece);
             if (!fullwave_tiles::overloads(samples.tile(t), length, piece, piece_end, n, max, flags)) {
                 out = std::fill_n(out, (piece_end - piece) * n, false);

@@ -10,16 +10,16 @@
 
 // What the kept data pages of a recording hold, stored compactly in file order.
 //
-// The samples of a start form a run of tiles of tileFor(channels) samples, each tile channel by channel
-// (a channel's values in a tile side by side): a channel is read without touching the others,
-// and a whole start tile by tile, its channels as parallel streams. Tiles are long (64 KiB a
-// channel) because a channel read alone then streams from memory nearly as fast as one
-// contiguous array; in tiles of 4 KiB a channel it read half again as slowly. Runs follow
-// each other without room between them. Each sample has a PPS bit and a flag bit; each page keeps the few words
-// (name, date, first sample number, block count) from which its page object can be made
-// again. A 3-channel sample takes 12 bytes here against 16 in the file, and nothing is
-// allocated per page: the arrays are reserved once from the file size and only written
-// memory counts.
+// The samples of a start form a run of tiles of tileFor(channels) samples, each tile channel
+// by channel (a channel's values in a tile side by side): a channel is read without touching
+// the others, and a whole start tile by tile, its channels as parallel streams. Tiles are long
+// (64 KiB a channel) because a channel read alone then streams from memory nearly as fast as
+// one contiguous array; in tiles of 4 KiB a channel it read half again as slowly. Runs follow
+// each other without room between them. Each sample has a PPS bit and a flag bit; each page
+// keeps the few words (name, date, first sample number, block count) from which its page
+// object can be made again. A 3-channel sample takes 12 bytes here against 16 in the file,
+// and nothing is allocated per page: the arrays are reserved once from the file size and only
+// written memory counts.
 class IAB_VMN_SampleStore {
 public:
     static constexpr std::uint64_t s_tile = 16384;
