@@ -77,11 +77,13 @@ void constructOnly(const std::string& path)
 
 void readFloor(const std::string& path)
 {
-    const ertkit_bench::ValueFloor file(path, ertkit_writers::ConfigFields{}.n_channel);
+    const unsigned int channels = ertkit_writers::ConfigFields{}.n_channel;
+    const ertkit_bench::ValueFloor file(path, channels);
     std::vector<double> values;
-    for (unsigned int channel = 0; channel < ertkit_writers::ConfigFields{}.n_channel; ++channel) {
+    for (unsigned int channel = 0; channel < channels; ++channel) {
         file.fill(channel, values);
         benchmark::DoNotOptimize(values.data());
+        benchmark::ClobberMemory();
     }
 }
 
