@@ -1,5 +1,7 @@
 #include <generators/SampleFiles.h>
 
+#include <generators/ReciprocalSurvey.h>
+
 #include <services/AtomicOutput.h>
 #include <services/WindowTimes.h>
 
@@ -272,6 +274,13 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
     files.bin = "line1-wenner.bin";
     writeBin(survey, folder / files.bin);
     progress.step();
+    ReciprocalSurveySettings reciprocal;
+    reciprocal.seed = survey.seed();
+    reciprocal.electrodes = std::max(survey.electrodeCount(), 12);
+    reciprocal.spacing = survey.spacing();
+    files.reciprocal = "line1-reciprocal.binx";
+    files.reciprocal_truth = "line1-reciprocal-truth.csv";
+    writeReciprocalSurvey(makeReciprocalSurvey(reciprocal), folder / files.reciprocal, folder / files.reciprocal_truth);
     return files;
 }
 

@@ -18,11 +18,13 @@ namespace ertkit::generators {
 // have started for it (the name carries the injection's time, which the BIN reader takes as
 // the record's); the sample keeps all the starts of an array in one recording, so only the
 // first injection's names are files beside it, and the others' starts are found in them by
-// time (services/CompanionRecordings.h).
+// time (services/CompanionRecordings.h). Beside them, a result file of the line measured with
+// reciprocals and planted faults, and its truth (ReciprocalSurvey.h).
 struct SampleFiles {
     std::vector<std::string> recordings; // voltage then current recording of each array
     std::string binx;
     std::string bin;
+    std::string reciprocal, reciprocal_truth; // the line measured with reciprocals and planted faults
 };
 
 // The receivers: voltage receiver user serial 123, serial 4567; current receiver 124, 4568.

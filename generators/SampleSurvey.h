@@ -70,6 +70,7 @@ public:
 
     explicit SampleSurvey(std::uint32_t seed, int electrodes = 16, double spacing = 5.0);
 
+    std::uint32_t seed() const { return m_seed; }
     int electrodeCount() const { return m_electrodes; }
     double spacing() const { return m_spacing; }
     ElectrodePoint electrode(int number) const;

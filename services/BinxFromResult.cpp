@@ -127,3 +127,26 @@ void fillBinxFromResult(const Result_Reader& result, BINX_Data& record)
 }
 
 } // namespace ertkit
+
+#include <binx/BINX_File.h>
+#include <bin/BIN_File.h>
+
+namespace ertkit {
+
+std::unique_ptr<BINX_File> binxFileOf(std::unique_ptr<Result_File> results)
+{
+    if (auto* binx = dynamic_cast<BINX_File*>(results.get())) {
+        results.release();
+        return std::unique_ptr<BINX_File>(binx);
+    }
+    auto file = std::make_unique<BINX_File>();
+    if (const auto* bin = dynamic_cast<const BIN_File*>(results.get())) file->setFolderPath(bin->getFolderPath());
+    for (const Result_Reader* result : results->getResults()) {
+        auto record = std::make_unique<BINX_Data>();
+        fillBinxFromResult(*result, *record);
+        file->addData(record.release());
+    }
+    return file;
+}
+
+} // namespace ertkit

@@ -17,3 +17,17 @@ namespace ertkit {
 void fillBinxFromResult(const Result_Reader& result, BINX_Data& record);
 
 } // namespace ertkit
+
+#include <memory>
+
+class BINX_File;
+class Result_File;
+
+namespace ertkit {
+
+// The records of any result file as a BINX file, in order: a BINX file is handed back as it
+// is (names, folder and every value kept); a legacy one gives a BINX record made of each of
+// its results (fillBinxFromResult), in the folder it names.
+std::unique_ptr<BINX_File> binxFileOf(std::unique_ptr<Result_File> results);
+
+} // namespace ertkit
