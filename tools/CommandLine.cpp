@@ -85,6 +85,20 @@ void addEditingCommands(CLI::App& app, Context& context)
     reprocess->add_option("--report", reprocess_options->report, "CSV file of stored against recomputed values, one row per record");
 }
 
+void addQcCommand(CLI::App& app, Context& context)
+{
+    auto* qc = app.add_subcommand("qc", "Judge every reading by the quality rules, pair reciprocals, fit an error model; write the file with rejected readings ignored");
+    auto options = bind(qc, context, runQc);
+    qc->add_option("file", options->input, "BINX or BIN file")->required();
+    qc->add_option("-o,--output", options->output, "BINX file to write: every record, those with a reason ignored")->required();
+    qc->add_option("--report", options->report, "CSV file: one row per record with its reasons, error and reciprocal");
+    qc->add_option("--model", options->model, "JSON file: the error models, the rules and the count of each reason");
+    qc->add_option("--plot", options->plot, "SVG file: reciprocal errors with the model, counts, and the pseudo-section by reason");
+    qc->add_option("--recordings", options->recordings, "Folder of the full-wave recordings: judge each reading on its half cycles too");
+    qc->add_option("--rule", options->rules, "Set a rule's limit, NAME=VALUE (repeatable; see the README for names and defaults)");
+    qc->add_option("--no-rule", options->no_rules, "Switch a rule off (repeatable)");
+}
+
 void addMeterCommands(CLI::App& app, Context& context)
 {
     auto* download = app.add_subcommand("download", "Download measures from a meter over its USB serial link into a BINX file");
@@ -173,6 +187,7 @@ int runTool(int argc, const char* const* argv)
     app.require_subcommand(1);
     addReadingCommands(app, context);
     addEditingCommands(app, context);
+    addQcCommand(app, context);
     addMeterCommands(app, context);
     addSampleCommand(app, context);
     try {

@@ -55,6 +55,11 @@ struct ReprocessOptions {
     std::string stack = "mean";
     double trim = 0.25;
 };
+struct QcOptions {
+    std::string input, output, report, model, plot, recordings;
+    std::vector<std::string> rules;    // NAME=VALUE
+    std::vector<std::string> no_rules; // rules switched off
+};
 struct SampleOptions {
     std::string folder;
     std::uint32_t seed = 1;
@@ -71,6 +76,7 @@ void runDownload(const DownloadOptions& options, Context& context);
 void runMeterSim(const MeterSimOptions& options, Context& context);
 void runSample(const SampleOptions& options, Context& context);
 void runReprocess(const ReprocessOptions& options, Context& context);
+void runQc(const QcOptions& options, Context& context);
 
 // Parses the command line, runs the command and returns the exit status.
 int runTool(int argc, const char* const* argv);

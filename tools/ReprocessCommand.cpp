@@ -4,6 +4,7 @@
 
 #include "NumberText.h"
 #include "Output.h"
+#include "ReportCsv.h"
 
 #include <services/BinxFromResult.h>
 #include <services/BinxOutput.h>
@@ -61,44 +62,13 @@ void reportFailures(const std::string& input, const std::vector<ertkit::Reproces
     if (failed > s_failures_shown && !quiet) std::cerr << fmt::format("warning: {}: … {} more records kept as stored\n", input, failed - s_failures_shown);
 }
 
-// A CSV cell of text, quoted when it holds a separator, a quote or a line end.
-void appendText(fmt::memory_buffer& out, const std::string& text)
-{
-    if (text.find_first_of(",\"\n\r") == std::string::npos) {
-        out.append(text);
-        return;
-    }
-    out.push_back('"');
-    for (const char c : text) {
-        if (c == '"') out.push_back('"');
-        out.push_back(c);
-    }
-    out.push_back('"');
-}
-
 void writeReport(const std::string& path, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
 {
     Output output(path);
-    fmt::memory_buffer line;
-    for (const ertkit::ReportColumn& column : ertkit::reprocessReportColumns()) {
-        if (line.size() > 0) line.push_back(',');
-        line.append(column.name);
-    }
-    line.push_back('\n');
     ertkit::ReprocessReport report;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        bool first = true;
-        for (const ertkit::ReportCell& cell : report.row(static_cast<std::int64_t>(i), *results[i], values[i])) {
-            if (!first) line.push_back(',');
-            first = false;
-            if (const auto* whole = std::get_if<std::int64_t>(&cell)) fmt::format_to(std::back_inserter(line), "{}", *whole);
-            else if (const auto* real = std::get_if<double>(&cell)) appendReal(line, *real);
-            else if (const auto* text = std::get_if<std::string>(&cell)) appendText(line, *text);
-        }
-        line.push_back('\n');
-        output.stream().write(line.data(), static_cast<std::streamsize>(line.size()));
-        line.clear();
-    }
+    writeReportCsv(output.stream(), ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
+        cells = report.row(static_cast<std::int64_t>(i), *results[i], values[i]);
+    });
     output.commit();
 }
 
