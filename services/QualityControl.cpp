@@ -1,6 +1,7 @@
 #include <services/QualityControl.h>
 
 #include <services/ReciprocalPairs.h>
+#include <services/WindowTimes.h>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -138,6 +139,24 @@ QcResult runQualityControl(const std::vector<Result_Reader*>& results, const QcS
     if (n == 0) out.notes.push_back("the file holds no reading");
     else if (out.rejected == n) out.notes.push_back("every reading is rejected");
     return out;
+}
+
+std::optional<double> phaseOfChargeability(const ResultValues& v, double pulse_ms)
+{
+    if (v.window_times.size() < 2 || !(pulse_ms > 0.0)) return std::nullopt;
+    const double t1 = v.window_times.front(), t2 = v.window_times.back();
+    if (!(t1 > 0.0) || !(t2 > t1)) return std::nullopt;
+    // The integral of ln((T + t) / t) is (T + t) ln(T + t) - t ln t.
+    const auto integral = [pulse_ms](double t) { return (pulse_ms + t) * std::log(pulse_ms + t) - t * std::log(t); };
+    const double mean_log = (integral(t2) - integral(t1)) / (t2 - t1);
+    if (!(mean_log > 0.0)) return std::nullopt;
+    return v.m * std::numbers::pi / (2.0 * mean_log);
+}
+
+double pulseMs(const Result_Reader& result)
+{
+    const double cycle = static_cast<double>(result.getPeriod(true)) * samplePeriodMs(result);
+    return cycle / (fullDutyCycle(result) ? 2.0 : 4.0);
 }
 
 const std::vector<ReportColumn>& qcReportColumns()

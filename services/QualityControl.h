@@ -53,6 +53,15 @@ struct QcResult {
     std::vector<std::string> notes; // what the user should know: no reciprocals, no model...
 };
 
+// The apparent phase, -phi in mrad (positive for a polarisable ground), that gives a reading's
+// chargeability under a constant-phase-angle earth. With a small phase, such an earth decays
+// after a pulse of length T as V(t) / Vp = (2 |phi| / pi) ln((T + t) / t); the chargeability
+// over the windows is that curve's mean over them, so |phi| = M pi / (2 L) with L the mean of
+// ln((T + t) / t) over the windows. Empty without windows or pulse.
+std::optional<double> phaseOfChargeability(const ResultValues& values, double pulse_ms);
+// The pulse of a result in ms: its cycle over 4 (2 at full duty cycle).
+double pulseMs(const Result_Reader& result);
+
 // The smallest error of M given to an inversion.
 inline constexpr double s_qc_ip_floor = 1.0; // mV/V
 

@@ -40,6 +40,13 @@ void addReadingCommands(CLI::App& app, Context& context)
     auto* along = exporting->add_flag("--along-line", export_options->along_line,
                                       "udf: write the distance along the line as x (the default for electrodes on one line)");
     exporting->add_flag("--no-along-line", export_options->no_along_line, "udf: write the electrodes' x, y and z as stored")->excludes(along);
+    exporting->add_option("--errors", export_options->errors,
+                          "udf, res2dinv: the error of each reading: model (the file's reciprocal error model, else the stacking deviation; "
+                          "udf's default), stack (the stacking deviation) or none (res2dinv's default); never below 2 %")
+        ->check(CLI::IsMember({"model", "stack", "none"}));
+    exporting->add_option("--ip", export_options->ip, "udf: the ip column as m (chargeability, mV/V) or phase (-phi in mrad, constant-phase earth)")
+        ->check(CLI::IsMember({"m", "phase"}))
+        ->capture_default_str();
     exporting->add_option("-o,--output", export_options->output, "Output file (standard output when absent)");
 
     auto* plot = app.add_subcommand("plot", "Draw a recording's channels, a pseudo-section or one record as SVG");

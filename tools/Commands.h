@@ -19,6 +19,8 @@ struct ExportOptions {
     std::string file, format = "csv", output; // output empty: standard output
     bool keep_ignored = false;
     bool along_line = false, no_along_line = false; // neither: along the line for a 2-D line
+    std::string errors;                              // model, stack or none; empty: the format's default
+    std::string ip = "m";                            // udf: m (mV/V) or phase (mrad)
 };
 struct PlotOptions {
     std::string file, output;

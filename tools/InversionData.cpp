@@ -1,6 +1,9 @@
 #include "InversionData.h"
 
+#include <services/QualityControl.h>
 #include <services/ResultValues.h>
+
+#include <fmt/format.h>
 
 namespace ertkit_cli {
 
@@ -15,13 +18,28 @@ InversionData::InversionData(const Result_File& file, const InversionOptions& op
     m_line.fit();
     m_along_line = options.along_line.value_or(m_line.straight());
     m_readings.reserve(results.size());
+    // The model of the file's own reciprocals (quality control's, with its default rules), or
+    // each reading's stacking deviation; never below the floor.
+    ertkit::QcModel model;
+    if (options.errors == ErrorKind::Model) {
+        model = ertkit::runQualityControl(results, ertkit::QcSettings{}).model;
+        m_error_source = model.source == ertkit::ErrorSource::Reciprocals
+                             ? fmt::format("err(R) = {:.4g} ohm + {:.4g} |R| from {} reciprocal pairs, at least {} %", model.resistance.a, model.resistance.b,
+                                           model.resistance.pairs, model.floor_percent)
+                             : fmt::format("err: stacking deviation (no reciprocal model), at least {} %", model.floor_percent);
+    } else if (options.errors == ErrorKind::Stack) {
+        m_error_source = fmt::format("err: stacking deviation, at least {} %", model.floor_percent);
+    }
+    m_has_errors = options.errors != ErrorKind::None;
+    ertkit::QcReading qc;
     for (std::size_t i = 0; i < results.size(); ++i) {
         ertkit::readResultValues(*results[i], v);
         for (const ertkit::ElectrodePoint& p : v.electrodes) m_order.add(p);
         if (v.ignore && !options.keep_ignored) continue;
-        const InversionReading reading{static_cast<std::int64_t>(i), v.electrodes, v.resistance, v.rhoa, ertkit::relativeError(v), v.m,
-                                       ertkit::usable(v)};
-        m_has_errors = m_has_errors || reading.err.has_value();
+        ertkit::applyErrorModel(model, v, qc);
+        double ip = v.m;
+        if (options.ip == IpKind::Phase) ip = ertkit::phaseOfChargeability(v, ertkit::pulseMs(*results[i])).value_or(0.0);
+        const InversionReading reading{static_cast<std::int64_t>(i), v.electrodes, v.resistance, v.rhoa, qc.err, ip, qc.ip_err, ertkit::usable(v)};
         m_has_m = m_has_m || v.m != 0.0;
         if (!m_windows && v.window_times.size() >= 2)
             m_windows = std::pair<double, double>(v.window_times.front(), v.window_times.back() - v.window_times.front());

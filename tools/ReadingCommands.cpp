@@ -77,6 +77,11 @@ void runExport(const ExportOptions& options, Context& context)
             InversionOptions inversion;
             inversion.keep_ignored = options.keep_ignored;
             if (options.along_line || options.no_along_line) inversion.along_line = options.along_line;
+            if (!options.errors.empty()) {
+                inversion.errors = options.errors == "model" ? ErrorKind::Model : options.errors == "stack" ? ErrorKind::Stack : ErrorKind::None;
+                inversion.res2dinv_errors = true;
+            }
+            inversion.ip = options.ip == "phase" ? IpKind::Phase : IpKind::Chargeability;
             exportResults(*results, options.file, format, inversion, output.stream(), *progress);
         }
         output.commit();

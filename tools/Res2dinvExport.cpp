@@ -57,14 +57,19 @@ void writeRes2dinv(const Result_File& file, const std::string& title, const Inve
 {
     InversionOptions kept = options;
     kept.keep_ignored = false;
+    // The format's readers take errors only when announced; a plain file stays as it was.
+    kept.errors = options.res2dinv_errors ? options.errors : ErrorKind::None;
     const InversionData data(file, kept);
     const std::size_t count = static_cast<std::size_t>(std::count_if(data.readings().begin(), data.readings().end(), writable));
     const bool ip = data.hasChargeability();
     fmt::memory_buffer b;
     std::string line_title = title;
     std::replace(line_title.begin(), line_title.end(), '\n', ' ');
-    fmt::format_to(std::back_inserter(b), "{}\n{}\n11\n{}\nType of measurement (0=app. resistivity,1=resistance)\n0\n{}\n1\n{:d}\n", line_title,
-                   unitSpacing(data), subArrayType(data), count, ip);
+    fmt::format_to(std::back_inserter(b), "{}\n{}\n11\n{}\nType of measurement (0=app. resistivity,1=resistance)\n0\n{}\n1\n", line_title,
+                   unitSpacing(data), subArrayType(data), count);
+    const bool errors = data.hasErrors();
+    if (errors) b.append(std::string_view("Error estimate for data present\nType of error estimate (0=same unit as data)\n0\n"));
+    fmt::format_to(std::back_inserter(b), "{:d}\n", ip);
     if (ip) {
         const auto windows = data.windows().value_or(std::pair<double, double>(0.0, 0.0));
         fmt::format_to(std::back_inserter(b), "Chargeability\nmV/V\n{},{}\n", windows.first / 1000.0, windows.second / 1000.0);
@@ -79,6 +84,7 @@ void writeRes2dinv(const Result_File& file, const std::string& title, const Inve
         for (const ertkit::ElectrodePoint& p : r.electrodes)
             if (!p.remote()) fmt::format_to(std::back_inserter(b), " {} {}", data.line().along(p), p.z);
         fmt::format_to(std::back_inserter(b), " {}", *r.rhoa);
+        if (errors) fmt::format_to(std::back_inserter(b), " {}", std::abs(*r.rhoa) * r.err.value_or(0.0));
         if (ip) fmt::format_to(std::back_inserter(b), " {}", r.m);
         b.push_back('\n');
         out.write(b.data(), static_cast<std::streamsize>(b.size()));

@@ -25,6 +25,8 @@ void writeUdf(const Result_File& file, const InversionOptions& options, std::ost
         else
             fmt::format_to(std::back_inserter(b), "{} {} {}\n", p.x, p.y, p.z);
     }
+    // ip holds M in mV/V unless the phase is asked for (readers of the format take the column
+    // as a phase in mrad by default: the README says which is written).
     fmt::format_to(std::back_inserter(b), "{}\n# a b m n r rhoa ip{} valid\n", data.readings().size(), data.hasErrors() ? " err" : "");
     out.write(b.data(), static_cast<std::streamsize>(b.size()));
     for (const InversionReading& reading : data.readings()) {
@@ -37,7 +39,7 @@ void writeUdf(const Result_File& file, const InversionOptions& options, std::ost
         appendNumber(b, reading.m, false);
         if (data.hasErrors()) {
             b.push_back(' ');
-            appendNumber(b, reading.err.value_or(0.0), false);
+            appendNumber(b, reading.err.value_or(s_nan), false);
         }
         fmt::format_to(std::back_inserter(b), " {:d}\n", reading.valid);
         out.write(b.data(), static_cast<std::streamsize>(b.size()));
