@@ -51,13 +51,14 @@ from ._progress import TqdmProgress, tqdm_progress
 from ._ertkit import DownloadError, FormatError
 from ._recording import Recording, Start
 from ._reprocess import reprocess
+from ._qc import qc
 from ._results import COLUMNS, BinFile, Record, ResultFile
 
 FormatError.__module__ = DownloadError.__module__ = __name__
 _logging.getLogger(__name__).addHandler(_logging.NullHandler())
 
 __all__ = ["open", "readers", "download", "Download", "Recording", "Start", "BinFile", "BinxFile", "BinxRecord",
-           "Record", "ResultFile", "COLUMNS", "reprocess", "FormatError", "DownloadError", "tqdm_progress", "TqdmProgress"]
+           "Record", "ResultFile", "COLUMNS", "reprocess", "qc", "FormatError", "DownloadError", "tqdm_progress", "TqdmProgress"]
 
 # The Python class of each kind of core object the extension opens.
 _CLASSES = {_ertkit.RecordingCore: Recording, _ertkit.BinCore: BinFile, _ertkit.BinxCore: BinxFile}

@@ -7,6 +7,7 @@
 #include "OpenFile.h"
 #include "RecordCore.h"
 #include "RecordingCore.h"
+#include "Qc.h"
 #include "Reprocess.h"
 
 #include <host/GeoSpec.h>
@@ -24,6 +25,7 @@ PYBIND11_MODULE(_ertkit, m)
     ertkit_py::bindOpenFile(m);
     ertkit_py::bindDownload(m);
     ertkit_py::bindReprocess(m);
+    ertkit_py::bindQc(m);
     m.def("sexagesimal_to_decimal", &sexagesimalToDecimalAngle, pybind11::arg("angle"),
           "A GPS angle written as degrees and minutes run together (DDDMM.mmmm) in decimal degrees.");
 }

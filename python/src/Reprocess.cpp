@@ -4,6 +4,8 @@
 #include "BinxCore.h"
 #include "ByteSource.h"
 #include "LibraryCall.h"
+#include "ReportTable.h"
+#include "ResultCopy.h"
 
 #include <services/BinxFromResult.h>
 #include <services/ReprocessReport.h>
@@ -24,108 +26,6 @@ namespace ertkit_py {
 
 namespace {
 
-// The records to reprocess and the BINX file that takes their new values, record for record.
-struct Work {
-    std::unique_ptr<BINX_File> output;
-    std::vector<Result_Reader*> sources;
-    std::shared_ptr<const BIN_File> bin; // keeps a legacy file's records alive
-};
-
-// A BINX file is reprocessed through a copy of its own: the copy's records are both the
-// sources and the output, and no other thread can edit them while the GIL is released. The
-// copy is taken with the GIL held, as the file is written, and reads back what write() writes.
-Work binxWork(const BinxCore& input)
-{
-    const std::string bytes = binxBytes(input.file());
-    MemoryBuffer buffer(bytes.data(), bytes.size());
-    std::istream in(&buffer);
-    Work work;
-    work.output = std::make_unique<BINX_File>(in, std::string(), noProgress());
-    work.sources = work.output->getResults();
-    return work;
-}
-
-// The legacy file's records are the sources (a BIN file never changes once read); the output
-// holds a BINX record made from each, in the same folder. Made with the GIL released.
-void fillFromBin(Work& work)
-{
-    work.output = std::make_unique<BINX_File>();
-    work.output->setFolderPath(work.bin->getFolderPath());
-    work.sources = work.bin->getResults();
-    for (const Result_Reader* source : work.sources) {
-        auto record = std::make_unique<BINX_Data>();
-        ertkit::fillBinxFromResult(*source, *record);
-        work.output->addData(record.release());
-    }
-}
-
-// The comparison table as (name, kind, values, mask) per column: numpy arrays for numbers and
-// flags, a list of str for texts; integer columns carry a mask of their undefined rows.
-py::list reportColumns(const std::vector<Result_Reader*>& sources, const std::vector<ertkit::Reprocessed>& values)
-{
-    using ertkit::ReportType;
-    const auto& columns = ertkit::reprocessReportColumns();
-    const auto n = static_cast<py::ssize_t>(sources.size());
-    struct Column {
-        py::object values, mask = py::none();
-        void* data = nullptr;
-        bool* undefined = nullptr;
-    };
-    std::vector<Column> out(columns.size());
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        Column& o = out[c];
-        const auto make = [&o, n](auto array) {
-            o.data = array.mutable_data();
-            o.values = std::move(array);
-        };
-        switch (columns[c].type) {
-        case ReportType::Integer: {
-            make(py::array_t<std::int64_t>(n));
-            py::array_t<bool> mask(n);
-            o.undefined = mask.mutable_data();
-            o.mask = std::move(mask);
-            break;
-        }
-        case ReportType::Real: make(py::array_t<double>(n)); break;
-        case ReportType::Flag: make(py::array_t<bool>(n)); break;
-        case ReportType::Text: o.values = py::list(n); break;
-        }
-    }
-    ertkit::ReprocessReport report;
-    for (py::ssize_t i = 0; i < n; ++i) {
-        const auto r = static_cast<std::size_t>(i);
-        const std::vector<ertkit::ReportCell>& row = report.row(i, *sources[r], values[r]);
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const ertkit::ReportCell& cell = row[c];
-            Column& o = out[c];
-            switch (columns[c].type) {
-            case ReportType::Integer: {
-                const auto* whole = std::get_if<std::int64_t>(&cell);
-                static_cast<std::int64_t*>(o.data)[r] = whole ? *whole : 0;
-                o.undefined[r] = whole == nullptr;
-                break;
-            }
-            case ReportType::Real: {
-                const auto* real = std::get_if<double>(&cell);
-                static_cast<double*>(o.data)[r] = real ? *real : std::numeric_limits<double>::quiet_NaN();
-                break;
-            }
-            case ReportType::Flag: static_cast<bool*>(o.data)[r] = std::get<std::int64_t>(cell) != 0; break;
-            case ReportType::Text: {
-                const auto* text = std::get_if<std::string>(&cell);
-                PyList_SET_ITEM(o.values.ptr(), i, storedText(text ? *text : std::string()).release().ptr());
-                break;
-            }
-            }
-        }
-    }
-    static const char* const kinds[] = {"integer", "real", "flag", "text"};
-    py::list table;
-    for (std::size_t c = 0; c < columns.size(); ++c)
-        table.append(py::make_tuple(columns[c].name, kinds[static_cast<int>(columns[c].type)], out[c].values, out[c].mask));
-    return table;
-}
-
 py::tuple reprocess(const py::object& core, const std::string& stack, double trim,
                     const std::optional<std::vector<std::pair<double, double>>>& windows, const std::optional<std::string>& recordings,
                     const std::string& result_file, const py::object& progress)
@@ -139,8 +39,8 @@ py::tuple reprocess(const py::object& core, const std::string& stack, double tri
     if (windows) options.windows_ms = ertkit::windowBounds(*windows);
     if (recordings) options.recordings = *recordings;
 
-    Work work;
-    if (py::isinstance<BinxCore>(core)) work = binxWork(core.cast<const BinxCore&>());
+    ResultCopy work;
+    if (py::isinstance<BinxCore>(core)) work = binxCopy(core.cast<const BinxCore&>());
     else if (py::isinstance<BinCore>(core)) work.bin = core.cast<const BinCore&>().shared();
     else throw py::type_error("reprocess takes a BINX or BIN file of ertkit");
 
@@ -149,7 +49,10 @@ py::tuple reprocess(const py::object& core, const std::string& stack, double tri
         return ertkit::reprocess(work.sources, result_file, options, p);
     });
     // The report reads the records as they were stored, before the new values go in.
-    py::list report = reportColumns(work.sources, values);
+    ertkit::ReprocessReport rows;
+    py::list report = reportTable(ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
+        cells = rows.row(static_cast<std::int64_t>(i), *work.sources[i], values[i]);
+    });
     const auto& records = work.output->getDatas();
     for (std::size_t i = 0; i < records.size(); ++i) ertkit::applyReprocessed(*records[i], values[i]);
     return py::make_tuple(std::make_shared<BinxCore>(std::move(work.output)), report);

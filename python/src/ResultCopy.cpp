@@ -1,0 +1,36 @@
+#include "ResultCopy.h"
+
+#include "ByteSource.h"
+#include "LibraryCall.h"
+
+#include <services/BinxFromResult.h>
+
+#include <istream>
+#include <string>
+
+namespace ertkit_py {
+
+ResultCopy binxCopy(const BinxCore& input)
+{
+    const std::string bytes = binxBytes(input.file());
+    MemoryBuffer buffer(bytes.data(), bytes.size());
+    std::istream in(&buffer);
+    ResultCopy work;
+    work.output = std::make_unique<BINX_File>(in, std::string(), noProgress());
+    work.sources = work.output->getResults();
+    return work;
+}
+
+void fillFromBin(ResultCopy& work)
+{
+    work.output = std::make_unique<BINX_File>();
+    work.output->setFolderPath(work.bin->getFolderPath());
+    work.sources = work.bin->getResults();
+    for (const Result_Reader* source : work.sources) {
+        auto record = std::make_unique<BINX_Data>();
+        ertkit::fillBinxFromResult(*source, *record);
+        work.output->addData(record.release());
+    }
+}
+
+} // namespace ertkit_py
