@@ -2,6 +2,8 @@
 
 #include <services/ResultValues.h>
 
+#include <cmath>
+
 namespace ertkit_cli {
 
 InversionData::InversionData(const Result_File& file, const InversionOptions& options)
@@ -18,7 +20,13 @@ InversionData::InversionData(const Result_File& file, const InversionOptions& op
     for (std::size_t i = 0; i < results.size(); ++i) {
         ertkit::readResultValues(*results[i], v);
         for (const ertkit::ElectrodePoint& p : v.electrodes) m_order.add(p);
-        if (v.ignore && !options.keep_ignored) continue;
+        // Loaders that parse numbers strictly stop at "nan": a reading without R or rho_a
+        // (no current, no geometric factor) is left out like an ignored one.
+        const bool defined = v.resistance && v.rhoa && std::isfinite(*v.resistance) && std::isfinite(*v.rhoa) && std::isfinite(v.m);
+        if (!options.keep_ignored && (v.ignore || !defined)) {
+            ++(v.ignore ? m_left_out.ignored : m_left_out.undefined);
+            continue;
+        }
         const InversionReading reading{static_cast<std::int64_t>(i), v.electrodes, v.resistance, v.rhoa, ertkit::relativeError(v), v.m,
                                        ertkit::usable(v)};
         m_has_errors = m_has_errors || reading.err.has_value();
