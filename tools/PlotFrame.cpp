@@ -75,7 +75,8 @@ std::vector<double> niceTicks(const AxisRange& range, int target)
     const double start = std::ceil(range.low / step - 1e-9);
     // A range far from 0 for its span (values beyond 2^53 steps) counts no steps exactly.
     if (!(std::abs(start) < 0x1p53)) return ticks;
-    for (auto i = static_cast<long long>(start); tick(static_cast<double>(i) * mantissa) <= range.high + step * 1e-9 && ticks.size() < s_most_ticks; ++i)
+    const double end = finiteSum(range.high, step * 1e-9);
+    for (auto i = static_cast<long long>(start); tick(static_cast<double>(i) * mantissa) <= end && ticks.size() < s_most_ticks; ++i)
         ticks.push_back(tick(static_cast<double>(i) * mantissa));
     return ticks;
 }
