@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 namespace ertkit {
@@ -62,6 +63,39 @@ std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::fun
     }
     if (count < 2) return std::nullopt;
     return PseudoPosition{sum / count, s_pseudo_depth_ratio * length};
+}
+
+bool finitePositions(const Quadrupole& q)
+{
+    return std::all_of(q.begin(), q.end(), [](const ElectrodePoint& p) {
+        return p.remote() || (std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z));
+    });
+}
+
+std::vector<std::size_t> quadrupoleGroups(const std::vector<Quadrupole>& quadrupoles)
+{
+    // Finite coordinates only, so that the ordering is a strict weak one; + 0.0 makes -0 equal
+    // to 0 in the ordering's eyes as it is in value.
+    using Key = std::array<double, 12>;
+    std::map<Key, std::size_t> groups;
+    std::vector<std::size_t> numbers;
+    numbers.reserve(quadrupoles.size());
+    std::size_t next = 0;
+    for (const Quadrupole& q : quadrupoles) {
+        if (!finitePositions(q)) {
+            numbers.push_back(next++);
+            continue;
+        }
+        Key key{};
+        for (std::size_t e = 0; e < q.size(); ++e) {
+            const ElectrodePoint p = q[e].remote() ? ElectrodePoint{s_remote_coordinate, 0.0, 0.0} : q[e];
+            key[3 * e] = p.x + 0.0, key[3 * e + 1] = p.y + 0.0, key[3 * e + 2] = p.z + 0.0;
+        }
+        const auto [it, added] = groups.try_emplace(key, next);
+        if (added) ++next;
+        numbers.push_back(it->second);
+    }
+    return numbers;
 }
 
 void ElectrodeSpread::add(const Quadrupole& q)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace ertkit {
 
@@ -44,6 +45,16 @@ inline constexpr double s_pseudo_depth_ratio = 0.19;
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y);
 // The same with each electrode's abscissa given (a distance along a line, for instance).
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::function<double(const ElectrodePoint&)>& abscissa);
+
+// Every electrode that is not remote has finite coordinates: the quadrupole can be placed.
+bool finitePositions(const Quadrupole& q);
+
+// Repeated readings of one quadrupole, which a pseudo-section draws once: readings whose four
+// electrodes sit at the same positions, A, B, M and N in that order (a remote electrode is
+// the same as any other remote one; A and B swapped is another quadrupole, its values of the
+// opposite sign). For each quadrupole, the number of its group, from 0 in the order of the
+// groups' first readings. A quadrupole without finite positions is a group of its own.
+std::vector<std::size_t> quadrupoleGroups(const std::vector<Quadrupole>& quadrupoles);
 
 // The axis a pseudo-section of several quadrupoles runs along: y when the electrodes that
 // are not remote spread further in y than in x, else x.

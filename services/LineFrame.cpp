@@ -64,7 +64,8 @@ double LineFrame::across(const ElectrodePoint& p) const
 
 void CableOrder::add(const ElectrodePoint& p)
 {
-    if (!p.remote()) m_points.push_back(p);
+    // A position that is not a number would leave the sort without an order.
+    if (!p.remote() && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) m_points.push_back(p);
 }
 
 bool CableOrder::before(const ElectrodePoint& a, const ElectrodePoint& b) const

@@ -34,8 +34,8 @@ private:
 };
 
 // The electrodes of a set of quadrupoles numbered in cable order: sorted by distance along the
-// line, then across it, then by height; equal positions share a number. Remote electrodes have
-// no number (0).
+// line, then across it, then by height; equal positions share a number. Remote electrodes, and
+// electrodes with a coordinate that is not a finite number, have no number (0).
 class CableOrder {
 public:
     explicit CableOrder(const LineFrame& line) : m_line(line) {}

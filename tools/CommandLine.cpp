@@ -60,6 +60,9 @@ void addReadingCommands(CLI::App& app, Context& context)
         ->capture_default_str();
     plot->add_flag("--skip-ignored", plot_options->skip_ignored, "Pseudo-section: leave out the readings marked to be ignored (drawn hollow otherwise)");
     plot->add_flag("--fill", plot_options->fill, "Pseudo-section: fill between the readings (triangulated, level to level)");
+    auto* range = plot->add_option("--range", plot_options->range, "Pseudo-section: the colours' limits MIN:MAX (values beyond take the end colours)");
+    plot->add_option("--clip", plot_options->clip, "Pseudo-section: give the lowest and highest P % of the values the end colours (0 <= P < 50)")
+        ->excludes(range);
 }
 
 void addEditingCommands(CLI::App& app, Context& context)

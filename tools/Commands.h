@@ -28,6 +28,8 @@ struct PlotOptions {
     std::optional<std::size_t> record;   // result files
     std::string quantity = "rhoa";       // pseudo-sections
     bool skip_ignored = false, fill = false;
+    std::string range;                   // MIN:MAX of the colours, empty: the values'
+    double clip = 0.0;                   // per cent of the values at each end left to the end colours
 };
 struct MergeOptions {
     std::vector<std::string> inputs;

@@ -5,6 +5,8 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
+
 namespace ertkit_cli {
 
 InversionData::InversionData(const Result_File& file, const InversionOptions& options)
@@ -35,7 +37,13 @@ InversionData::InversionData(const Result_File& file, const InversionOptions& op
     for (std::size_t i = 0; i < results.size(); ++i) {
         ertkit::readResultValues(*results[i], v);
         for (const ertkit::ElectrodePoint& p : v.electrodes) m_order.add(p);
-        if (v.ignore && !options.keep_ignored) continue;
+        // Loaders that parse numbers strictly stop at "nan": a reading without R or rho_a
+        // (no current, no geometric factor) is left out like an ignored one.
+        const bool defined = v.resistance && v.rhoa && std::isfinite(*v.resistance) && std::isfinite(*v.rhoa) && std::isfinite(v.m);
+        if (!options.keep_ignored && (v.ignore || !defined)) {
+            ++(v.ignore ? m_left_out.ignored : m_left_out.undefined);
+            continue;
+        }
         ertkit::applyErrorModel(model, v, qc);
         double ip = v.m;
         if (options.ip == IpKind::Phase) ip = ertkit::phaseOfChargeability(v, ertkit::pulseMs(*results[i])).value_or(0.0);

@@ -31,7 +31,8 @@ struct InversionOptions {
 };
 
 // The readings of a result file as an inversion program takes them: electrodes in cable
-// order, the positions to write and the values of each reading kept.
+// order, the positions to write and the values of each reading kept. Ignored readings, and
+// readings without a finite R, rho_a or M, are kept only when asked for.
 struct InversionReading {
     std::int64_t index = 0;
     ertkit::Quadrupole electrodes{};
@@ -57,6 +58,11 @@ public:
     // The start of the first window and its total length (ms) of the first reading that has
     // windows; empty when none has.
     std::optional<std::pair<double, double>> windows() const { return m_windows; }
+    // The readings left out unless kept: marked ignored, or without a finite R, rho_a or M.
+    struct LeftOut {
+        std::size_t ignored = 0, undefined = 0;
+    };
+    LeftOut leftOut() const { return m_left_out; }
 
 private:
     ertkit::LineFrame m_line;
@@ -65,6 +71,7 @@ private:
     bool m_along_line = false, m_has_errors = false, m_has_m = false;
     std::string m_error_source;
     std::optional<std::pair<double, double>> m_windows;
+    LeftOut m_left_out;
 };
 
 } // namespace ertkit_cli

@@ -4,8 +4,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace ertkit_cli {
+
+namespace {
+
+// a + b, held at the largest double instead of overflowing.
+double finiteSum(double a, double b)
+{
+    constexpr double largest = std::numeric_limits<double>::max();
+    return std::clamp(a + b, -largest, largest);
+}
+
+// At most this many ticks on an axis, whatever its range: a range of damaged values must
+// not make a picture without bound.
+constexpr std::size_t s_most_ticks = 200;
+
+} // namespace
 
 AxisRange AxisRange::around(double low, double high, double margin)
 {
@@ -13,21 +29,27 @@ AxisRange AxisRange::around(double low, double high, double margin)
     if (high < low) std::swap(low, high);
     if (high == low) {
         const double pad = low == 0.0 ? 1.0 : std::abs(low) * 0.1;
-        return {low - pad, high + pad};
+        return {finiteSum(low, -pad), finiteSum(high, pad)};
     }
-    const double pad = (high - low) * margin;
-    return {low - pad, high + pad};
+    // On halves when the span is wider than the largest double.
+    const double whole = (high - low) * margin;
+    const double pad = std::isfinite(whole) ? whole : (high / 2 - low / 2) * (2 * margin);
+    return {finiteSum(low, -pad), finiteSum(high, pad)};
 }
 
 std::vector<double> niceTicks(const AxisRange& range, int target)
 {
     std::vector<double> ticks;
+    if (!std::isfinite(range.low) || !std::isfinite(range.high)) return ticks;
     if (range.log) {
         if (range.low <= 0.0 || range.high <= range.low) return ticks;
         const int first = static_cast<int>(std::floor(std::log10(range.low)));
         const int last = static_cast<int>(std::ceil(std::log10(range.high)));
-        const bool fine = last - first <= 2;
-        for (int e = first; e <= last; ++e)
+        // Every decade; within two decades, their 2 and 5 multiples too.
+        const bool fine = std::log10(range.high) - std::log10(range.low) < 2.0;
+        // Hundreds of decades (damaged values) are labelled every few decades.
+        const int stride = (last - first) / static_cast<int>(s_most_ticks) + 1;
+        for (int e = first; e <= last; e += stride)
             for (const double m : fine ? std::vector<double>{1, 2, 5} : std::vector<double>{1}) {
                 const double v = m * std::pow(10.0, e);
                 if (v >= range.low * (1 - 1e-9) && v <= range.high * (1 + 1e-9)) ticks.push_back(v);
@@ -35,7 +57,7 @@ std::vector<double> niceTicks(const AxisRange& range, int target)
         return ticks;
     }
     const double span = range.high - range.low;
-    if (!(span > 0.0) || target < 1) return ticks;
+    if (!(span > 0.0) || !std::isfinite(span) || target < 1) return ticks;
     const double raw = span / target;
     const int exponent = static_cast<int>(std::floor(std::log10(raw)));
     const double power = std::pow(10.0, std::abs(exponent));
@@ -50,9 +72,25 @@ std::vector<double> niceTicks(const AxisRange& range, int target)
         }
     }
     const double step = tick(mantissa);
-    for (auto i = static_cast<long long>(std::ceil(range.low / step - 1e-9)); tick(static_cast<double>(i) * mantissa) <= range.high + step * 1e-9; ++i)
+    const double start = std::ceil(range.low / step - 1e-9);
+    // A range far from 0 for its span (values beyond 2^53 steps) counts no steps exactly.
+    if (!(std::abs(start) < 0x1p53)) return ticks;
+    const double end = finiteSum(range.high, step * 1e-9);
+    for (auto i = static_cast<long long>(start); tick(static_cast<double>(i) * mantissa) <= end && ticks.size() < s_most_ticks; ++i)
         ticks.push_back(tick(static_cast<double>(i) * mantissa));
     return ticks;
+}
+
+double axisFraction(const AxisRange& range, double value)
+{
+    if (range.log) {
+        if (value <= 0.0 || range.low <= 0.0) return 0.0;
+        return (std::log10(value) - std::log10(range.low)) / (std::log10(range.high) - std::log10(range.low));
+    }
+    const double fraction = (value - range.low) / (range.high - range.low);
+    if (std::isfinite(fraction) || !std::isfinite(value)) return fraction;
+    // A span beyond the largest double: the same division on halves, which stay finite.
+    return (value / 2 - range.low / 2) / (range.high / 2 - range.low / 2);
 }
 
 std::string tickText(double value)
@@ -67,11 +105,7 @@ PlotFrame::PlotFrame(SvgDocument& svg, double left, double top, double width, do
 
 double PlotFrame::position(const AxisRange& range, double value)
 {
-    if (range.log) {
-        if (value <= 0.0 || range.low <= 0.0) return 0.0;
-        return (std::log10(value) - std::log10(range.low)) / (std::log10(range.high) - std::log10(range.low));
-    }
-    return (value - range.low) / (range.high - range.low);
+    return axisFraction(range, value);
 }
 
 double PlotFrame::x(double value) const

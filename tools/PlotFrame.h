@@ -24,8 +24,12 @@ struct AxisRange {
 };
 
 // Round tick values (1, 2 or 5 times a power of ten apart) inside [low, high], about
-// `target` of them; decades (and their 2 and 5 multiples when few) on a log range.
+// `target` of them; every decade on a log range, and their 2 and 5 multiples within two
+// decades. None for a range whose ends or span are not finite, and never more than 200.
 std::vector<double> niceTicks(const AxisRange& range, int target);
+// Where a value falls on a range, 0 at its low end and 1 at its high end (log or linear),
+// finite for any finite value in a range of finite ends.
+double axisFraction(const AxisRange& range, double value);
 // A tick value as short text: 0.5, 20, 1500, 1e+06.
 std::string tickText(double value);
 

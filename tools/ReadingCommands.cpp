@@ -1,6 +1,7 @@
 // info, export and plot: the commands that read files and show or convert what they hold.
 #include "Commands.h"
 
+#include "ColourScale.h"
 #include "Output.h"
 #include "RecordingExport.h"
 #include "RecordingInfo.h"
@@ -90,6 +91,14 @@ void runExport(const ExportOptions& options, Context& context)
 
 void runPlot(const PlotOptions& options, Context& context)
 {
+    SectionOptions section{options.quantity, options.skip_ignored, options.fill, std::nullopt, options.clip};
+    try {
+        if (!options.range.empty()) section.range = colourLimits(options.range);
+        if (!(options.clip >= 0.0 && options.clip < 50.0)) throw std::invalid_argument("--clip: expected a percentage from 0 up to, not including, 50");
+    } catch (const std::invalid_argument& e) {
+        context.fail(e.what());
+        return;
+    }
     if (!checkOutput(context, options.output, {options.file})) return;
     context.forFile(options.file, [&] {
         const bool recording = kindOf(options.file) == FileKind::Recording;
@@ -105,7 +114,7 @@ void runPlot(const PlotOptions& options, Context& context)
             if (options.record)
                 plotRecord(*results, options.file, *options.record, output.stream());
             else
-                plotPseudoSection(*results, options.file, {options.quantity, options.skip_ignored, options.fill}, output.stream());
+                plotPseudoSection(*results, options.file, section, output.stream());
         }
         output.commit();
     });

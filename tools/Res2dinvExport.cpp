@@ -3,10 +3,14 @@
 #include <services/ArrayKind.h>
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <cmath>
 #include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace ertkit_cli {
 
@@ -51,6 +55,19 @@ bool writable(const InversionReading& r)
     return r.valid;
 }
 
+// Why a file gives no datum; the readings kept are all fit to write.
+std::string noDatumReason(const InversionData::LeftOut& left_out)
+{
+    const std::size_t total = left_out.ignored + left_out.undefined;
+    if (total == 0) return "the file holds no reading";
+    std::vector<std::string> reasons;
+    if (left_out.ignored > 0) reasons.push_back(fmt::format("{} marked ignored", left_out.ignored));
+    if (left_out.undefined > 0)
+        reasons.push_back(fmt::format("{} without a finite apparent resistivity (no current, or electrodes that give no geometric factor)",
+                                      left_out.undefined));
+    return fmt::format("of its {} readings, {}", total, fmt::join(reasons, " and "));
+}
+
 } // namespace
 
 void writeRes2dinv(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out)
@@ -61,6 +78,7 @@ void writeRes2dinv(const Result_File& file, const std::string& title, const Inve
     kept.errors = options.res2dinv_errors ? options.errors : ErrorKind::None;
     const InversionData data(file, kept);
     const std::size_t count = static_cast<std::size_t>(std::count_if(data.readings().begin(), data.readings().end(), writable));
+    if (count == 0) throw std::runtime_error("no datum to write: " + noDatumReason(data.leftOut()));
     const bool ip = data.hasChargeability();
     fmt::memory_buffer b;
     std::string line_title = title;

@@ -16,7 +16,9 @@ namespace ertkit_cli {
 //   the apparent resistivity and, with IP, the chargeability; then four lines 0.
 // x is the distance along the line (InversionData); a remote electrode is left out of its
 // datum, which then has 3 or 2 electrodes. Readings without an apparent resistivity, and
-// ignored readings whatever the options (the format has no validity flag), are left out.
+// ignored readings whatever the options (the format has no validity flag), are left out. A file
+// that leaves no datum throws std::runtime_error ("no datum to write: ...", saying why) before
+// anything is written.
 void writeRes2dinv(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out);
 
 } // namespace ertkit_cli

@@ -11,7 +11,9 @@
 namespace ertkit_cli {
 
 // A stand-alone SVG picture built element by element. Coordinates are pixels from the top
-// left corner; texts are escaped for XML.
+// left corner; texts are escaped for XML. An element with a coordinate or size that is not a
+// finite number is left out (a polyline is broken at such a point), so that no picture
+// carries "nan" or "inf".
 class SvgDocument {
 public:
     using Points = std::vector<std::pair<double, double>>;

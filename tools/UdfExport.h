@@ -12,8 +12,9 @@ namespace ertkit_cli {
 //   points).
 // Electrodes are numbered from 1 in cable order (InversionData); a remote electrode is number
 // 0. For a 2-D line x is the distance along the line and y is 0 (unless along_line is false).
-// Ignored readings are left out unless kept, and then have valid 0; an undefined value (r
-// without current, rhoa without a geometric factor) is written as nan with valid 0. err is the
+// Ignored readings, and readings with an undefined value (r without current, rhoa without a
+// geometric factor), are left out unless kept; kept, they have valid 0 and an undefined value
+// is written as nan. err is the
 // relative deviation of R; the column is there only when some reading records a deviation.
 void writeUdf(const Result_File& file, const InversionOptions& options, std::ostream& out);
 

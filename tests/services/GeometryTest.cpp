@@ -112,4 +112,32 @@ TEST(PseudoSection, RunsAlongTheAxisOfTheWiderSpread)
     }
 }
 
+TEST(QuadrupoleGroups, RepeatsOfTheSameFourPositionsShareAGroup)
+{
+    const double nan = std::nan("");
+    const Quadrupole pole_b{ElectrodePoint{0, 0, 0}, ElectrodePoint{far, 0, 0}, ElectrodePoint{5, 0, 0}, ElectrodePoint{10, 0, 0}};
+    // The same pole, remote at another sentinel and in y.
+    const Quadrupole pole_b_elsewhere{ElectrodePoint{0, 0, 0}, ElectrodePoint{0, -2 * far, 7}, ElectrodePoint{5, 0, 0}, ElectrodePoint{10, 0, 0}};
+    const Quadrupole negative_zero{ElectrodePoint{-0.0, 0, -0.0}, ElectrodePoint{15, 0, 0}, ElectrodePoint{5, 0, 0}, ElectrodePoint{10, 0, 0}};
+    Quadrupole not_a_number = line(0, 15, 5, 10);
+    not_a_number[2].z = nan;
+    struct Case {
+        const char* name;
+        std::vector<Quadrupole> quadrupoles;
+        std::vector<std::size_t> groups;
+    };
+    const Case cases[] = {
+        {"a survey merged with itself", {line(0, 15, 5, 10), line(5, 20, 10, 15), line(0, 15, 5, 10), line(5, 20, 10, 15)}, {0, 1, 0, 1}},
+        {"A and B swapped is another quadrupole", {line(0, 15, 5, 10), line(15, 0, 5, 10)}, {0, 1}},
+        {"a height apart is another quadrupole", {line(0, 15, 5, 10), {ElectrodePoint{0, 0, 0.5}, ElectrodePoint{15, 0, 0}, ElectrodePoint{5, 0, 0}, ElectrodePoint{10, 0, 0}}}, {0, 1}},
+        {"remote electrodes are one place", {pole_b, pole_b_elsewhere}, {0, 0}},
+        {"-0 is 0", {line(0, 15, 5, 10), negative_zero}, {0, 0}},
+        {"positions that are not numbers repeat nothing", {not_a_number, line(0, 15, 5, 10), not_a_number}, {0, 1, 2}},
+        {"nothing", {}, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(quadrupoleGroups(c.quadrupoles), c.groups) << c.name;
+    EXPECT_FALSE(finitePositions(not_a_number));
+    EXPECT_TRUE(finitePositions(pole_b_elsewhere)) << "a remote electrode's coordinates are not used";
+}
+
 } // namespace

@@ -5,6 +5,8 @@
 #include "UdfExport.h"
 #include "Res2dinvExport.h"
 
+#include "support/TestSupport.h"
+
 #include <binx/BINX_File.h>
 
 #include <gtest/gtest.h>
@@ -38,6 +40,7 @@ Udf parseUdf(const std::string& text)
         std::size_t count = 0;
         while (std::getline(in, line) && line.empty()) {}
         count = std::stoul(line);
+        if (in.peek() == '#' && std::getline(in, line)) names = split(line.substr(2), ' ');
         while (block->size() < count && std::getline(in, line)) {
             if (line.rfind('#', 0) == 0) {
                 names = split(line.substr(2), ' ');
@@ -257,6 +260,68 @@ TEST(InversionExport, RemoteElectrodesAsEachFormatExpects)
     EXPECT_EQ(g.datums[0].electrodes, (std::vector<std::pair<double, double>>{{0, 0}, {5, 0}, {10, 0}}));
     EXPECT_EQ(g.datums[1].electrodes, (std::vector<std::pair<double, double>>{{0, 0}, {10, 0}}));
     EXPECT_EQ(g.subtype, 0) << "mixed arrays";
+}
+
+// Readings an inversion cannot take: no current (no R), electrodes that give no K (no rho_a),
+// or marked ignored. They are left out of both formats (unless kept in UDF, with valid 0), and
+// a general array file with nothing to write is refused, not written empty.
+TEST(InversionExport, ReadingsWithoutValuesAreLeftOutAndNothingToWriteIsAnError)
+{
+    enum Kind { Good, NoCurrent, NoK, Ignored };
+    struct Case {
+        const char* name;
+        std::vector<Kind> kinds;
+        std::size_t udf, kept;  // UDF data by default and with --keep-ignored
+        std::string general_error; // empty: the general array file is written
+    };
+    const std::string no_rhoa = " without a finite apparent resistivity (no current, or electrodes that give no geometric factor)";
+    const Case cases[] = {
+        {"a reading without current", {Good, NoCurrent, Good}, 2, 3, ""},
+        {"a reading whose electrodes coincide", {NoK, Good}, 1, 2, ""},
+        {"no reading with a value", {NoCurrent, NoK}, 0, 2, "no datum to write: of its 2 readings, 2" + no_rhoa},
+        {"every reading ignored", {Ignored, Ignored}, 0, 2, "no datum to write: of its 2 readings, 2 marked ignored"},
+        {"ignored or without value", {Ignored, NoK, NoCurrent}, 0, 3, "no datum to write: of its 3 readings, 1 marked ignored and 2" + no_rhoa},
+        {"no reading", {}, 0, 0, "no datum to write: the file holds no reading"},
+    };
+    for (const Case& c : cases) {
+        ertkit_test::TempDir dir;
+        BINX_File file;
+        for (std::size_t i = 0; i < c.kinds.size(); ++i) {
+            auto* r = new BINX_Data();
+            const double x0 = 5.0 * static_cast<double>(i);
+            const double x[4] = {x0, x0 + 15, c.kinds[i] == NoK ? x0 : x0 + 5, x0 + 10};
+            for (int e = 0; e < 4; ++e) r->quadrupole.setXYZ(static_cast<ElectrodeName>(e), x[e], 0.0, 0.0);
+            r->injectedCurrent = c.kinds[i] == NoCurrent ? 0.0 : 10.0;
+            r->polarizationVoltage = 50.0;
+            r->ignore = c.kinds[i] == Ignored ? 1 : 0;
+            file.addData(r);
+        }
+        file.writeToFile(dir.file("survey.binx"), false, 0, -1, false);
+
+        const ToolRun udf = runTool({"export", "survey.binx", "-f", "udf"}, dir.path());
+        ASSERT_EQ(udf.status, 0) << c.name << udf.err;
+        EXPECT_EQ(udf.out.find("nan"), std::string::npos) << c.name << "\n" << udf.out;
+        EXPECT_EQ(parseUdf(udf.out).data.size(), c.udf) << c.name;
+        const ToolRun kept = runTool({"export", "survey.binx", "-f", "udf", "--keep-ignored"}, dir.path());
+        ASSERT_EQ(kept.status, 0) << c.name << kept.err;
+        const Udf all = parseUdf(kept.out);
+        ASSERT_EQ(all.data.size(), c.kept) << c.name;
+        for (std::size_t i = 0; i < c.kept; ++i) {
+            EXPECT_EQ(all.data[i].at("valid"), c.kinds[i] == Good ? 1.0 : 0.0) << c.name << " " << i;
+            EXPECT_EQ(std::isfinite(all.data[i].at("rhoa")), c.kinds[i] == Good || c.kinds[i] == Ignored) << c.name << " " << i;
+        }
+
+        const ToolRun general = runTool({"export", "survey.binx", "-f", "res2dinv", "-o", "survey.dat"}, dir.path());
+        if (c.general_error.empty()) {
+            ASSERT_EQ(general.status, 0) << c.name << general.err;
+            EXPECT_EQ(parseGeneralArray(readText(dir.path() / "survey.dat")).datums.size(), c.udf) << c.name;
+        } else {
+            EXPECT_EQ(general.status, 1) << c.name;
+            EXPECT_EQ(general.err, "ertkit: survey.binx: " + c.general_error + "\n") << c.name;
+            EXPECT_FALSE(std::filesystem::exists(dir.path() / "survey.dat")) << c.name;
+            EXPECT_TRUE(runTool({"export", "survey.binx", "-f", "res2dinv"}, dir.path()).out.empty()) << c.name << ": standard output";
+        }
+    }
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <sstream>
 
 using namespace ertkit_cli;
@@ -47,6 +49,50 @@ TEST(NiceTicks, RoundStepsInsideTheRange)
     EXPECT_TRUE(niceTicks({-1.0, 10.0, true}, 5).empty());
     EXPECT_EQ(tickText(1500), "1500");
     EXPECT_EQ(tickText(0.25), "0.25");
+}
+
+// Ranges that damaged values make: a bounded count of finite ticks, or none, and positions
+// on the range that stay finite for finite values.
+TEST(NiceTicks, BoundedAndFiniteOnAnyRange)
+{
+    constexpr double inf = std::numeric_limits<double>::infinity(), largest = std::numeric_limits<double>::max();
+    const double nan = std::nan("");
+    const AxisRange ranges[] = {
+        {-inf, inf}, {0, inf}, {nan, 1}, {0, nan}, {-largest, largest}, {largest / 2, largest}, {1e300, 1e300 + 1e285},
+        {1e-300, 1e300, true}, {5e-324, largest, true}, {1, inf, true}, {nan, 10, true},
+        AxisRange::around(-largest, largest), AxisRange::around(largest, largest), AxisRange::around(largest, -largest),
+    };
+    for (const AxisRange& range : ranges) {
+        const auto ticks = niceTicks(range, 8);
+        EXPECT_LE(ticks.size(), 200u) << range.low << " " << range.high;
+        for (const double t : ticks) EXPECT_TRUE(std::isfinite(t)) << range.low << " " << range.high;
+        if (std::isfinite(range.low) && std::isfinite(range.high)) {
+            EXPECT_TRUE(std::isfinite(axisFraction(range, range.low / 3 + range.high / 3))) << range.low << " " << range.high;
+            EXPECT_LE(colourBarTicks(range, 320).size(), 25u);
+        }
+    }
+}
+
+TEST(SvgDocument, ElementsWithNonFiniteNumbersAreLeftOut)
+{
+    const double nan = std::nan(""), inf = std::numeric_limits<double>::infinity();
+    SvgDocument svg(100, 50);
+    svg.line(0, nan, 1, 1, "black");
+    svg.rect(inf, 0, 1, 1, "red");
+    svg.circle(1, 1, nan, "red");
+    svg.marker(nan, 1, 2, "red", "black", "t");
+    svg.polygon({{0, 0}, {1, inf}, {2, 2}}, "red");
+    svg.text(-inf, 1, "x");
+    svg.polyline({{0, 0}, {1, 1}, {nan, 2}, {3, 3}, {4, 4}}, "blue");
+    svg.circle(5, 5, 1, "green");
+    std::ostringstream out;
+    svg.write(out);
+    const std::string text = out.str();
+    EXPECT_EQ(ertkit_tools_test::xmlProblem(text), "");
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+    EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+    EXPECT_EQ(ertkit_tools_test::occurrences(text, "<polyline"), 2u) << "a line broken at the point that is not a number";
+    EXPECT_EQ(ertkit_tools_test::occurrences(text, "<circle"), 1u);
 }
 
 TEST(ColourScale, EndsAndClamping)

@@ -1,5 +1,6 @@
-// The structure of the pseudo-section SVG: the colour bar's labels, one panel per array, no
-// two markers of a panel on one position, hollow or left-out ignored readings.
+// The structure of the pseudo-section SVG: the colour bar's labels and limits, one panel per
+// array, no two markers of a panel on one position, repeated readings drawn once, hollow or
+// left-out ignored readings.
 #include "ColourScale.h"
 #include "PseudoSection.h"
 #include "SampleFolder.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fmt/format.h>
 #include <map>
 #include <regex>
 #include <set>
@@ -154,7 +156,7 @@ TEST(PseudoSection, IgnoredReadingsHollowOrLeftOut)
     const auto hollow = panels(section(file)).at("Wenner");
     ASSERT_EQ(hollow.size(), 3u);
     EXPECT_EQ(std::count_if(hollow.begin(), hollow.end(), [](const Marker& m) { return m.fill == "white"; }), 1);
-    EXPECT_EQ(panels(section(file, {"rhoa", true, false})).at("Wenner").size(), 2u);
+    EXPECT_EQ(panels(section(file, {"rhoa", true, false, {}, 0.0})).at("Wenner").size(), 2u);
 }
 
 TEST(PseudoSection, QuantitiesCarryTheirUnits)
@@ -162,8 +164,8 @@ TEST(PseudoSection, QuantitiesCarryTheirUnits)
     const BINX_File file((sampleFolder() / "line1.binx").string());
     const std::pair<const char*, const char*> cases[] = {{"m", "M (mV/V)"}, {"r", "R (Ω)"}, {"vp", "Vp (mV)"}, {"i", "I (mA)"}, {"k", "K (m)"}};
     for (const auto& [quantity, title] : cases)
-        EXPECT_NE(group(section(file, {quantity, false, false}), "colour-bar").find(title), std::string::npos) << quantity;
-    const std::string filled = section(file, {"rhoa", false, true});
+        EXPECT_NE(group(section(file, {quantity, false, false, {}, 0.0}), "colour-bar").find(title), std::string::npos) << quantity;
+    const std::string filled = section(file, {"rhoa", false, true, {}, 0.0});
     EXPECT_GT(occurrences(group(filled, "fill"), "<polygon"), 97u);
     EXPECT_EQ(xmlProblem(filled), "");
 }
@@ -174,6 +176,126 @@ TEST(PseudoSection, StaysLightForManyRecords)
     for (std::size_t i = 0; i < rhoa.size(); ++i) rhoa[i] = 50.0 + static_cast<double>(i % 97);
     const std::string svg = section(wennerFile(rhoa));
     EXPECT_LT(svg.size() / rhoa.size(), 160u);
+}
+
+TEST(ColourBar, LogBarsLabelEachDecadeAndTwoAndFiveOnlyWhenShort)
+{
+    struct Case {
+        AxisRange range;
+        std::vector<std::string> inner; // between the end labels
+    };
+    const Case cases[] = {
+        // Vp of the sample: no longer 17.8 / 1000 / 2000 / 3000.
+        {{17.8, 2990, true}, {"100", "1000"}},
+        {{0.5, 2e5, true}, {"1", "10", "100", "1000", "10000", "100000"}},
+        {{3, 9e8, true}, {"10", "100", "1000", "10000", "100000", "1e+06", "1e+07", "1e+08"}},
+        // Under two decades, 2 and 5 as well.
+        {{15, 900, true}, {"20", "50", "100", "200", "500"}},
+        {{1.2, 80, true}, {"2", "5", "10", "20", "50"}},
+    };
+    for (const Case& c : cases) {
+        const auto ticks = colourBarTicks(c.range, 320);
+        ASSERT_GE(ticks.size(), 2u);
+        std::vector<std::string> inner;
+        for (std::size_t i = 1; i + 1 < ticks.size(); ++i) inner.push_back(ticks[i].text);
+        EXPECT_EQ(inner, c.inner) << c.range.low << " to " << c.range.high;
+        EXPECT_EQ(ticks.back().text, fmt::format("{:.3g}", c.range.high).find('e') == std::string::npos || c.range.high >= 1e5
+                                         ? fmt::format("{:.3g}", c.range.high)
+                                         : tickText(std::stod(fmt::format("{:.3g}", c.range.high))));
+    }
+    // So many decades that every one cannot be labelled: evenly thinned, still a label apart.
+    const auto dense = colourBarTicks({1e-100, 1e100, true}, 320);
+    for (std::size_t i = 1; i < dense.size(); ++i) EXPECT_GT((dense[i].fraction - dense[i - 1].fraction) * 320, 13.9) << dense[i].text;
+}
+
+TEST(ColourBar, RangeAndClipSetTheLimitsAndValuesBeyondTakeTheEndColours)
+{
+    // Readings of 100 to 200 and one of 1e6, which flattens the section without limits.
+    std::vector<double> rhoa;
+    for (int i = 0; i <= 10; ++i) rhoa.push_back(100.0 + 10.0 * i);
+    rhoa.push_back(1e6);
+    const BINX_File file = wennerFile(rhoa);
+    const auto colours = [&](const SectionOptions& options) {
+        std::map<std::string, std::size_t> count;
+        for (const Marker& m : panels(section(file, options)).at("Wenner")) ++count[m.fill];
+        return count;
+    };
+    const std::string low = scaleColour(0.0), high = scaleColour(1.0);
+    EXPECT_EQ(barLabels(section(file)).begin()->second, "1e+06") << "without limits, the outlier sets the scale";
+
+    SectionOptions limited;
+    limited.range = std::pair<double, double>(120, 180);
+    const auto within = colours(limited);
+    EXPECT_EQ(within.at(low), 3u) << "100, 110 and 120";
+    EXPECT_EQ(within.at(high), 4u) << "180, 190, 200 and the outlier";
+    EXPECT_EQ(within.size(), 2u + 5u);
+    const std::string svg = section(file, limited);
+    EXPECT_EQ(barLabels(svg).rbegin()->second, "120");
+    EXPECT_EQ(barLabels(svg).begin()->second, "180");
+    EXPECT_NE(svg.find("colours limited to 120 to 180 (2 readings below, 3 above take the end colours)"), std::string::npos);
+
+    SectionOptions clipped;
+    clipped.clip = 10.0;
+    EXPECT_GE(colours(clipped).size(), 9u) << "the lowest and highest 10 % take the end colours";
+    const auto clipped_labels = barLabels(section(file, clipped));
+    EXPECT_LT(std::stod(clipped_labels.begin()->second), 300.0) << clipped_labels.begin()->second;
+}
+
+TEST(ColourBar, LimitsAreCheckedAsGiven)
+{
+    const std::pair<const char*, std::optional<std::pair<double, double>>> ranges[] = {
+        {"10:1000", std::pair<double, double>(10, 1000)}, {"-5.5:2e3", std::pair<double, double>(-5.5, 2000)},
+        {"1000:10", std::nullopt}, {"10:10", std::nullopt}, {"nan:10", std::nullopt}, {"1:inf", std::nullopt},
+        {"0x10:20", std::nullopt}, {"1:2:3", std::nullopt}, {"10", std::nullopt}, {"10:", std::nullopt}, {" 1:2", std::nullopt},
+    };
+    for (const auto& [text, expected] : ranges) {
+        if (expected) {
+            EXPECT_EQ(colourLimits(text), *expected) << text;
+        } else {
+            EXPECT_THROW(colourLimits(text), std::invalid_argument) << text;
+        }
+    }
+    const BINX_File file = wennerFile({100, 120, 140});
+    for (const double clip : {-1.0, 50.0, std::nan("")}) {
+        SectionOptions options;
+        options.clip = clip;
+        EXPECT_THROW(section(file, options), std::invalid_argument) << clip;
+    }
+}
+
+TEST(PseudoSection, RepeatedReadingsOfAQuadrupoleAreDrawnOnceAveraged)
+{
+    const std::string sample = (sampleFolder() / "line1.binx").string();
+    BINX_File twice(sample);
+    const BINX_File again(sample);
+    for (const BINX_Data* r : again.getDatas()) twice.addData(new BINX_Data(*r));
+    const std::string once_svg = section(again), twice_svg = section(twice);
+    const auto once = panels(once_svg), doubled = panels(twice_svg);
+    ASSERT_EQ(doubled.size(), 2u) << "a survey merged with itself is drawn as the survey";
+    for (const auto& [array, markers] : once) {
+        ASSERT_EQ(doubled.at(array).size(), markers.size()) << array;
+        for (std::size_t i = 0; i < markers.size(); ++i) {
+            EXPECT_EQ(doubled.at(array)[i].x, markers[i].x);
+            EXPECT_EQ(doubled.at(array)[i].fill, markers[i].fill);
+        }
+    }
+    EXPECT_NE(twice_svg.find("97 repeated readings averaged"), std::string::npos);
+    EXPECT_NE(twice_svg.find("<title>records 63, 160 (mean of 2): ρa 74.32 Ω·m, M 6.068 mV/V, Wenner a = 5 m n = 1</title>"), std::string::npos);
+    SectionOptions fill;
+    fill.fill = true;
+    EXPECT_EQ(occurrences(group(section(twice, fill), "fill"), "<polygon"), occurrences(group(section(again, fill), "fill"), "<polygon"));
+
+    // Two readings that differ give their mean; an ignored repeat of a measured one is not in it.
+    BINX_File repeats = wennerFile({100, 300, 160, 120, 900});
+    for (std::size_t i = 3; i < 5; ++i) repeats.getDatas()[i]->quadrupole = repeats.getDatas()[i - 3]->quadrupole;
+    repeats.getDatas()[4]->ignore = 1;
+    const std::string svg = section(repeats);
+    const auto markers = panels(svg).at("Wenner");
+    ASSERT_EQ(markers.size(), 3u);
+    EXPECT_EQ(std::count_if(markers.begin(), markers.end(), [](const Marker& m) { return m.fill == "white"; }), 0);
+    EXPECT_NE(svg.find("<title>records 0, 3 (mean of 2): ρa 110 Ω·m"), std::string::npos);
+    EXPECT_NE(svg.find("<title>record 1 (1 ignored repeat left out): ρa 300 Ω·m"), std::string::npos);
+    EXPECT_NE(svg.find("1 repeated reading averaged; 1 ignored repeat left out"), std::string::npos);
 }
 
 } // namespace
