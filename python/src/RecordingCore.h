@@ -29,6 +29,9 @@ public:
     // Samples (samples x channels, float64), overload flags (same shape) and PPS flags
     // (samples) of one start, filled in one walk over its blocks.
     py::tuple arrays(std::uint64_t start) const;
+    // The samples of one start as float32 (the precision they are stored in), filled without
+    // a float64 array of the start.
+    py::array_t<float> singleSamples(std::uint64_t start) const;
     // The set-up of one start as a dict of plain values.
     py::dict header(std::uint64_t start) const;
     // The 13-row position table (x, y) of one start.
