@@ -56,6 +56,8 @@ py::object openFile(const std::string& path, const py::object& progress, const s
     const std::optional<Format> named = formatOfName(path);
     const std::optional<Format> format = kind ? formatOfKind(*kind) : named;
     if (!format) raiseValueError("no reader takes the extension of " + path + " (kind= names the format)");
+    if (opened.stream && format == named && (format == Format::Iab || format == Format::Vmn))
+        return py::cast(RecordingCore(readNamedRecording(*opened.stream, path, progress), path));
     if (opened.stream) return openSourceAs(*format, *opened.stream, path, progress);
     if (format != named) {
         // The kind overrides the name: the bytes go to the reader the kind names.
@@ -68,7 +70,7 @@ py::object openFile(const std::string& path, const py::object& progress, const s
     case Format::Iab:
     case Format::Vmn: break;
     }
-    return py::cast(RecordingCore(readRecording(path, progress)));
+    return py::cast(RecordingCore(readRecording(path, progress), path));
 }
 
 py::object openBytes(const py::buffer& buffer, const std::optional<std::string>& name, const std::optional<std::string>& kind,

@@ -71,21 +71,25 @@ std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const
                                                   IAB_VMN_File::Samples samples, std::uint64_t limit)
 {
     const OpenedPath opened = openPath(path, limit);
-    if (opened.stream) {
-        // The name gives the serial numbers as it does to the path constructor, which refuses
-        // a name outside the grammar.
-        return readSource(*opened.stream, path, progress, [&](std::istream& in, ProgressCallback& p) {
-            unsigned short serial = 0;
-            unsigned short user_serial = 0;
-            bool is_vmn = false;
-            IAB_VMN_File::GetSerials(path, serial, user_serial, is_vmn);
-            return std::make_shared<const IAB_VMN_File>(in, serial, user_serial, is_vmn, p, samples);
-        });
-    }
+    if (opened.stream) return readNamedRecording(*opened.stream, path, progress, samples);
     PyProgress measured(progress);
     measurePages(measured, opened.size.value_or(0));
     return runLibrary(measured, Failure::BadFile,
                       [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p, samples); });
+}
+
+std::shared_ptr<const IAB_VMN_File> readNamedRecording(SourceBuffer& source, const std::string& path,
+                                                       const py::object& progress, IAB_VMN_File::Samples samples)
+{
+    // The name gives the serial numbers as it does to the path constructor, which refuses a
+    // name outside the grammar.
+    return readSource(source, path, progress, [&](std::istream& in, ProgressCallback& p) {
+        unsigned short serial = 0;
+        unsigned short user_serial = 0;
+        bool is_vmn = false;
+        IAB_VMN_File::GetSerials(path, serial, user_serial, is_vmn);
+        return std::make_shared<const IAB_VMN_File>(in, serial, user_serial, is_vmn, p, samples);
+    });
 }
 
 std::shared_ptr<const IAB_VMN_File> readRecording(SourceBuffer& source, const std::string& path, bool is_vmn,

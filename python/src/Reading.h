@@ -64,6 +64,11 @@ auto readSource(SourceBuffer& source, const std::string& path, const py::object&
 std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
                                                   IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept,
                                                   std::uint64_t limit = kDefaultSourceLimit);
+// A recording from a pipe, a FIFO or a device named as one: the name gives the serial numbers
+// and the receiver as a path does.
+std::shared_ptr<const IAB_VMN_File> readNamedRecording(SourceBuffer& source, const std::string& path,
+                                                       const py::object& progress,
+                                                       IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
 // A recording from a pipe, a FIFO or a device that `kind=` names: `path` gives the serial
 // numbers as a name of bytes does.
 std::shared_ptr<const IAB_VMN_File> readRecording(SourceBuffer& source, const std::string& path, bool is_vmn,

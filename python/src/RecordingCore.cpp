@@ -18,12 +18,12 @@ namespace ertkit_py {
 
 RecordingCore RecordingCore::read(const std::string& path, const py::object& progress)
 {
-    return RecordingCore(readRecording(path, progress));
+    return RecordingCore(readRecording(path, progress), path);
 }
 
 RecordingCore RecordingCore::outline(const std::string& path)
 {
-    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped));
+    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped), path);
 }
 
 void RecordingCore::checkStart(std::uint64_t start) const
@@ -148,7 +148,7 @@ void bindRecording(py::module_& m)
         .def(py::init(&RecordingCore::read), py::arg("path"), py::arg("progress") = py::none())
         .def_static("outline", &RecordingCore::outline, py::arg("path"),
                     "A recording's starts and headers without its samples (arrays() then raises).")
-        .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.reader().getPath()); })
+        .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.path()); })
         .def_property_readonly("type_name", [](const RecordingCore& r) { return r.reader().getTypeName(); })
         .def_property_readonly("is_vmn", [](const RecordingCore& r) { return r.reader().get_is_vmn(); })
         .def_property_readonly("serial", [](const RecordingCore& r) { return r.reader().getSerialNumber(); })

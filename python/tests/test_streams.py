@@ -48,7 +48,7 @@ def test_a_fifo_is_read_once_its_writer_comes(sample_survey, tmp_path, name):
     with os.fdopen(writer, "wb") as out:
         out.write(source.read_bytes())
     reader.join()
-    assert contents(result["file"]) == contents(ertkit.open(source))
+    assert contents(result["file"]) == contents(ertkit.open(source)) and result["file"].path == str(fifo)
 
 
 # Run in a child process: today a FIFO that sends nothing holds the reader past Ctrl-C, and the
