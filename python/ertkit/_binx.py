@@ -1,7 +1,7 @@
 """BINX result files: read, edited and written."""
 
 from . import _ertkit
-from ._core import core_property, fs_path, stored_text, whole
+from ._core import core_property, fs_path, out_of_range, stored_text, whole
 from ._results import Record, ResultFile
 
 
@@ -111,13 +111,12 @@ class BinxFile(ResultFile):
         self._cache = None
 
     def _position(self, index):
-        # Negative indexes count from the end; the library checks the others.
+        # Negative indexes count from the end.
         index = whole("record index", index, -(2 ** 63), 2 ** 63 - 1)
-        if index < 0:
-            index += len(self._core)
-        if not 0 <= index <= _UINT32:
-            raise IndexError("record index out of range")
-        return index
+        count = len(self._core)
+        if not -count <= index < count:
+            raise out_of_range("record", index, count, "file")
+        return index + count if index < 0 else index
 
     def __len__(self):
         return len(self._core)

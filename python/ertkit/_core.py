@@ -36,6 +36,17 @@ def stored_text(name, value):
     return value.encode("utf-8", "surrogateescape")
 
 
+def counted(count, noun):
+    """"97 records", "1 record"."""
+    return f"{count} {noun}{'' if count == 1 else 's'}"
+
+
+def out_of_range(noun, index, count, holder):
+    """The IndexError for item `index` of a holder of `count` items, said with the count:
+    "record 120 out of range: the file has 97 records"."""
+    return IndexError(f"{noun} {index} out of range: the {holder} has {counted(count, noun)}")
+
+
 def core_property(name, doc=None):
     """A read-only property answered by the core object."""
     return property(lambda self: getattr(self._core, name), doc=doc)
@@ -65,6 +76,9 @@ class CoreSequence:
         self._core = core
         self._origin = None
 
+    # What an item is called, and what holds it, in an index error.
+    _NOUN = ("item", "sequence")
+
     def _items(self):
         raise NotImplementedError
 
@@ -72,7 +86,17 @@ class CoreSequence:
         return len(self._items())
 
     def __getitem__(self, index):
-        return self._items()[index]
+        items = self._items()
+        if isinstance(index, slice):
+            return items[index]
+        try:
+            position = operator.index(index)
+        except TypeError:
+            raise TypeError(f"{type(self).__name__} indices must be integers or slices, not {type(index).__name__}") \
+                from None
+        if not -len(items) <= position < len(items):
+            raise out_of_range(self._NOUN[0], position, len(items), self._NOUN[1])
+        return items[position]
 
     def __iter__(self):
         return iter(self._items())

@@ -45,6 +45,17 @@ class Start:
     overload = property(lambda self: self._arrays[1], doc="Overload flags, bool (samples, channels).")
     pps = property(lambda self: self._arrays[2], doc="GPS pulse-per-second flags, bool (samples,).")
 
+    def data_as(self, dtype):
+        """The samples as an array of `dtype`: float64 (``data``) or float32, the precision the
+        recording stores them in, filled straight from the file in half the memory of
+        ``data``."""
+        dtype = np.dtype(dtype)
+        if dtype == np.float64:
+            return self.data
+        if dtype == np.float32:
+            return self._core.single_samples(self.index)
+        raise ValueError(f"data_as takes float64 or float32, not {dtype}")
+
     sample_unit = property(lambda self: self._core.sample_unit, doc="Unit of the samples (mA or mV).")
     n_samples = _header_value("n_samples")
     n_channels = _header_value("n_channels")
@@ -115,6 +126,7 @@ class Recording(CoreSequence):
         super().__init__(_ertkit.RecordingCore, path, progress)
 
     _CORE = _ertkit.RecordingCore
+    _NOUN = ("start", "recording")
 
     def _init(self, core):
         super()._init(core)

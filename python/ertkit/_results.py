@@ -109,6 +109,8 @@ def _record_of(file, index):
 class ResultFile(CoreSequence):
     """What BIN and BINX files share: a sequence of records with a table view."""
 
+    _NOUN = ("record", "file")
+
     folder = core_property("folder", "The folder that holds the recordings the records refer to, as stored.")
     recording_names = core_property("recording_names", "Names of the full-wave recordings the records refer to.")
 

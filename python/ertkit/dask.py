@@ -12,12 +12,21 @@ worker that died is run again elsewhere by Dask, and reading is free of side eff
 result is the same.
 
 Building a collection reads each file once, in parallel on the same scheduler and in batches
-of files, for what the collection's shape needs (records and window columns of a result file;
-starts, samples and channels of a recording); computing it reads the files again.
+of files, for what the collection's shape needs (a result file is read whole for its records
+and window columns, a recording header-only for its starts, samples and channels); computing
+it reads the files again.
+
+Errors name the file they come from. ``errors="raise"`` (the default) fails the building, or
+the computation, with the first file that cannot be read, or that changed in between (other
+records, starts or samples than when the collection was built: a file cut meanwhile); the
+error keeps its type (``ertkit.FormatError``, ``OSError``...). ``errors="skip"`` leaves such a
+file out instead, and says so in a warning on the "ertkit" logger (of the worker that read it,
+when computing): the frame then has no rows for it, the samples NaN where its starts were.
 """
 
 import functools
 import glob as _glob
+import logging
 import os
 
 import dask
@@ -28,7 +37,9 @@ from dask import dataframe as dd
 
 from . import _ertkit
 from . import open as _open_file
-from ._core import fs_path
+from ._core import counted, fs_path
+from ._recording import Recording
+from ._results import ResultFile
 
 __all__ = ["read_results", "read_recordings", "result_summary", "recording_summary"]
 
@@ -53,20 +64,64 @@ def _name(path):
     return os.fsdecode(path)
 
 
+_log = logging.getLogger("ertkit")
+
+
+def _errors_mode(errors):
+    if errors not in ("raise", "skip"):
+        raise ValueError(f"errors must be 'raise' or 'skip', not {errors!r}")
+    return errors
+
+
+def _named(path, error):
+    """`error` said again with the name of the file it came from, of the same type when that
+    type takes a message; an error that names the file already is kept as it is."""
+    name = _name(path)
+    if name in str(error) or (isinstance(error, OSError) and error.filename is not None):
+        return error
+    try:
+        named = type(error)(f"{name}: {error}")
+    except Exception:
+        named = RuntimeError(f"{name}: {type(error).__name__}: {error}")
+    return named
+
+
+def _failed(path, error, errors):
+    """A file that could not be read, or changed: raised with its name, or logged as skipped."""
+    if errors == "raise":
+        raise _named(path, error) from error
+    _log.warning("%s skipped: %s", _name(path), _named(path, error))
+
+
 # Files per task of a summary pass: a file's summary takes about a millisecond, a task of a
 # distributed scheduler a few, so files are summarised in batches.
 _SUMMARY_BATCH = 25
 
 
 def _summaries_of(summarise, paths):
-    return [summarise(path) for path in paths]
+    # Failures come back as values: the caller raises the first, or skips each, by name.
+    out = []
+    for path in paths:
+        try:
+            out.append((summarise(path), None))
+        except Exception as error:
+            out.append((None, _named(path, error)))
+    return out
 
 
-def _summaries(summarise, paths):
-    """summarise(path) of every path, in order, computed in batches on the current scheduler."""
+def _summaries(summarise, paths, errors):
+    """(paths, summaries): summarise(path) of every path, in order, computed in batches on the
+    current scheduler, without the files that failed when errors is "skip"."""
     batches = [paths[i:i + _SUMMARY_BATCH] for i in range(0, len(paths), _SUMMARY_BATCH)]
     done = dask.compute(*[dask.delayed(_summaries_of, pure=True)(summarise, batch) for batch in batches])
-    return [summary for batch in done for summary in batch]
+    kept, summaries = [], []
+    for path, (summary, error) in zip(paths, (item for batch in done for item in batch)):
+        if error is not None:
+            _failed(path, error, errors)
+            continue
+        kept.append(path)
+        summaries.append(summary)
+    return kept, summaries
 
 
 # --- result files --------------------------------------------------------------------------
@@ -75,7 +130,10 @@ def result_summary(path):
     """What a result file's table would hold, read without making the table: a dict of the
     number of ``records``, of ``windows`` (window columns), ``first_time`` and ``last_time``
     (start times of the records, numpy.datetime64[ns] or NaT)."""
-    summary = _open_file(path)._core.summary()
+    opened = _open_file(path)
+    if not isinstance(opened, ResultFile):
+        raise ValueError(f"{_name(path)} is a recording, not a result file (read_recordings reads recordings)")
+    summary = opened._core.summary()
     for end in ("first", "last"):
         ns = summary.pop(f"{end}_time_ns")
         summary[f"{end}_time"] = np.datetime64("NaT", "ns") if ns is None else np.datetime64(ns, "ns")
@@ -95,8 +153,18 @@ def _result_meta(windows):
     return frame
 
 
-def _results_frame(path, first_row, windows):
-    frame = _open_file(path).to_pandas()
+def _results_frame(path, first_row, records, windows, errors):
+    try:
+        opened = _open_file(path)
+        if not isinstance(opened, ResultFile):
+            raise ValueError("no longer a result file")
+        frame = opened.to_pandas()
+        if len(frame) != records:
+            raise ValueError(f"{counted(len(frame), 'record')} where it had {records} when the collection was built"
+                             " (the file changed or was cut)")
+    except Exception as error:
+        _failed(path, error, errors)
+        return _result_meta(windows).copy()
     frame.insert(0, "file", _name(path))
     # Window columns the file lacks are NaN (float64, as the window columns are).
     frame = frame.reindex(columns=_result_meta(windows).columns)
@@ -104,25 +172,28 @@ def _results_frame(path, first_row, windows):
     return frame
 
 
-def read_results(paths_or_glob):
+def read_results(paths_or_glob, errors="raise"):
     """The records of many BINX and BIN files as one dask.dataframe.
 
     `paths_or_glob` is a glob pattern (``"survey/*.binx"``) or paths. One row per record, in
     file order then record order, with a ``file`` column (the path it came from) before the
     columns of ``ResultFile.to_pandas``; a file with fewer windows than the file with the most
     has NaN in the window columns it lacks. The index runs over all rows (0, 1, 2...), one
-    partition per file, with known divisions.
+    partition per file, with known divisions. `errors` is "raise" or "skip" (see the module).
     """
-    paths = _paths(paths_or_glob)
-    summaries = _summaries(result_summary, paths)
+    errors = _errors_mode(errors)
+    paths, summaries = _summaries(result_summary, _paths(paths_or_glob), errors)
+    if not paths:
+        return dd.from_pandas(_result_meta(0), npartitions=1)
     windows = max(summary["windows"] for summary in summaries)
-    firsts = np.concatenate([[0], np.cumsum([summary["records"] for summary in summaries])]).tolist()
+    records = [summary["records"] for summary in summaries]
+    firsts = np.concatenate([[0], np.cumsum(records)]).tolist()
     # Divisions are the first index of each partition and the last index of the last one; an
     # empty file would repeat one, so with an empty file they are left unknown.
-    known = all(summary["records"] for summary in summaries)
-    return dd.from_map(_results_frame, paths, firsts[:-1], args=(windows,), meta=_result_meta(windows),
-                       divisions=(*firsts[:-1], firsts[-1] - 1) if known else None, label="ertkit-results",
-                       enforce_metadata=False)
+    known = all(records)
+    return dd.from_map(_results_frame, paths, firsts[:-1], records, args=(windows, errors),
+                       meta=_result_meta(windows), divisions=(*firsts[:-1], firsts[-1] - 1) if known else None,
+                       label="ertkit-results", enforce_metadata=False)
 
 
 # --- recordings ----------------------------------------------------------------------------
@@ -135,40 +206,59 @@ def recording_summary(path):
     """The starts of a recording as a list of dicts of their set-up values (``header``), with
     the recording's ``is_vmn``, ``serial``, ``user_serial`` and ``sample_unit``. A header-only
     open: the reader walks the pages as a full reading does but keeps no sample value."""
-    core = _ertkit.RecordingCore.outline(fs_path(path))
+    path = fs_path(path)
+    if not path.lower().endswith((b".iab", b".vmn", b".irw", b".vrw")):
+        raise ValueError(f"{_name(path)} is not a recording (.iab, .vmn, .irw, .vrw; read_results reads result files)")
+    core = _ertkit.RecordingCore.outline(path)
     own = {"is_vmn": core.is_vmn, "serial": core.serial, "user_serial": core.user_serial,
            "sample_unit": core.sample_unit}
     return [{**{name: header[name] for name in _START_COLUMNS}, **own}
             for header in (core.header(start) for start in range(core.n_starts))]
 
 
-def _recording_arrays(path, channels):
-    """The samples of every start of a recording, each padded with NaN to `channels` columns."""
-    out = []
-    for start in _open_file(path):
-        data = start.data
-        if data.shape[1] < channels:
-            data = np.hstack([data, np.full((data.shape[0], channels - data.shape[1]), np.nan)])
-        out.append(data)
-    return out
+def _recording_arrays(path, shapes, channels, dtype, errors):
+    """The samples of every start of a recording, each padded with NaN to `channels` columns;
+    `shapes` are the (samples, channels) of its starts when the collection was built."""
+    try:
+        recording = _open_file(path)
+        if not isinstance(recording, Recording):
+            raise ValueError("no longer a recording")
+        now = [(start.n_samples, start.n_channels) for start in recording]
+        if now != shapes:
+            raise ValueError(f"{counted(len(now), 'start')} of {now} (samples, channels) where it had {shapes} when the"
+                             " collection was built (the file changed or was cut)")
+        out = []
+        for start in recording:
+            data = start.data_as(dtype)
+            if data.shape[1] < channels:
+                data = np.hstack([data, np.full((data.shape[0], channels - data.shape[1]), np.nan, dtype=dtype)])
+            out.append(data)
+        return out
+    except Exception as error:
+        _failed(path, error, errors)
+        return [np.full((samples, channels), np.nan, dtype=dtype) for samples, _ in shapes]
 
 
 def _start_samples(arrays, index):
     return arrays[index]
 
 
-def read_recordings(paths):
+def read_recordings(paths, errors="raise", dtype=np.float64):
     """The starts of many recordings: ``(starts, samples)``.
 
     `starts` is a pandas DataFrame with one row per start (file, start index, set-up values,
     ``start_time`` and ``sample_period``, and ``first_row``, where the start's samples begin
-    in `samples`). `samples` is a lazy dask.array of float64, (all samples, most channels),
+    in `samples`). `samples` is a lazy dask.array of `dtype`, (all samples, most channels),
     the starts one after another, one chunk per start; a start with fewer channels than the
     most has NaN in the others. ``samples[row.first_row:row.first_row + row.n_samples]`` is
-    the start of row `row`.
+    the start of row `row`. `dtype` float32 gives the samples in the precision the recordings
+    store them, in half the memory. `errors` is "raise" or "skip" (see the module).
     """
-    paths = _paths(paths)
-    summaries = _summaries(recording_summary, paths)
+    errors = _errors_mode(errors)
+    dtype = np.dtype(dtype)
+    if dtype not in (np.float64, np.float32):
+        raise ValueError(f"dtype must be float64 or float32, not {dtype}")
+    paths, summaries = _summaries(recording_summary, _paths(paths), errors)
     rows = []
     for path, starts in zip(paths, summaries):
         for index, start in enumerate(starts):
@@ -185,9 +275,10 @@ def read_recordings(paths):
     for path, file_starts in zip(paths, summaries):
         if not file_starts:
             continue
-        arrays = dask.delayed(_recording_arrays, pure=True)(path, channels)
+        shapes = [(start["n_samples"], start["n_channels"]) for start in file_starts]
+        arrays = dask.delayed(_recording_arrays, pure=True)(path, shapes, channels, dtype, errors)
         for index, start in enumerate(file_starts):
             piece = dask.delayed(_start_samples, pure=True)(arrays, index)
-            chunks.append(da.from_delayed(piece, shape=(start["n_samples"], channels), dtype=np.float64))
-    samples = da.concatenate(chunks, axis=0) if chunks else da.empty((0, channels), dtype=np.float64)
+            chunks.append(da.from_delayed(piece, shape=(start["n_samples"], channels), dtype=dtype))
+    samples = da.concatenate(chunks, axis=0) if chunks else da.empty((0, channels), dtype=dtype)
     return starts, samples

@@ -84,7 +84,7 @@ FileBytes FileBytes::load(const std::string& path)
     int error = 0;
     {
         py::gil_scoped_release release;
-        Descriptor file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+        Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
         struct stat status {};
         if (file.fd < 0 || ::fstat(file.fd, &status) != 0) {
             error = errno;
@@ -100,21 +100,9 @@ FileBytes FileBytes::load(const std::string& path)
                 bytes.m_mapped = static_cast<char*>(mapped);
                 bytes.m_size = size;
             }
-        } else {
-            // Pipes, FIFOs, character devices and files that report no size: read to the end.
-            constexpr std::size_t chunk = 1 << 16;
-            for (;;) {
-                bytes.m_read.resize(bytes.m_size + chunk);
-                const ssize_t got = ::read(file.fd, bytes.m_read.data() + bytes.m_size, chunk);
-                if (got < 0 && errno == EINTR) continue;
-                if (got < 0) {
-                    error = errno;
-                    break;
-                }
-                if (got == 0) break;
-                bytes.m_size += static_cast<std::size_t>(got);
-            }
-            bytes.m_read.resize(bytes.m_size);
+        } else if (!S_ISREG(status.st_mode)) {
+            // Pipes, FIFOs and devices are read as they come (SourceStream.h), never here.
+            error = ESPIPE;
         }
     }
     if (error != 0) raiseOsError(error, path);
@@ -122,7 +110,7 @@ FileBytes FileBytes::load(const std::string& path)
 }
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
-    : m_mapped(std::exchange(other.m_mapped, nullptr)), m_read(std::move(other.m_read)), m_size(std::exchange(other.m_size, 0))
+    : m_mapped(std::exchange(other.m_mapped, nullptr)), m_size(std::exchange(other.m_size, 0))
 {
 }
 

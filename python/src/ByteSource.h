@@ -1,8 +1,8 @@
 #pragma once
 
-// The bytes of a file the extension reads itself: a file mapped into memory, the whole
-// contents of something that cannot be mapped (a pipe, a FIFO), or a Python buffer. The
-// readers see them through MemoryStream, whose read position is the progress in bytes.
+// The bytes of a file the extension reads itself: a regular file mapped into memory, or a
+// Python buffer. The readers see them through MemoryBuffer, whose read position is the
+// progress in bytes. (A pipe, a FIFO or a device is read as it comes: SourceStream.h.)
 
 #include <pybind11/pybind11.h>
 
@@ -30,9 +30,9 @@ protected:
     pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 };
 
-// The bytes of the file at a path, mapped when it is a regular file and read whole otherwise.
-// Loading releases the GIL: opening a FIFO with no writer waits for one, without holding up
-// the interpreter. A failure raises the OSError that opening or reading the path gives.
+// The bytes of the regular file at a path, mapped, with the GIL released. A failure raises
+// the OSError that opening or mapping the path gives (ESPIPE for a path that is no longer a
+// regular file).
 class FileBytes {
 public:
     static FileBytes load(const std::string& path);
@@ -41,14 +41,13 @@ public:
     FileBytes(const FileBytes&) = delete;
     ~FileBytes();
 
-    const char* data() const { return m_mapped != nullptr ? m_mapped : m_read.data(); }
+    const char* data() const { return m_mapped; }
     std::size_t size() const { return m_size; }
 
 private:
     FileBytes() = default;
 
-    char* m_mapped = nullptr;
-    std::vector<char> m_read;
+    char* m_mapped = nullptr; // none for an empty file
     std::size_t m_size = 0;
 };
 

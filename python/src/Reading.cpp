@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace ertkit_py {
 
@@ -32,6 +33,23 @@ void measurePages(PyProgress& progress, std::uint64_t size)
     progress.measure(size, &ertkit::recordingBytesRead);
 }
 
+// The serial numbers a name gives when it follows the recording name grammar; (0, 0) for a
+// name outside it (another extension, digits that do not convert): the kind has said what
+// the recording is.
+std::pair<unsigned short, unsigned short> serialsOfName(const std::string& name, bool is_vmn)
+{
+    unsigned short serial = 0;
+    unsigned short user_serial = 0;
+    if (name.empty()) return {0, 0};
+    try {
+        bool named_vmn = is_vmn;
+        IAB_VMN_File::GetSerials(name, serial, user_serial, named_vmn);
+    } catch (const std::exception&) {
+        return {0, 0};
+    }
+    return {serial, user_serial};
+}
+
 } // namespace
 
 Format formatOfKind(const std::string& kind)
@@ -50,31 +68,43 @@ std::optional<Format> formatOfName(const std::string& name)
 }
 
 std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
-                                                  IAB_VMN_File::Samples samples)
+                                                  IAB_VMN_File::Samples samples, std::uint64_t limit)
 {
-    const auto size = requireReadableFile(path);
+    const OpenedPath opened = openPath(path, limit);
+    if (opened.stream) return readNamedRecording(*opened.stream, path, progress, samples);
     PyProgress measured(progress);
-    // A FIFO's size is unknown: its progress counts the bytes read as they come.
-    measurePages(measured, size.value_or(0));
+    measurePages(measured, opened.size.value_or(0));
     return runLibrary(measured, Failure::BadFile,
                       [&](ProgressCallback& p) { return std::make_shared<const IAB_VMN_File>(path, p, samples); });
+}
+
+std::shared_ptr<const IAB_VMN_File> readNamedRecording(SourceBuffer& source, const std::string& path,
+                                                       const py::object& progress, IAB_VMN_File::Samples samples)
+{
+    // The name gives the serial numbers as it does to the path constructor, which refuses a
+    // name outside the grammar.
+    return readSource(source, path, progress, [&](std::istream& in, ProgressCallback& p) {
+        unsigned short serial = 0;
+        unsigned short user_serial = 0;
+        bool is_vmn = false;
+        IAB_VMN_File::GetSerials(path, serial, user_serial, is_vmn);
+        return std::make_shared<const IAB_VMN_File>(in, serial, user_serial, is_vmn, p, samples);
+    });
+}
+
+std::shared_ptr<const IAB_VMN_File> readRecording(SourceBuffer& source, const std::string& path, bool is_vmn,
+                                                  const py::object& progress, IAB_VMN_File::Samples samples)
+{
+    const auto [serial, user_serial] = serialsOfName(path, is_vmn);
+    return readSource(source, path, progress, [&](std::istream& in, ProgressCallback& p) {
+        return std::make_shared<const IAB_VMN_File>(in, serial, user_serial, is_vmn, p, samples);
+    });
 }
 
 std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,
                                                   const py::object& progress)
 {
-    unsigned short serial = 0;
-    unsigned short user_serial = 0;
-    if (!name.empty()) {
-        try {
-            bool named_vmn = is_vmn;
-            IAB_VMN_File::GetSerials(name, serial, user_serial, named_vmn);
-        } catch (const std::exception&) {
-            // A name outside the grammar (another extension, digits that do not convert)
-            // gives no serial numbers; the kind has said what the recording is.
-            serial = user_serial = 0;
-        }
-    }
+    const auto [serial, user_serial] = serialsOfName(name, is_vmn);
     MemoryBuffer buffer(data, size);
     std::istream in(&buffer);
     PyProgress measured(progress);

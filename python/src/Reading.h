@@ -7,6 +7,7 @@
 
 #include "ByteSource.h"
 #include "LibraryCall.h"
+#include "SourceStream.h"
 
 #include <bin/BIN_File.h>
 #include <binx/BINX_File.h>
@@ -33,8 +34,45 @@ Format formatOfKind(const std::string& kind);
 // reader takes it.
 std::optional<Format> formatOfName(const std::string& name);
 
+// A pipe, a FIFO or a device, read through its SourceBuffer by work(stream, progress): progress
+// counts the bytes read (the total is unknown), a stop the caller asks for (Ctrl-C, a progress
+// callable that raises) breaks off any wait for data, and a source cut at its limit or by a
+// read error raises its OSError, whatever the reader made of the bytes before.
+template <typename Work>
+auto readSource(SourceBuffer& source, const std::string& path, const py::object& progress, Work&& work)
+{
+    std::istream in(&source);
+    PyProgress measured(progress);
+    measured.measure(0, [&source](std::uint64_t) { return source.position(); });
+    source.stopWhen([&measured] { return measured.isCancelled(); });
+    struct Forget {
+        SourceBuffer& source;
+        ~Forget() { source.stopWhen({}); }
+    } forget{source};
+    try {
+        auto result = runLibrary(measured, Failure::BadFile, [&](ProgressCallback& p) { return work(in, p); });
+        source.raiseIfCut(path);
+        return result;
+    } catch (const FormatError&) {
+        source.raiseIfCut(path);
+        throw;
+    }
+}
+
 // Samples::Skipped is the header-only open: every start, header and count, no sample values.
+// A path that is not a regular file is read as it comes, up to `limit` bytes.
 std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
+                                                  IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept,
+                                                  std::uint64_t limit = kDefaultSourceLimit);
+// A recording from a pipe, a FIFO or a device named as one: the name gives the serial numbers
+// and the receiver as a path does.
+std::shared_ptr<const IAB_VMN_File> readNamedRecording(SourceBuffer& source, const std::string& path,
+                                                       const py::object& progress,
+                                                       IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
+// A recording from a pipe, a FIFO or a device that `kind=` names: `path` gives the serial
+// numbers as a name of bytes does.
+std::shared_ptr<const IAB_VMN_File> readRecording(SourceBuffer& source, const std::string& path, bool is_vmn,
+                                                  const py::object& progress,
                                                   IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
 // `name` gives the serial numbers when it follows the recording name grammar; otherwise they
 // are 0 and `is_vmn` says which receiver made the recording.
@@ -51,16 +89,25 @@ std::unique_ptr<File> readResults(const char* data, std::size_t size, const std:
     return runLibrary(measured, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(in, name, p); });
 }
 
-// A path whose extension is the reader's is read from its mapped bytes; any other path goes
-// to the path constructor, which refuses it in the library's own words.
 template <typename File>
-std::unique_ptr<File> readResults(const std::string& path, const py::object& progress)
+std::unique_ptr<File> readResults(SourceBuffer& source, const std::string& path, const py::object& progress)
+{
+    return readSource(source, path, progress, [&](std::istream& in, ProgressCallback& p) { return std::make_unique<File>(in, path, p); });
+}
+
+// A path whose extension is the reader's is read from its mapped bytes, or as it comes when it
+// is not a regular file (up to `limit` bytes); any other path goes to the path constructor,
+// which refuses it in the library's own words.
+template <typename File>
+std::unique_ptr<File> readResults(const std::string& path, const py::object& progress, std::uint64_t limit = kDefaultSourceLimit)
 {
     const auto registration = host::registry().findResultReader(path);
     if (!registration || registration->type_name != File::s_type_name) {
         requireReadableFile(path);
         return runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(path, p); });
     }
+    const OpenedPath opened = openPath(path, limit);
+    if (opened.stream) return readResults<File>(*opened.stream, path, progress);
     const FileBytes bytes = FileBytes::load(path);
     return readResults<File>(bytes.data(), bytes.size(), path, progress);
 }

@@ -9,24 +9,29 @@
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <span>
+#include <vector>
 
 
 namespace ertkit_py {
 
 RecordingCore RecordingCore::read(const std::string& path, const py::object& progress)
 {
-    return RecordingCore(readRecording(path, progress));
+    return RecordingCore(readRecording(path, progress), path);
 }
 
 RecordingCore RecordingCore::outline(const std::string& path)
 {
-    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped));
+    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped), path);
 }
 
 void RecordingCore::checkStart(std::uint64_t start) const
 {
-    if (start >= m_reader->getNStarts()) throw py::index_error("start index out of range");
+    const std::uint64_t starts = m_reader->getNStarts();
+    if (start >= starts)
+        throw py::index_error("start " + std::to_string(start) + " out of range: the recording has " + std::to_string(starts) +
+                              (starts == 1 ? " start" : " starts"));
 }
 
 py::tuple RecordingCore::arrays(std::uint64_t start) const
@@ -50,6 +55,32 @@ py::tuple RecordingCore::arrays(std::uint64_t start) const
         file.fillStart(start, values, flags, pulses);
     }
     return py::make_tuple(std::move(data), std::move(overload), std::move(pps));
+}
+
+py::array_t<float> RecordingCore::singleSamples(std::uint64_t start) const
+{
+    checkStart(start);
+    const IAB_VMN_File& file = *m_reader;
+    const std::uint64_t n = file.getNsample(start);
+    const std::uint64_t channels = file.getNChannels(start);
+    py::array_t<float> data({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(channels)});
+    float* out = data.mutable_data();
+    {
+        py::gil_scoped_release release;
+        // The stored values are single precision: they pass through a small double buffer a
+        // piece of the start at a time, so that no float64 copy of the whole start is made.
+        constexpr std::uint64_t scratch_values = 1 << 16;
+        const std::uint64_t piece = channels == 0 ? n : std::max<std::uint64_t>(1, scratch_values / channels);
+        std::vector<double> scratch(static_cast<std::size_t>(std::min(piece, n) * channels));
+        for (std::uint64_t first = 0; first < n && channels != 0; first += piece) {
+            const std::uint64_t count = std::min(piece, n - first);
+            const auto values = static_cast<std::size_t>(count * channels);
+            file.fillStart(start, first, count, std::span<double>(scratch.data(), values), {}, {});
+            std::transform(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(values), out + first * channels,
+                           [](double v) { return static_cast<float>(v); });
+        }
+    }
+    return data;
 }
 
 py::dict RecordingCore::header(std::uint64_t start) const
@@ -96,7 +127,10 @@ py::array_t<double> RecordingCore::layout(std::uint64_t start) const
 py::array_t<double> RecordingCore::electrodes(std::uint64_t start, std::uint64_t channel) const
 {
     checkStart(start);
-    if (channel >= m_reader->getNChannels(start)) throw py::index_error("channel index out of range");
+    const std::uint64_t channels = m_reader->getNChannels(start);
+    if (channel >= channels)
+        throw py::index_error("channel " + std::to_string(channel) + " out of range: the start has " + std::to_string(channels) +
+                              (channels == 1 ? " channel" : " channels"));
     py::array_t<double> out({py::ssize_t{4}, py::ssize_t{3}});
     auto table = out.mutable_unchecked<2>();
     for (int e = 0; e < 4; ++e) {
@@ -114,7 +148,7 @@ void bindRecording(py::module_& m)
         .def(py::init(&RecordingCore::read), py::arg("path"), py::arg("progress") = py::none())
         .def_static("outline", &RecordingCore::outline, py::arg("path"),
                     "A recording's starts and headers without its samples (arrays() then raises).")
-        .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.reader().getPath()); })
+        .def_property_readonly("path", [](const RecordingCore& r) { return storedText(r.path()); })
         .def_property_readonly("type_name", [](const RecordingCore& r) { return r.reader().getTypeName(); })
         .def_property_readonly("is_vmn", [](const RecordingCore& r) { return r.reader().get_is_vmn(); })
         .def_property_readonly("serial", [](const RecordingCore& r) { return r.reader().getSerialNumber(); })
@@ -123,6 +157,7 @@ void bindRecording(py::module_& m)
         .def_property_readonly("sample_unit", [](const RecordingCore& r) { return ertkit::sampleUnit(r.reader()); })
         .def_property_readonly("n_starts", [](const RecordingCore& r) { return r.reader().getNStarts(); })
         .def("arrays", &RecordingCore::arrays, py::arg("start"))
+        .def("single_samples", &RecordingCore::singleSamples, py::arg("start"))
         .def("header", &RecordingCore::header, py::arg("start"))
         .def("layout", &RecordingCore::layout, py::arg("start"))
         .def("electrodes", &RecordingCore::electrodes, py::arg("start"), py::arg("channel"));

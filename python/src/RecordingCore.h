@@ -18,6 +18,11 @@ namespace py = pybind11;
 class RecordingCore {
 public:
     explicit RecordingCore(std::shared_ptr<const IAB_VMN_File> reader) : m_reader(std::move(reader)) {}
+    // Read from `path` through a stream (a FIFO, a device), where the reader knows no path.
+    RecordingCore(std::shared_ptr<const IAB_VMN_File> reader, std::string path)
+        : m_reader(std::move(reader)), m_path(std::move(path))
+    {
+    }
 
     // Reads the file directly (every extension the reader accepts, the raw forms included).
     static RecordingCore read(const std::string& path, const py::object& progress);
@@ -25,10 +30,14 @@ public:
     static RecordingCore outline(const std::string& path);
 
     const IAB_VMN_File& reader() const { return *m_reader; }
+    const std::string& path() const { return m_path.empty() ? m_reader->getPath() : m_path; }
 
     // Samples (samples x channels, float64), overload flags (same shape) and PPS flags
     // (samples) of one start, filled in one walk over its blocks.
     py::tuple arrays(std::uint64_t start) const;
+    // The samples of one start as float32 (the precision they are stored in), filled without
+    // a float64 array of the start.
+    py::array_t<float> singleSamples(std::uint64_t start) const;
     // The set-up of one start as a dict of plain values.
     py::dict header(std::uint64_t start) const;
     // The 13-row position table (x, y) of one start.
@@ -40,6 +49,7 @@ private:
     void checkStart(std::uint64_t start) const;
 
     std::shared_ptr<const IAB_VMN_File> m_reader;
+    std::string m_path;
 };
 
 void bindRecording(py::module_& m);

@@ -98,6 +98,98 @@ def test_paths_that_match_nothing_or_are_missing(tmp_path):
         edask.read_results([])
 
 
+# --- files that cannot be read, or change -----------------------------------------------------
+
+@pytest.fixture
+def three_files(many_files, tmp_path):
+    """Two good BINX files around one that is bad in the way the test asks."""
+    paths = [tmp_path / "a.binx", tmp_path / "b.binx", tmp_path / "c.binx"]
+    for path, source in zip(paths, many_files[5:8]):
+        shutil.copy(source, path)
+    return [str(path) for path in paths]
+
+
+def make_bad(path, how, sample_survey):
+    if how == "damaged":
+        with open(path, "wb") as file:
+            file.write(b"\x06\x00\x00")                  # a BINX file that ends in its header
+        return ertkit.FormatError
+    if how == "recording":
+        shutil.copy(sample_survey / "vp123-4567@061423_083000.vmn", path)
+        return ValueError
+    os.remove(path)
+    return FileNotFoundError
+
+
+@pytest.mark.parametrize("how", ["damaged", "recording", "missing"])
+def test_a_bad_file_is_named_or_skipped_when_building(three_files, sample_survey, how, caplog):
+    bad = three_files[1].replace("b.binx", "b.vmn") if how == "recording" else three_files[1]
+    paths = [three_files[0], bad, three_files[2]]
+    error = make_bad(bad, how, sample_survey)
+    with pytest.raises(error, match=os.path.basename(bad)):
+        edask.read_results(paths)
+    with caplog.at_level("WARNING", logger="ertkit"):
+        frame = edask.read_results(paths, errors="skip").compute(scheduler="sync")
+    pd.testing.assert_frame_equal(frame, serial_frame([paths[0], paths[2]]))
+    assert [r.getMessage().startswith(f"{bad} skipped: ") for r in caplog.records] == [True]
+
+
+@pytest.mark.parametrize("how", ["cut", "damaged", "grown"])
+def test_a_file_that_changes_before_computing_is_named_or_skipped(three_files, sample_survey, how, caplog):
+    frame = edask.read_results(three_files)
+    skipping = edask.read_results(three_files, errors="skip")
+    middle = three_files[1]
+    data = open(middle, "rb").read()
+    if how == "cut":
+        data = data[:len(data) - 40]                     # its last record cut: one record less
+    elif how == "damaged":
+        data = data[:3]
+    else:
+        binx = ertkit.open(middle)
+        binx.append(binx[0])
+        data = binx._core.to_bytes()
+    with open(middle, "wb") as file:
+        file.write(data)
+    with pytest.raises((ValueError, ertkit.FormatError), match="b.binx"):
+        frame.compute(scheduler="sync")
+    with caplog.at_level("WARNING", logger="ertkit"):
+        got = skipping.compute(scheduler="sync")
+    expected = serial_frame([three_files[0], three_files[2]])
+    pd.testing.assert_frame_equal(got.reset_index(drop=True), expected)
+    assert [r.getMessage().split(": ")[0] for r in caplog.records if "skipped" in r.getMessage()] == \
+        [f"{middle} skipped"]
+
+
+def test_recordings_that_change_or_fail_are_named_or_skipped(sample_survey, hand_made, tmp_path, caplog):
+    paths = [tmp_path / "vp1-2@120523_143015.vmn", tmp_path / "vp3-4@120523_143015.vmn"]
+    shutil.copy(hand_made / "vp123-4567@120523_143015.vmn", paths[0])
+    shutil.copy(sample_survey / "vp123-4567@061423_083000.vmn", paths[1])
+    paths = [str(path) for path in paths]
+    starts, samples = edask.read_recordings(paths)
+    _, skipping = edask.read_recordings(paths, errors="skip")
+    first_rows = starts.n_samples[starts.file == paths[0]].sum()
+    shutil.copy(hand_made / "long.vmn", paths[1])          # other starts than when built
+    with pytest.raises(ValueError, match="vp3-4@120523_143015.vmn: .*when the collection was built"):
+        samples.compute(scheduler="sync")
+    with caplog.at_level("WARNING", logger="ertkit"):
+        got = skipping.compute(scheduler="sync")
+    assert np.isnan(got[first_rows:]).all() and not np.isnan(got[:first_rows, :2]).any()
+    assert [r.getMessage().startswith(f"{paths[1]} skipped") for r in caplog.records] == [True]
+    # A result file among recordings is named too.
+    with pytest.raises(ValueError, match="line1.binx is not a recording"):
+        edask.read_recordings([paths[0], str(sample_survey / "line1.binx")])
+    with pytest.raises(ValueError, match="errors must be 'raise' or 'skip'"):
+        edask.read_recordings(paths, errors="ignore")
+
+
+def test_recordings_in_single_precision(sample_survey):
+    paths = sorted(str(p) for p in sample_survey.glob("*@*"))
+    _, double = edask.read_recordings(paths)
+    _, single = edask.read_recordings(paths, dtype=np.float32)
+    assert single.dtype == np.float32
+    np.testing.assert_array_equal(single.compute(scheduler="sync"), double.compute(scheduler="sync").astype(np.float32))
+
+
 # --- on a cluster of processes -------------------------------------------------------------
 
 distributed = pytest.importorskip("distributed")

@@ -131,34 +131,41 @@ def test_unknown_extensions_and_bad_indexes(tmp_path, vmn):
     assert not isinstance(raised.value, ertkit.FormatError)
     recording = ertkit.open(vmn[0])
     start = recording[0]
-    with pytest.raises(IndexError):
+    with pytest.raises(IndexError, match="^channel 3 out of range: the start has 3 channels$"):
         start.electrodes(3)
-    with pytest.raises(IndexError):
-        start._core.arrays(2)
-    with pytest.raises(IndexError):
-        recording[2]
+    for call in (start._core.arrays, start._core.header, lambda i: recording[i]):
+        with pytest.raises(IndexError, match="^start 2 out of range: the recording has 2 starts$"):
+            call(2)
+    with pytest.raises(IndexError, match="^start -3 out of range: the recording has 2 starts$"):
+        recording[-3]
+    with pytest.raises(TypeError, match="indices must be integers or slices"):
+        recording["0"]
+    assert [s.index for s in recording[-1:]] == [1]
 
 
-def test_log_lines_go_to_logging_and_nothing_is_printed(hand_made, caplog, capfd):
-    path = hand_made / "lead.vmn"  # a data page before the first configuration page
-    with caplog.at_level(logging.DEBUG, logger="ertkit"):
-        recording = ertkit.open(path)
-    assert recording[0].n_samples == 2
-    records = [(r.levelno, r.getMessage()) for r in caplog.records if r.name == "ertkit"]
-    assert (logging.WARNING, "found page before first header") in records
-    assert any(level == logging.DEBUG and "is not complete" in text for level, text in records)
-    assert capfd.readouterr() == ("", "")
+def test_bin_index_errors_say_the_record_count(hand_made):
+    survey = ertkit.open(hand_made / "survey.bin")
+    with pytest.raises(IndexError, match=rf"^record 120 out of range: the file has {len(survey)} records$"):
+        survey[120]
 
 
-def test_a_raising_progress_callable_stops_the_read(hand_made):
-    path = hand_made / "long.vmn"
-
-    class Stop(Exception):
-        pass
-
-    def stop_past_the_first_call(done, total):
-        if done > 0:
-            raise Stop("enough")
-
-    with pytest.raises(Stop, match="enough"):
-        ertkit.Recording(path, progress=stop_past_the_first_call)
+def test_samples_in_single_precision_take_half_the_memory(vmn, hand_made):
+    import tracemalloc
+    path, first, second = vmn
+    recording = ertkit.open(path)
+    for start, expected in zip(recording, (first, second)):
+        single = start.data_as(np.float32)
+        assert single.dtype == np.float32 and single.shape == expected.shape
+        np.testing.assert_array_equal(single, expected)   # the stored values, exactly
+        assert start.data_as("float64") is start.data
+    with pytest.raises(ValueError, match="float64 or float32"):
+        recording[0].data_as(np.int16)
+    long = ertkit.open(hand_made / "long.vmn")[0]        # 32000 x 3: 384 kB in float32
+    tracemalloc.start()
+    try:
+        single = long.data_as(np.float32)
+        peak = tracemalloc.get_traced_memory()[1]
+    finally:
+        tracemalloc.stop()
+    assert single.nbytes <= peak < single.nbytes * 5 // 4  # no float64 copy (768 kB) on the way
+    np.testing.assert_array_equal(single, long.data.astype(np.float32))

@@ -4,8 +4,6 @@ import io
 import logging
 import os
 import pathlib
-import threading
-import time
 
 import numpy as np
 import pytest
@@ -110,28 +108,3 @@ def test_paths_of_every_form_open_as_python_opens_them(sample_survey, tmp_path):
         other = tmp_path / ("caf" + os.fsdecode(b"\xe9") + ".txt")
         other.write_bytes(b"")
         ertkit.open(other)
-
-
-@pytest.mark.parametrize("name", ["fifo.binx", "fifo.vmn"])
-def test_a_fifo_without_writer_does_not_hold_the_interpreter(sample_survey, tmp_path, name):
-    fifo = tmp_path / name
-    os.mkfifo(fifo)
-    source = sample_survey / ("line1.binx" if name.endswith("binx") else FILES[2])
-    result = {}
-
-    def read():
-        result["file"] = ertkit.open(fifo)
-
-    reader = threading.Thread(target=read)
-    reader.start()
-    # The interpreter goes on while the reader waits for a writer; then the writer feeds it.
-    ticks = 0
-    deadline = time.monotonic() + 0.3
-    while time.monotonic() < deadline:
-        ticks += 1
-        time.sleep(0.01)
-    assert ticks > 10 and reader.is_alive()
-    with open(fifo, "wb") as writer:
-        writer.write(source.read_bytes())
-    reader.join(timeout=30)
-    assert contents(result["file"]) == contents(ertkit.open(source))
