@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the ertkit tool, writes a sample survey in a
-# temporary folder, summarises, exports, plots and reprocesses it, then downloads measures from the meter
+# temporary folder, summarises, exports, plots, reprocesses and quality-controls it, then downloads measures from the meter
 # simulator as from a real meter. Everything it writes stays in the folder it prints.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,6 +41,10 @@ awk -F, '
   NR == 1 { printf "%5s %11s %14s %12s %9s %13s %10s\n", $1, $10, $11, $12, $13, $20, $21; next }
   $11 > 0 { printf "%5s %11s %14s %12.4g %9.4g %13.4g %10.4g\n", $1, $10, $11, $12, $13, $20, $21 }' median.csv
 step "the reading under the spike burst, stack and decay after" "$ertkit" plot median.binx --record 14 -o record14-median.svg
+step "quality control of the line measured with reciprocals: reasons and error model" \
+  "$ertkit" qc survey/line1-reciprocal.binx -o line1-qc.binx --report qc.csv --model qc-model.json --plot qc.svg
+step "the readings kept, with the model's errors, for an inversion program" "$ertkit" export line1-qc.binx -f udf --errors model -o line1-qc.udf
+sed -n '/# a b m n/,+3p' line1-qc.udf
 
 echo
 echo "== a download from the meter simulator =="
