@@ -3,7 +3,9 @@
 #include <download/LinkWatch.h>
 #include <download/TPortUSB.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -27,7 +29,7 @@ void sleepFor(int milliseconds)
 
 LinkHooks LinkHooks::defaults()
 {
-    return LinkHooks{newSerialPort, sleepFor};
+    return LinkHooks{newSerialPort, sleepFor, 1.0};
 }
 
 LinkHooks& LinkHooks::current()
@@ -47,6 +49,13 @@ void LinkHooks::pauseFor(int milliseconds)
 {
     LinkWatch::checkCancelled();
     const LinkHooks& hooks = current();
-    if (hooks.pause) hooks.pause(milliseconds);
-    else sleepFor(milliseconds);
+    if (hooks.pause) hooks.pause(scaled(milliseconds));
+    else sleepFor(scaled(milliseconds));
+}
+
+int LinkHooks::scaled(int milliseconds)
+{
+    const double scale = current().time_scale;
+    if (scale == 1.0 || milliseconds <= 0 || !(scale > 0.0)) return milliseconds;
+    return std::max(1, static_cast<int>(std::lround(milliseconds * scale)));
 }

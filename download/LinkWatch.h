@@ -26,6 +26,9 @@ struct LinkWatch {
 
     std::chrono::milliseconds silence_limit = s_default_silence_limit;
     std::function<bool()> cancelled;
+    // The limit bounds the two handshake words too, which otherwise wait 20 s each: for a host
+    // whose user set the limit, so that a meter silent from the start is given up as soon.
+    bool bounds_handshake = false;
 
     // The setting in force on this thread.
     static const LinkWatch& current();
@@ -53,5 +56,6 @@ public:
 // The meter fell silent for longer than the limit, or its device went away.
 class LinkLost : public std::runtime_error {
 public:
+    static constexpr const char* s_device_gone = "The meter's device has gone (unplugged?)";
     using std::runtime_error::runtime_error;
 };

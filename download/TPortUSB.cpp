@@ -189,6 +189,9 @@ int TPortUSB::readBufferTimed(void* buffer, int count, int timeout_ms)
     while (got < count) {
         // Waits are cut in slices so that a host's request to stop is seen within one.
         const auto now = std::chrono::steady_clock::now();
+        // Bytes that came while the host was not reading (a pause between two tries) broke
+        // the silence: only time with nothing arriving counts against the limit.
+        if (now >= silenceDeadline() && hasInput()) heardMeter(now);
         checkLink(now);
         if (now >= deadline) break;
         const auto slice_end = std::min({deadline, now + LinkWatch::s_poll_interval, silenceDeadline()});
@@ -227,7 +230,16 @@ void TPortUSB::putCom(unsigned char byte)
 
 void TPortUSB::clearRxBuffer()
 {
-    if (m_fd >= 0) ::tcflush(m_fd, TCIFLUSH);
+    if (m_fd < 0) return;
+    // Dropped bytes still came from the meter: it was not silent.
+    if (hasInput()) heardMeter(std::chrono::steady_clock::now());
+    ::tcflush(m_fd, TCIFLUSH);
+}
+
+bool TPortUSB::hasInput()
+{
+    int waiting = 0;
+    return m_fd >= 0 && ::ioctl(m_fd, FIONREAD, &waiting) == 0 && waiting > 0;
 }
 
 void TPortUSB::close()

@@ -41,6 +41,7 @@ public:
     void putCom(unsigned char byte) override;
     void clearRxBuffer() override;
     void close() override;
+    bool hasInput() override;
 
 private:
     bool openDevice(const std::string& path);

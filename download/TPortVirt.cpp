@@ -46,9 +46,10 @@ void TPortVirt::checkLink(std::chrono::steady_clock::time_point now) const
     throw LinkLost(std::string("No answer from the meter for ") + seconds + " s");
 }
 
-void TPortVirt::deviceGone() const
+void TPortVirt::deviceGone()
 {
-    if (m_watching) throw LinkLost("The meter's device has gone (unplugged?)");
+    m_gone = true;
+    if (m_watching) throw LinkLost(LinkLost::s_device_gone);
 }
 
 std::uint32_t TPortVirt::receiveRawCount()

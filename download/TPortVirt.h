@@ -46,6 +46,8 @@ public:
     virtual void putCom(unsigned char byte) = 0;
     virtual void clearRxBuffer() = 0;
     virtual void close() = 0;
+    // Whether bytes from the meter wait to be read (none unless an implementation can tell).
+    virtual bool hasInput() { return false; }
 
     // Receives one whole raw transfer into the internal buffer; `complete` is set once every
     // announced byte arrived. Throws std::runtime_error on a time-out or an oversized count.
@@ -60,6 +62,10 @@ public:
     // limit of the thread's LinkWatch, or at once when its device has gone. The download arms
     // it when the record transfer starts; a fresh port is not watched.
     void watchSilence();
+    // Whether a read found the meter's device gone, watched or not.
+    bool deviceHasGone() const { return m_gone; }
+    // The time on the link's clock: the time the reads and the silence limit count in.
+    std::chrono::steady_clock::time_point now() const { return linkClock(); }
 
     // Words travel on the link as four bytes, lowest first.
     static std::uint32_t decodeWord(const unsigned char* bytes)
@@ -75,7 +81,7 @@ protected:
     // Bytes came from the meter.
     void heardMeter(std::chrono::steady_clock::time_point now) { m_last_heard = now; }
     // The device is gone: throws LinkLost when the silence is watched, else returns.
-    void deviceGone() const;
+    void deviceGone();
     // When the watched silence will be over (never while not watched).
     std::chrono::steady_clock::time_point silenceDeadline() const;
     virtual std::chrono::steady_clock::time_point linkClock() const { return std::chrono::steady_clock::now(); }
@@ -84,6 +90,7 @@ private:
     std::uint32_t receiveRawCount();
 
     bool m_watching = false;
+    bool m_gone = false;
     std::chrono::steady_clock::time_point m_last_heard{};
 
     std::vector<char> m_buffer;

@@ -9,14 +9,17 @@
 #include <host/ProgressCallback.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -66,16 +69,44 @@ private:
 // downloads at once (two meters, or two test programs) would write and read each other's.
 // Advisory and bounded: a holder that never lets go (a stopped process) is waited for only so
 // long (a request to stop is seen while waiting), and a folder that cannot be locked is used as
-// before, so the download never hangs on it.
+// before, so the download never hangs on it. The folder is made when missing and removed, if
+// nothing else is in it, before the lock is let go; a process that then gets the lock finds it
+// holds a removed folder, and makes the folder again.
 class FolderLock {
 public:
-    explicit FolderLock(const std::filesystem::path& folder)
-        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    explicit FolderLock(std::filesystem::path folder) : m_folder(std::move(folder))
     {
-        if (m_fd < 0) return;
+        for (int attempt = 0; attempt < s_attempts; ++attempt) {
+            std::error_code ignored;
+            std::filesystem::create_directory(m_folder, ignored);
+            m_fd = ::open(m_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (m_fd < 0) continue; // removed between the two: make it again
+            if (!lock()) return;
+            m_locked = stillThere();
+            if (m_locked) return;
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~FolderLock()
+    {
+        // Only an empty folder is removed: anything else in it is not ours.
+        if (m_locked) ::rmdir(m_folder.c_str());
+        if (m_fd >= 0) ::close(m_fd); // closing lets go of the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    static constexpr std::chrono::seconds s_longest_wait{10};
+    static constexpr int s_attempts = 5;
+
+    // False when the lock could not be had in time: the folder is then used unlocked.
+    bool lock()
+    {
         const auto give_up = std::chrono::steady_clock::now() + s_longest_wait;
         while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) return;
+            if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= give_up) return false;
             try {
                 LinkWatch::checkCancelled();
             } catch (...) {
@@ -84,17 +115,19 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        return true;
     }
-    ~FolderLock()
+    // Whether the locked folder is still the one its path names.
+    bool stillThere() const
     {
-        if (m_fd >= 0) ::close(m_fd); // closing lets go of the lock
+        struct stat held{}, named{};
+        return ::fstat(m_fd, &held) == 0 && ::stat(m_folder.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+               held.st_ino == named.st_ino;
     }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
 
-private:
-    static constexpr std::chrono::seconds s_longest_wait{10};
-    int m_fd;
+    std::filesystem::path m_folder;
+    int m_fd = -1;
+    bool m_locked = false;
 };
 
 } // namespace
@@ -141,10 +174,15 @@ bool TarvexKesta_File::openLink()
 
 int TarvexKesta_File::handshake(unsigned int first, unsigned int last)
 {
+    const LinkWatch& watch = LinkWatch::current();
+    int wait = LinkHooks::scaled(s_handshake_timeout_ms);
+    if (watch.bounds_handshake) wait = static_cast<int>(std::min<long long>(wait, watch.silence_limit.count()));
+    // A short word from a device that went away is a hang-up, not a meter that never answered.
+    const auto failed = [this](const char* text) { return std::runtime_error(m_port->deviceHasGone() ? LinkLost::s_device_gone : text); };
     std::uint32_t version = 0;
     std::uint32_t size = 0;
-    if (!receiveWord(version, s_handshake_timeout_ms)) throw std::runtime_error("Time out version ???");
-    if (!receiveWord(size, s_handshake_timeout_ms)) throw std::runtime_error("Time out size ???");
+    if (!receiveWord(version, wait)) throw failed("Time out version ???");
+    if (!receiveWord(size, wait)) throw failed("Time out size ???");
     const int signed_version = static_cast<int>(version);
     if (!sizeFitsVersion(signed_version, size)) throw std::runtime_error("Bad Version, Upload and Install new version.");
     sendWord(first);
@@ -172,10 +210,15 @@ void TarvexKesta_File::sendName(std::string name)
 
 bool TarvexKesta_File::receiveWord(std::uint32_t& word, int timeout_ms)
 {
+    return readWord(word, timeout_ms) == 4;
+}
+
+int TarvexKesta_File::readWord(std::uint32_t& word, int timeout_ms)
+{
     unsigned char bytes[4];
-    if (m_port->readBufferTimed(bytes, 4, timeout_ms) != 4) return false;
-    word = TPortVirt::decodeWord(bytes);
-    return true;
+    const int got = m_port->readBufferTimed(bytes, 4, timeout_ms);
+    if (got == 4) word = TPortVirt::decodeWord(bytes);
+    return got;
 }
 
 void TarvexKesta_File::dropAndRetry(int sleep_ms)
@@ -192,6 +235,8 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
     void* const record = v1 ? static_cast<void*>(&measure) : static_cast<void*>(&zmeasure);
     const int record_size = static_cast<int>(v1 ? TMeasure::s_size : TZMeasure::s_size);
     const TMeasureHead& head = v1 ? measure.head : zmeasure.head;
+    const int transfer_wait = LinkHooks::scaled(s_transfer_timeout_ms);
+    const auto longest_wait = std::max<long long>(transfer_wait, LinkWatch::current().silence_limit.count());
 
     // The meter answers each acknowledge at once: from here on, a silence longer than the
     // host's limit means it has gone (docs/link-protocol.md).
@@ -199,25 +244,52 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
     LinkHooks::pauseFor(300);
     unsigned char acknowledge = OLD_DATADOWNLOAD;
     std::uint32_t remembered_checksum = 0;
+    // A meter slower than the wait for an index answers every acknowledge, the repeated ones
+    // too, in turn: each "send it again" after a wait brings one more copy of a record already
+    // taken. Departing on purpose from the plain exchange, which keeps every copy whose sum is
+    // right, a record index is kept once: a copy is neither stored nor acknowledged (an
+    // acknowledge would only ask for one more sending), and it lengthens the wait for the next
+    // index to twice the meter's pace, so that no more copies are asked for. Only an index
+    // accepted acknowledges "next", once, so the meter never skips a record.
+    std::optional<std::uint32_t> last_accepted;
+    int index_wait = transfer_wait;
+    auto last_sending = m_port->now();
+    bool ask = true;
     for (;;) {
-        m_port->putCom(acknowledge);
+        if (ask) m_port->putCom(acknowledge);
+        ask = true;
         acknowledge = OLD_DATADOWNLOAD;
         std::uint32_t index = 0;
-        if (!receiveWord(index, s_transfer_timeout_ms)) {
-            dropAndRetry(200);
+        const int index_bytes = readWord(index, index_wait);
+        if (index_bytes != 4) {
+            LinkHooks::pauseFor(200);
+            // Nothing of a sending came within the wait: nothing spoilt is waiting to be
+            // dropped, and what came during the pause is a whole answer, to be read rather
+            // than dropped and asked for again.
+            if (index_bytes == 0) ask = !m_port->hasInput();
+            else m_port->clearRxBuffer();
             continue;
         }
         if (index == s_end_index || index > last) return;
+        const auto arrived = m_port->now();
+        const auto pace = arrived - last_sending;
+        last_sending = arrived;
         const unsigned int relative = index - first;
         std::uint32_t time_stamp = 0; // version 2 carries none: its measures keep 0
-        if ((m_version == 3 && !receiveWord(time_stamp, s_transfer_timeout_ms)) ||
-            m_port->readBufferTimed(record, record_size, s_transfer_timeout_ms) != record_size) {
+        if ((m_version == 3 && !receiveWord(time_stamp, transfer_wait)) ||
+            m_port->readBufferTimed(record, record_size, transfer_wait) != record_size) {
             dropAndRetry(1000);
             continue;
         }
         std::uint32_t checksum = 0;
-        if (!receiveWord(checksum, s_transfer_timeout_ms)) {
+        if (!receiveWord(checksum, transfer_wait)) {
             dropAndRetry(500);
+            continue;
+        }
+        if (last_accepted && index <= *last_accepted) {
+            const auto twice_pace = 2 * std::chrono::ceil<std::chrono::milliseconds>(pace).count();
+            index_wait = static_cast<int>(std::clamp<long long>(twice_pace, index_wait, longest_wait));
+            ask = false;
             continue;
         }
         const std::uint32_t sum = v1 ? measure.byteSum() : zmeasure.byteSum();
@@ -226,6 +298,7 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
         if (accepted || head.isEmptySlot()) {
             progress.setPosition(relative);
             acknowledge = NEW_DATADOWNLOAD;
+            last_accepted = index;
         }
         if (!accepted || head.isEmptySlot()) continue;
         if (v1) {
@@ -244,8 +317,7 @@ void TarvexKesta_File::receiveRaw(ProgressCallback& progress)
     // The folder is <temporary folder>/Kelmor and the file Kelmor/tmp, joined with the native
     // separator.
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "Kelmor";
-    if (!std::filesystem::exists(folder)) std::filesystem::create_directory(folder);
-    // Declared first, so the file is gone before the lock is let go.
+    // Declared first, so the file is gone before the folder is removed and the lock let go.
     const FolderLock lock(folder);
     TemporaryFile file((folder / "tmp").string());
     m_port->saveToFile(file.path());

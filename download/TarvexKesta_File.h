@@ -158,6 +158,8 @@ private:
     void sendWord(std::uint32_t word);
     void sendName(std::string name);
     bool receiveWord(std::uint32_t& word, int timeout_ms);
+    // Reads a word; the number of its bytes that came (4 when whole).
+    int readWord(std::uint32_t& word, int timeout_ms);
     void dropAndRetry(int sleep_ms);
     void receiveRecords(unsigned int first, unsigned int last, ProgressCallback& progress);
     void receiveRaw(ProgressCallback& progress);

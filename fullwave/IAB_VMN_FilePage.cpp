@@ -43,7 +43,11 @@ IAB_VMN_FilePage* IAB_VMN_FilePage::buildPage(const IAB_VMN_RawPage& raw, bool c
     auto header = std::make_unique<IAB_VMN_PageHeader>(raw, is_vmn);
     if (header->isRawCfg()) return new IAB_VMN_FileHeader(std::move(header), complete, raw);
     if (header->isRaw()) return new IAB_VMN_FileData(std::move(header), complete, raw);
-    VELTLogger::warning() << "found unknown page type, ctrl=" << header->get_ctrl() << ", name=" << header->get_name() << std::endl;
+    // A measure page is known, though not read here: say what it is rather than "unknown".
+    if (header->isMeasure())
+        VELTLogger::warning() << "passed over a measure page (a measure's results, not samples), name=" << header->get_name() << std::endl;
+    else
+        VELTLogger::warning() << "found unknown page type, ctrl=" << header->get_ctrl() << ", name=" << header->get_name() << std::endl;
     return new IAB_VMN_FileDummy(std::move(header), complete, raw);
 }
 

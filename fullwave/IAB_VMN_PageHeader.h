@@ -10,6 +10,8 @@ class IAB_VMN_PageHeader {
 public:
     static constexpr char s_ctrl_raw_cfg = 0x43;
     static constexpr char s_ctrl_raw = 0x52;
+    // A measure's results, which a meter's raw transfer carries beside the samples.
+    static constexpr char s_ctrl_measure = 0x55;
     static const std::string s_name_raw_cfg;
     static const std::string s_name_raw;
     // Receivers whose GPS week counter rolled over write dates 1024 weeks early.
@@ -29,6 +31,7 @@ public:
     std::uint64_t get_date() const { return static_cast<std::uint64_t>(m_date); }
     bool isRaw() const { return m_ctrl == s_ctrl_raw; }
     bool isRawCfg() const { return m_ctrl == s_ctrl_raw_cfg; }
+    bool isMeasure() const { return m_ctrl == s_ctrl_measure; }
     bool hasRawName() const { return get_name() == s_name_raw; }
     bool hasRawCfgName() const { return get_name() == s_name_raw_cfg; }
 

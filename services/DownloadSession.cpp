@@ -60,6 +60,9 @@ class DownloadSession::Transfer : public TarvexKesta_File {
 public:
     using TarvexKesta_File::TarvexKesta_File;
     const std::vector<TZMeasure>& stampedMeasures() const { return m_tab_tzmeasure; }
+    std::size_t measureCount() const { return m_tab_tzmeasure.size() + m_tab_tmeasure.size(); }
+    // Version 2 records carry no time stamp.
+    bool stamped() const { return m_version != 2; }
 };
 
 DownloadSession::DownloadSession(std::string device) : m_device(std::move(device)), m_silence_limit(LinkWatch::s_default_silence_limit)
@@ -76,11 +79,18 @@ DownloadSession::~DownloadSession() = default;
 void DownloadSession::fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress)
 {
     const DeviceFor device(m_device);
+    m_slots_asked = last >= first ? std::uint64_t{last} - first + 1 : 0;
     LinkWatch watch;
     watch.silence_limit = m_silence_limit;
+    watch.bounds_handshake = m_limit_set;
     watch.cancelled = [this, &progress] { return m_cancelled = m_cancelled || progress.isCancelled(); };
     const ScopedLinkWatch watching(std::move(watch));
     m_transfer->download(first, last, progress, name);
+}
+
+std::size_t DownloadSession::measureCount() const
+{
+    return m_transfer->measureCount();
 }
 
 bool DownloadSession::hasRecording() const
@@ -93,9 +103,10 @@ BINX_File DownloadSession::measures(ProgressCallback& progress) const
     BINX_File file(*m_transfer, progress);
     // The library's conversion takes the stamps as seconds from its own time origin; they
     // count from the receivers' origin. Records of stamped measures come first, in order.
+    // A record without a stamp keeps the number that means "no time", not the origin's date.
     const auto& stamped = m_transfer->stampedMeasures();
     for (std::size_t i = 0; i < std::min(stamped.size(), file.getDatas().size()); ++i)
-        file.getDatas()[i]->startTimeV = HighPrecisionTime::convertDateTime(receiverTime(stamped[i].time_stamp));
+        file.getDatas()[i]->startTimeV = m_transfer->stamped() ? HighPrecisionTime::convertDateTime(receiverTime(stamped[i].time_stamp)) : 0.0;
     return file;
 }
 

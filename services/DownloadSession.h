@@ -4,6 +4,7 @@
 #include <download/TarvexKesta_File.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -29,8 +30,13 @@ public:
     DownloadSession& operator=(const DownloadSession&) = delete;
 
     // How long the meter may stay silent once records are being transferred before the
-    // download fails (download/LinkWatch.h); 10 s unless set.
-    void setSilenceLimit(std::chrono::milliseconds limit) { m_silence_limit = limit; }
+    // download fails (download/LinkWatch.h); 10 s unless set. Once set, it bounds the wait for
+    // the handshake's words too (20 s each unless set).
+    void setSilenceLimit(std::chrono::milliseconds limit)
+    {
+        m_silence_limit = limit;
+        m_limit_set = true;
+    }
 
     // Fetches the measures stored between the memory indexes first and last. The port layer's
     // device belongs to the process: one session at a time holds it, and puts the previous
@@ -40,8 +46,14 @@ public:
     void fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress);
     bool cancelled() const { return m_cancelled; }
     // The measures fetched, as a BINX file. Their start times are those of the meter's time
-    // stamps in the receivers' time base (ReceiverTime.h), the base of the recording's pages.
+    // stamps in the receivers' time base (ReceiverTime.h), the base of the recording's pages;
+    // records of version 2 carry no stamp and get no time (a date-time number of 0). After a
+    // failure, the measures that arrived before it.
     BINX_File measures(ProgressCallback& progress) const;
+    // Measures the last fetch brought (before its failure, if it failed).
+    std::size_t measureCount() const;
+    // Memory slots asked for by the last fetch (last - first + 1).
+    std::uint64_t slotsAsked() const { return m_slots_asked; }
 
     const std::vector<Failure>& failures() const { return m_failures; }
     bool hasRecording() const;
@@ -55,7 +67,9 @@ private:
 
     std::string m_device;
     std::chrono::milliseconds m_silence_limit;
+    bool m_limit_set = false;
     bool m_cancelled = false;
+    std::uint64_t m_slots_asked = 0;
     std::vector<Failure> m_failures;
     std::unique_ptr<Transfer> m_transfer;
 };

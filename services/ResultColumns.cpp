@@ -32,6 +32,13 @@ std::string numbered(const char* prefix, std::size_t n, const char* suffix)
     return name;
 }
 
+// A deviation of 0 is how the formats store none (a download's Vp deviation when the meter sent
+// that of M instead, a legacy file's): empty, as a start time of 0 is.
+std::optional<double> recordedDeviation(double deviation)
+{
+    return deviation != 0.0 ? std::optional<double>(deviation) : std::nullopt;
+}
+
 } // namespace
 
 std::vector<ResultColumn> resultColumns(std::size_t windows)
@@ -52,7 +59,7 @@ std::vector<ResultColumn> resultColumns(std::size_t windows)
     c.push_back(real("rhoa_ohm_m", "ohm.m", G::Values, [](const ResultRow& r) { return r.values.rhoa; }));
     c.push_back(real("m_mV_V", "mV/V", G::Values, [](const ResultRow& r) { return r.values.m; }));
     c.push_back(real("sp_mV", "mV", G::Values, [](const ResultRow& r) { return r.values.sp; }));
-    c.push_back(real("vp_error_mV", "mV", G::Values, [](const ResultRow& r) { return r.values.vp_error; }));
+    c.push_back(real("vp_error_mV", "mV", G::Values, [](const ResultRow& r) { return recordedDeviation(r.values.vp_error); }));
     c.push_back(real("m_error", "mV/V", G::Values, [](const ResultRow& r) { return r.values.m_error; }));
     c.push_back(whole("stacks", ColumnType::Integer, G::Record, [](const ResultRow& r) { return static_cast<std::int64_t>(r.values.stacks); }));
     ResultColumn start{"start_time", "", ColumnType::Time, G::Record, {}, {}, [](const ResultRow& r) { return storedTime(r.values.start_time); }};

@@ -80,7 +80,7 @@ ScopedLinkHooks::~ScopedLinkHooks()
 
 LinkHooks ScopedLinkHooks::noPauses()
 {
-    return LinkHooks{nullptr, [](int) {}};
+    return LinkHooks{nullptr, [](int) {}, 1.0};
 }
 
 MemoryLink::MemoryLink(const MemoryMeter& meter) : m_hooks(hooksFor(meter))
@@ -90,7 +90,7 @@ MemoryLink::MemoryLink(const MemoryMeter& meter) : m_hooks(hooksFor(meter))
 LinkHooks MemoryLink::hooksFor(const MemoryMeter& meter)
 {
     return LinkHooks{[meter, log = m_log] { return std::make_unique<MemoryPort>(meter, log); },
-                     [pauses = m_pauses](int milliseconds) { pauses->push_back(milliseconds); }};
+                     [pauses = m_pauses](int milliseconds) { pauses->push_back(milliseconds); }, 1.0};
 }
 
 std::vector<std::uint8_t> MemoryLink::sentAfterRange() const

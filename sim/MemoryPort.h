@@ -51,6 +51,7 @@ public:
     // The stream holds what the meter sends next, not what already arrived: nothing to drop.
     void clearRxBuffer() override;
     void close() override;
+    bool hasInput() override { return m_read < m_meter.stream.size(); }
 
 protected:
     std::chrono::steady_clock::time_point linkClock() const override { return m_clock; }

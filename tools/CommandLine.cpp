@@ -118,7 +118,7 @@ void addMeterCommands(CLI::App& app, Context& context)
         ->check(CLI::Validator([](const std::string& device) { return device.empty() ? std::string("--port needs a device path") : std::string(); }, "DEVICE"));
     download->add_option("--first", download_options->first, "First memory index to fetch")->required();
     download->add_option("--last", download_options->last, "Last memory index to fetch (not below --first)")->required();
-    download->add_option("--timeout", download_options->timeout, "Give up when the meter sends nothing for this many seconds during the transfer")
+    download->add_option("--timeout", download_options->timeout, "Give up when the meter sends nothing for this many seconds, from its handshake on")
         ->check(CLI::Range(0.1, 3600.0))
         ->capture_default_str();
     download->parse_complete_callback([download_options] {
@@ -126,6 +126,8 @@ void addMeterCommands(CLI::App& app, Context& context)
             throw CLI::ValidationError("--first " + std::to_string(download_options->first) + " is after --last " + std::to_string(download_options->last));
     });
     download->add_option("--name", download_options->name, "Name sent to the meter")->capture_default_str();
+    download->add_flag("--keep-partial", download_options->keep_partial,
+                       "When the meter stops answering or goes away partway, write the measures that arrived (the count is said)");
     download->add_option("-o,--output", download_options->output, "BINX file to write; a raw transfer also writes its recording beside it")
         ->required();
 

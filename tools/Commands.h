@@ -45,7 +45,8 @@ struct EditOptions {
 struct DownloadOptions {
     std::string port, name = "ertkit", output;
     unsigned int first = 0, last = 0;
-    double timeout = 10.0; // seconds the meter may stay silent during the transfer
+    double timeout = 10.0; // seconds the meter may stay silent, handshake included
+    bool keep_partial = false; // write what arrived before a failure of the exchange
 };
 struct MeterSimOptions {
     std::uint32_t records = 20, version = 3, seed = 1;

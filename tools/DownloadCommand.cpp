@@ -26,18 +26,46 @@ std::string failureText(const ertkit::DownloadSession::Failure& failure)
     return failure.code != 0 ? fmt::format("{} (error {})", text, failure.code) : text;
 }
 
-// What went wrong in the exchange, one line each: false when nothing did.
-bool reportFailures(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context)
+// What went wrong in the exchange, one line each, the last ending with `outcome`.
+void reportFailures(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context, const std::string& outcome)
 {
     const auto& failures = session.failures();
     for (std::size_t i = 0; i < failures.size(); ++i) {
         const bool last = i + 1 == failures.size();
-        const std::string text = failureText(failures[i]) + (last ? "; nothing written" : "");
+        const std::string text = failureText(failures[i]) + (last ? "; " + outcome : "");
         // A port failure names its device itself.
         if (failures[i].port) context.fail(text);
         else context.fail(options.port, text);
     }
-    return !failures.empty();
+}
+
+// Converts what the session brought and writes it whole; the number of measures written.
+std::size_t writeMeasures(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context)
+{
+    const auto progress = context.progress("converting");
+    const BINX_File file = session.measures(*progress);
+    if (progress->isCancelled()) throw ertkit::Interrupted();
+    Context::finish(*progress);
+    ertkit::writeBinx(file, options.output, {}, false);
+    return file.getDatas().size();
+}
+
+// After a failure of the exchange with --keep-partial: the measures that arrived, if any,
+// written as any download's; the failure is still reported, with the count.
+void keepPartial(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context)
+{
+    if (session.failures().back().port || session.measureCount() == 0) {
+        reportFailures(session, options, context, "nothing arrived; nothing written");
+        return;
+    }
+    std::size_t kept = 0;
+    if (!context.forFile(options.output, [&] { kept = writeMeasures(session, options, context); })) {
+        reportFailures(session, options, context, "nothing written");
+        return;
+    }
+    const std::string count = fmt::format("kept {} of {} measures", kept, session.slotsAsked());
+    reportFailures(session, options, context, count + " in " + options.output);
+    std::cout << fmt::format("{}: {} (the download stopped partway)\n", options.output, count);
 }
 
 } // namespace
@@ -55,17 +83,14 @@ void runDownload(const DownloadOptions& options, Context& context)
         if (session.cancelled()) throw ertkit::Interrupted();
         if (session.failures().empty()) Context::finish(*progress);
     });
-    if (!fetched || reportFailures(session, options, context)) return;
+    if (!fetched) return;
+    if (!session.failures().empty()) {
+        if (options.keep_partial) keepPartial(session, options, context);
+        else reportFailures(session, options, context, "nothing written");
+        return;
+    }
     context.forFile(options.output, [&] {
-        std::size_t measures = 0;
-        {
-            const auto progress = context.progress("converting");
-            const BINX_File file = session.measures(*progress);
-            if (progress->isCancelled()) throw ertkit::Interrupted();
-            Context::finish(*progress);
-            ertkit::writeBinx(file, options.output, {}, false);
-            measures = file.getDatas().size();
-        }
+        const std::size_t measures = writeMeasures(session, options, context);
         // Printed once the progress bar has ended its line.
         std::cout << fmt::format("{}: {} measures downloaded\n", options.output, measures);
         if (session.hasRecording()) std::cout << session.writeRecording(options.output).string() << ": full-wave recording\n";

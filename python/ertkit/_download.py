@@ -1,5 +1,6 @@
 """Downloads from the resistivity meter over its USB serial link."""
 
+import logging
 import os
 from collections import namedtuple
 
@@ -13,7 +14,7 @@ Download.__doc__ = """What a download brought: the measures as a BinxFile, and t
 Recording when the meter sent its raw memory (None otherwise)."""
 
 
-def download(port, first, last, name="*", progress=None, full_wave_path=None):
+def download(port, first, last, name="*", progress=None, full_wave_path=None, keep_partial=False):
     """Downloads the measures stored between the memory indexes `first` and `last`.
 
     `port` is the meter's serial device (for example ``/dev/ttyUSB0``, or the device path that
@@ -30,7 +31,9 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
 
     Returns Download(binx, recording). A failed exchange raises DownloadError carrying the
     library's message, with ``errors`` (every (code, message) reported) and ``binx`` (what was
-    converted before the failure).
+    converted before the failure). With ``keep_partial=True``, an exchange that fails after
+    some measures arrived returns them instead, as Download(binx, None), and says so on the
+    "ertkit" logger: "<message>: kept 2 of 5 measures".
     """
     first, last = whole("first", first, 0, 2 ** 32 - 1), whole("last", last, 0, 2 ** 32 - 1)
     if not isinstance(name, str):
@@ -43,6 +46,9 @@ def download(port, first, last, name="*", progress=None, full_wave_path=None):
     binx = BinxFile._from_core(binx)
     if port_failed:
         error = _ertkit.DownloadError(f"cannot open the meter's port {os.fsdecode(port) or '(searched)'}")
+    elif errors and keep_partial and len(binx) > 0:
+        logging.getLogger("ertkit").warning("%s: kept %d of %d measures", errors[-1][1], len(binx), last - first + 1)
+        return Download(binx, None)
     elif errors:
         error = _ertkit.DownloadError(errors[0][1])
     else:

@@ -75,10 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"version 4", [](MeterBehaviour& b) { b.version = 4; b.size = 260; }, s_bad_version},
         FailureCase{"negative version", [](MeterBehaviour& b) { b.version = 0xFFFFFFFE; }, s_bad_version},
         FailureCase{"raw version of another family", [](MeterBehaviour& b) { b.version = 0x60000003; }, s_bad_version},
+        // A hang-up in the handshake is told as one, not as a meter that never answered.
         FailureCase{"device gone before the version", [](MeterBehaviour& b) { b.hang_up_before_version = true; },
-                    "Time out version ???", false},
+                    "The meter's device has gone (unplugged?)", false},
         FailureCase{"device gone in the size", [](MeterBehaviour& b) { b.hang_up_in_size = true; },
-                    "Time out size ???", false}));
+                    "The meter's device has gone (unplugged?)", false}));
 
 TEST(HandshakeFailure, ABadVersionLeavesTheStoredVersionAsItWas)
 {

@@ -31,11 +31,8 @@ protected:
     TemporaryFolderOverride m_tmpdir{m_temp.path().string()};
     RecordingProgress m_progress;
 
-    bool kelmorIsEmpty() const
-    {
-        const fs::path folder = m_temp.path() / "Kelmor";
-        return fs::is_directory(folder) && fs::is_empty(folder);
-    }
+    // Neither the transfer's file nor its folder stays in the temporary folder.
+    bool nothingLeft() const { return fs::is_empty(m_temp.path()); }
 };
 
 } // namespace
@@ -58,7 +55,7 @@ TEST_P(RawTransferKind, KeepsTheRecordingFindsItsMeasuresAndLeavesNoFileBehind)
     ASSERT_EQ(download.zmeasures().size(), s_measures);
     for (std::uint32_t k = 0; k < s_measures; ++k)
         EXPECT_TRUE(sameBytes(download.zmeasures()[k], MeterMemory::rawZMeasure(k))) << "measure " << k;
-    EXPECT_TRUE(kelmorIsEmpty());
+    EXPECT_TRUE(nothingLeft());
     EXPECT_FALSE(download.portOpen());
     const auto log = meter.logAfterHangUp();
     EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
@@ -85,7 +82,7 @@ TEST_F(RawTransfer, UsesAnExistingTemporaryFolder)
     download.download(0, 0, m_progress, "L");
     EXPECT_TRUE(download.calls().errors.empty());
     EXPECT_EQ(download.zmeasures().size(), 1u);
-    EXPECT_TRUE(kelmorIsEmpty());
+    EXPECT_TRUE(nothingLeft());
 }
 
 TEST_F(RawTransfer, ARecordTransferAfterwardsForgetsTheRecording)

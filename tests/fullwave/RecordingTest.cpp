@@ -110,7 +110,7 @@ TEST(Recording, PagesBeforeTheFirstHeaderAndUnknownPagesAreSkipped)
     const IAB_VMN_File file = readStream(builder);
     EXPECT_EQ(log.lines(VELTLogger::Level::Warning),
               (std::vector<std::string>{"found page before first header", "found page before first header",
-                                        "found unknown page type, ctrl=U, name=MEASURE"}));
+                                        "passed over a measure page (a measure's results, not samples), name=MEASURE"}));
     ASSERT_EQ(file.getNStarts(), 1u);
     EXPECT_EQ(file.getNsample(0), 72u);
 }

@@ -2,6 +2,7 @@
 // time of the measures, and a progress sink that asks to stop.
 #include <services/DownloadSession.h>
 #include <services/ReceiverTime.h>
+#include <services/ResultValues.h>
 
 #include <download/LinkHooks.h>
 #include <download/TPortUSB.h>
@@ -89,6 +90,28 @@ TEST(DownloadSession, MeasuresOfARawTransferStartWhenTheRecordingsPagesDo)
         const HighPrecisionTime data = pages.getStartTime(0) + pages.getSampleTime(0) * static_cast<std::int64_t>(k * per_measure);
         EXPECT_LT(HighPrecisionTime::absDiff(measure, data), HighPrecisionTime::s_second)
             << k << ": " << HighPrecisionTime::convertDateTime(measure) << " vs " << HighPrecisionTime::convertDateTime(data);
+    }
+}
+
+TEST(DownloadSession, OnlyStampedRecordsGetATime)
+{
+    // Version 2 records carry no time stamp: no time, rather than the receivers' origin (1970).
+    const ertkit_sim::ScopedLinkHooks no_pauses(ertkit_sim::ScopedLinkHooks::noPauses());
+    for (const std::uint32_t version : {2u, 3u}) {
+        ertkit_sim::MeterSimulator meter(ertkit_sim::MeterMemory::records(version, 2));
+        DownloadSession session(meter.devicePath());
+        DummyProgressCallback progress;
+        session.fetch(0, 1, "L", progress);
+        ASSERT_TRUE(session.failures().empty()) << session.failures()[0].message;
+        const BINX_File binx = session.measures(progress);
+        ASSERT_EQ(binx.getDatas().size(), 2u);
+        for (unsigned int k = 0; k < 2; ++k) {
+            const auto time = storedTime(binx.getData(k).getStartTime(true));
+            EXPECT_EQ(time.has_value(), version == 3) << version;
+            if (version == 3) {
+                EXPECT_EQ(receiverSeconds(*time), meter.memory().zmeasures[k].time_stamp);
+            }
+        }
     }
 }
 

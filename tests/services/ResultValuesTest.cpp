@@ -149,6 +149,13 @@ TEST(ResultColumns, OrderUnitsAndValues)
     EXPECT_EQ(cell("valid").whole(measured), 1);
     EXPECT_TRUE(cell("start_time").time(measured));
     EXPECT_FALSE(cell("start_time").time(row)) << "a date-time number of 0 is no time";
+    // Likewise a Vp deviation of 0: none recorded (a download's, when the meter sent that of M).
+    BINX_Data downloaded = wennerRecord();
+    downloaded.polarizationVoltageDeviation = 0.0;
+    downloaded.ipDeviation = 0.25;
+    EXPECT_FALSE(cell("vp_error_mV").real({9, resultValues(downloaded)}));
+    downloaded.polarizationVoltageDeviation = 0.5;
+    EXPECT_GT(cell("vp_error_mV").real({9, resultValues(downloaded)}).value_or(0.0), 0.0);
     // A table wider than the record's windows leaves the extra cells undefined.
     const auto wide = resultColumns(5);
     EXPECT_FALSE(wide[wide.size() - 1].real(row));

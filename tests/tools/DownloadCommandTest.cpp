@@ -38,6 +38,8 @@ TEST(DownloadCommand, RecordsOfTheSampleSurveyComeDownAsBinx)
             EXPECT_NEAR(std::stod(g[columnOf(header, name)]), std::stod(w[columnOf(header, name)]), 1e-5 * std::abs(std::stod(w[columnOf(header, name)])))
                 << name << " of record " << r - 1;
         for (const char* name : {"start_time", "t0_ms", "t10_ms", "stacks"}) EXPECT_EQ(g[columnOf(header, name)], w[columnOf(header, name)]) << name;
+        // The meter sends the deviation of M when there is one: that of Vp is unknown, not 0.
+        if (std::stod(g[columnOf(header, "m_mV_V")]) != 0.0) EXPECT_EQ(g[columnOf(header, "vp_error_mV")], "") << r;
     }
 }
 
@@ -92,6 +94,46 @@ TEST(DownloadCommand, AMeterThatGoesSilentOrVanishesEndsTheDownloadWithOneLine)
         const auto start = std::chrono::steady_clock::now();
         const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "19", "--timeout", c.timeout, "-o", "x.binx"}, dir.path());
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.fault;
+        EXPECT_EQ(download.status, 1) << c.fault;
+        EXPECT_EQ(download.err, "ertkit: " + port + ": " + c.message + "\n");
+        EXPECT_TRUE(filesLeft(dir.path()).empty()) << c.fault;
+    }
+}
+
+TEST(DownloadCommand, KeepPartialWritesWhatArrivedAndSaysHowMuch)
+{
+    // The meter vanishes inside its sixth record: five came whole.
+    ertkit_test::TempDir dir;
+    BackgroundTool meter({"meter-sim", "--records", "20", "--hang-up-after", "1500", "--seconds", "60"}, dir.path());
+    const std::string port = meter.firstLine();
+    ASSERT_FALSE(port.empty());
+    const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "19", "--keep-partial", "-o", "part.binx"}, dir.path());
+    EXPECT_EQ(download.status, 1) << "the download still failed";
+    EXPECT_EQ(download.err, "ertkit: " + port + ": The meter's device has gone (unplugged?); kept 5 of 20 measures in part.binx\n");
+    EXPECT_EQ(download.out, "part.binx: kept 5 of 20 measures (the download stopped partway)\n");
+    const ToolRun exported = runTool({"export", "part.binx"}, dir.path());
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(lines(exported.out).size(), 6u);
+}
+
+TEST(DownloadCommand, AMeterLostInTheHandshakeIsToldApart)
+{
+    struct Case {
+        const char* fault;
+        const char* timeout; // longer than the half second the simulator waits before it hangs up
+        const char* message;
+    };
+    // The meter identifies itself (15 bytes), then falls silent or vanishes.
+    const Case cases[] = {
+        {"--stop-after", "0.5", "no answer from the meter: is it on, in its download mode, and on this port? (Time out version ???); nothing written"},
+        {"--hang-up-after", "2", "The meter's device has gone (unplugged?); nothing written"},
+    };
+    for (const Case& c : cases) {
+        ertkit_test::TempDir dir;
+        BackgroundTool meter({"meter-sim", "--records", "3", c.fault, "15", "--seconds", "60"}, dir.path());
+        const std::string port = meter.firstLine();
+        ASSERT_FALSE(port.empty());
+        const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "2", "--timeout", c.timeout, "-o", "x.binx"}, dir.path());
         EXPECT_EQ(download.status, 1) << c.fault;
         EXPECT_EQ(download.err, "ertkit: " + port + ": " + c.message + "\n");
         EXPECT_TRUE(filesLeft(dir.path()).empty()) << c.fault;
