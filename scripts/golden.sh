@@ -32,7 +32,7 @@ cd "$work"
 "$tool" --quiet sample survey --seed "$seed" >"$out/sample.txt"
 cd survey
 recordings=(vp123-4567@061423_083000.vmn in124-4568@061423_083000.iab vp123-4567@061423_083420.vmn in124-4568@061423_083420.iab)
-results=(line1.binx line1-wenner.bin)
+results=(line1.binx line1-wenner.bin line1-reciprocal.binx)
 sha256sum "${recordings[@]}" "${results[@]}" >"$out/sample-files.sha256"
 "$tool" --quiet info "${recordings[@]}" "${results[@]}" >"$out/info.txt"
 for file in "${results[@]}"; do

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -159,7 +161,9 @@ TEST_P(InversionExports, UdfGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
         EXPECT_TRUE(close(d.at("ip"), std::stod(row.at("m_mV_V")))) << i;
         EXPECT_EQ(d.at("valid"), std::stod(row.at("valid"))) << i;
         if (d.count("err")) {
-            EXPECT_TRUE(close(d.at("err"), std::stod(row.at("vp_error_mV")) / std::abs(std::stod(row.at("vp_mV"))))) << i;
+            // The stacking deviation (no reciprocals in these files), never below the 2 % floor.
+            const double stacking = row.at("vp_error_mV").empty() ? 0.0 : std::stod(row.at("vp_error_mV")) / std::abs(std::stod(row.at("vp_mV")));
+            EXPECT_TRUE(close(d.at("err"), std::max(stacking, 0.02))) << i;
         }
     }
 }
