@@ -43,7 +43,8 @@ IAB_VMN_FilePage* IAB_VMN_FilePage::buildPage(const IAB_VMN_RawPage& raw, bool c
     auto header = std::make_unique<IAB_VMN_PageHeader>(raw, is_vmn);
     if (header->isRawCfg()) return new IAB_VMN_FileHeader(std::move(header), complete, raw);
     if (header->isRaw()) return new IAB_VMN_FileData(std::move(header), complete, raw);
-    VELTLogger::warning() << "found unknown page type, ctrl=" << header->get_ctrl() << ", name=" << header->get_name() << std::endl;
+    VELTLogger::warning() << "found unknown page type, ctrl=" << VELTLogger::oneLine(std::string(1, header->get_ctrl()))
+                          << ", name=" << VELTLogger::oneLine(header->get_name()) << std::endl;
     return new IAB_VMN_FileDummy(std::move(header), complete, raw);
 }
 

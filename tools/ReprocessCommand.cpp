@@ -76,9 +76,8 @@ void appendText(fmt::memory_buffer& out, const std::string& text)
     out.push_back('"');
 }
 
-void writeReport(const std::string& path, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
+void writeReport(std::ostream& out, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
 {
-    Output output(path);
     fmt::memory_buffer line;
     for (const ertkit::ReportColumn& column : ertkit::reprocessReportColumns()) {
         if (line.size() > 0) line.push_back(',');
@@ -96,22 +95,29 @@ void writeReport(const std::string& path, const std::vector<Result_Reader*>& res
             else if (const auto* text = std::get_if<std::string>(&cell)) appendText(line, *text);
         }
         line.push_back('\n');
-        output.stream().write(line.data(), static_cast<std::streamsize>(line.size()));
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
         line.clear();
     }
-    output.commit();
+}
+
+// What the command reads: the result file and every recording in the folder it reads them
+// from, which no output may be.
+std::vector<std::string> filesRead(const ReprocessOptions& options, const ertkit::ReprocessOptions& settings)
+{
+    std::vector<std::string> read{options.input};
+    for (const auto& path : ertkit::recordingsIn(ertkit::recordingFolder(options.input, settings))) read.push_back(path.string());
+    return read;
 }
 
 } // namespace
 
 void runReprocess(const ReprocessOptions& options, Context& context)
 {
-    if (!checkOutput(context, options.output, {options.input})) return;
-    if (!options.report.empty() && !checkOutput(context, options.report, {options.input, options.output})) return;
     ertkit::ReprocessOptions settings;
     settings.estimator = *ertkit::stackEstimatorNamed(options.stack);
     settings.trim = options.trim;
     settings.recordings = options.recordings;
+    if (!checkOutputs(context, {options.output, options.report}, filesRead(options, settings))) return;
     if (!options.windows.empty()) {
         try {
             settings.windows_ms = ertkit::windowBounds(options.windows);
@@ -128,6 +134,8 @@ void runReprocess(const ReprocessOptions& options, Context& context)
             results = ertkit::openResults(options.input, *progress);
             Context::finish(*progress);
         }
+        auto* binx = dynamic_cast<BINX_File*>(results.get());
+        if (binx) settings.recording_names = binx->getFileNamesIabOrVmn();
         std::vector<ertkit::Reprocessed> values;
         {
             const auto progress = context.progress("reprocessing " + name);
@@ -137,12 +145,15 @@ void runReprocess(const ReprocessOptions& options, Context& context)
         reportFailures(options.input, values, context.quiet);
         const auto done = static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const auto& v) { return v.ok; }));
         if (done == 0 && !values.empty()) throw std::runtime_error(fmt::format("no record could be reprocessed ({})", values.front().failure));
-        if (!options.report.empty()) writeReport(options.report, results->getResults(), values);
+        // Both outputs or neither: the report is finished with the BINX file, and neither is
+        // put in place before both are whole.
+        OutputSet outputs;
+        if (!options.report.empty()) writeReport(outputs.add(options.report), results->getResults(), values);
         std::unique_ptr<BINX_File> legacy;
-        auto* binx = dynamic_cast<BINX_File*>(results.get());
         if (!binx) binx = (legacy = binxOf(*results)).get();
         putValues(*binx, values);
-        ertkit::writeBinx(*binx, options.output, {}, false);
+        ertkit::writeBinx(*binx, outputs.file(options.output), {}, false);
+        outputs.commit();
         std::cout << fmt::format("{}: {} of {} records reprocessed ({} stacking)\n", options.output, done, values.size(),
                                  ertkit::stackEstimatorName(settings.estimator));
     });
