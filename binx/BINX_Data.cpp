@@ -124,7 +124,7 @@ class RecordWriter {
 public:
     static constexpr bool reading = false;
 
-    explicit RecordWriter(std::ofstream& out) : m_out(out), m_io(out) {}
+    explicit RecordWriter(std::ostream& out) : m_out(out), m_io(out) {}
 
     int version() const { return BINX_Data::VERSION; }
 
@@ -169,7 +169,7 @@ private:
     void write(const BINX_GridGeo& value) { value.writeToFile(m_out); }
     void write(const BINX_TxStatus& value) { value.writeToFile(m_out); }
 
-    std::ofstream& m_out;
+    std::ostream& m_out;
     binx_io::BinaryOutput m_io;
 };
 
@@ -301,7 +301,7 @@ void BINX_Data::operator delete(void* p, binx_detail::RecordSlabs&) noexcept
     binx_detail::releaseRecordMemory(p);
 }
 
-void BINX_Data::writeToFile(std::ofstream& out) const
+void BINX_Data::writeToFile(std::ostream& out) const
 {
     binx_io::BinaryOutput io(out);
     io.write(static_cast<std::uint32_t>(VERSION));

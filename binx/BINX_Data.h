@@ -83,7 +83,7 @@ public:
     static void operator delete(void*, void*) noexcept {}
 
     // Writes the record in the current (version 16) layout; failures show in the stream's state.
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     void setMppx(unsigned int index, double value);
     void setMppx(std::vector<double> values);

@@ -66,6 +66,9 @@ public:
     // Writes records first..last (last -1 for the last record), always in version 6.
     // Failures to create or write the file show nowhere: the stream just fails.
     void writeToFile(std::string path, bool hide, unsigned int first, int last, bool skip_ignored) const;
+    // The same bytes into a stream, for a caller that wants to know how the writes went: a
+    // failed write shows in the stream's state, and nothing more is written after it.
+    void writeToStream(std::ostream& out, unsigned int first, int last, bool skip_ignored) const;
 
     // Records handed in become this file's; records taken out become the caller's.
     void addData(BINX_Data* data);
@@ -73,6 +76,10 @@ public:
     void replaceData(unsigned int index, BINX_Data* data);
     void replaceData(BINX_Data* data);
     void addBinxFile(BINX_File* other);
+    // Lists each recording and project name once, the records' path indexes following their
+    // names: addBinxFile lists a name both files hold twice. Indexes that name no file (past
+    // the list, or "no file") stay as they are.
+    void mergeDuplicateFileNames();
     unsigned int addFileNameProject(std::string name);
     void setFolderPath(std::string path);
     void setIabPathIndex(unsigned int index, int path_index);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace {
 
@@ -30,6 +31,17 @@ int shifted(std::uint32_t index, std::size_t offset)
 
 void BINX_File::writeToFile(std::string path, bool hide, unsigned int first, int last, bool skip_ignored) const
 {
+    std::vector<char> buffer(s_stream_buffer_size);
+    std::ofstream out;
+    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    out.open(path, std::ios::binary | std::ios::trunc);
+    writeToStream(out, first, last, skip_ignored);
+    out.close();
+    if (hide) VELT_Utils::hideFile(path);
+}
+
+void BINX_File::writeToStream(std::ostream& out, unsigned int first, int last, bool skip_ignored) const
+{
     const auto n = static_cast<std::int64_t>(m_tab_measure.size());
     std::int64_t end = last;
     if (end < 0 || end >= n) end = n - 1;
@@ -40,10 +52,6 @@ void BINX_File::writeToFile(std::string path, bool hide, unsigned int first, int
     std::uint32_t count = 0;
     for (std::int64_t i = begin; i <= end; ++i) count += written(i) ? 1 : 0;
 
-    std::vector<char> buffer(s_stream_buffer_size);
-    std::ofstream out;
-    out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    out.open(path, std::ios::binary | std::ios::trunc);
     binx_io::BinaryOutput io(out);
     io.write(static_cast<std::uint32_t>(m_last_version));
     io.write(m_header_byte);
@@ -63,8 +71,6 @@ void BINX_File::writeToFile(std::string path, bool hide, unsigned int first, int
     io.write(count);
     for (std::int64_t i = begin; i <= end; ++i)
         if (written(i)) m_tab_measure[static_cast<std::size_t>(i)]->writeToFile(out);
-    out.close();
-    if (hide) VELT_Utils::hideFile(path);
 }
 
 void BINX_File::checkIndex(unsigned int index) const
@@ -130,6 +136,33 @@ void BINX_File::addBinxFile(BINX_File* other)
     // The records are this file's now: the other file lets go of them without freeing them.
     other->m_tab_measure.clear();
     other->m_results.clear();
+}
+
+void BINX_File::mergeDuplicateFileNames()
+{
+    for (auto* names : {&m_file_names_iab_vmn, &m_file_names_project}) {
+        std::unordered_map<std::string, std::uint32_t> first;
+        std::vector<std::uint32_t> place(names->size());
+        std::vector<std::string> kept;
+        for (std::size_t i = 0; i < names->size(); ++i) {
+            const auto [found, fresh] = first.try_emplace((*names)[i], static_cast<std::uint32_t>(kept.size()));
+            if (fresh) kept.push_back((*names)[i]);
+            place[i] = found->second;
+        }
+        if (kept.size() == names->size()) continue;
+        const auto follow = [&place](std::uint32_t& index) {
+            if (index < place.size()) index = place[index];
+        };
+        for (BINX_Data* record : m_tab_measure) {
+            if (names == &m_file_names_iab_vmn) {
+                follow(record->iabPathIndex);
+                follow(record->vmnPathIndex);
+            } else {
+                follow(record->projectPathIndex);
+            }
+        }
+        *names = std::move(kept);
+    }
 }
 
 unsigned int BINX_File::addFileNameProject(std::string name)

@@ -53,7 +53,7 @@ GeoSpec::CoordType BINX_GeoSpec::getCoordType(short code)
     return code == 8 ? GeoSpec::LAYOUT_ROW : storedCoordType(code);
 }
 
-void BINX_GeoSpec::writeToFile(std::ofstream& out) const
+void BINX_GeoSpec::writeToFile(std::ostream& out) const
 {
     binx_io::BinaryOutput io(out);
     io.write(static_cast<std::int32_t>(get_unused_node() ? 1 : 0));
@@ -81,7 +81,7 @@ BINX_Geo::BINX_Geo(std::ifstream& in, int version)
     m_spec = BINX_GeoSpec(in, version);
 }
 
-void BINX_Geo::writeToFile(std::ofstream& out) const
+void BINX_Geo::writeToFile(std::ostream& out) const
 {
     binx_io::BinaryOutput io(out);
     io.write(m_x);
@@ -104,7 +104,7 @@ BINX_GridGeo::BINX_GridGeo(std::ifstream& in, int version) : m_global(in, versio
     io.read(m_local_y);
 }
 
-void BINX_GridGeo::writeToFile(std::ofstream& out) const
+void BINX_GridGeo::writeToFile(std::ostream& out) const
 {
     m_global.writeToFile(out);
     binx_io::BinaryOutput io(out);
@@ -175,7 +175,7 @@ void BINX_Quadrupole::setElectrode(ElectrodeName e, BINX_Geo point)
     if (auto* p = find(e)) *p = point;
 }
 
-void BINX_Quadrupole::writeToFile(std::ofstream& out) const
+void BINX_Quadrupole::writeToFile(std::ostream& out) const
 {
     for (const auto& point : m_points) point.writeToFile(out);
 }

@@ -24,7 +24,7 @@ public:
     unsigned int getUtmGridChar() const { return m_utm_grid_char; }
 
     // Always the current layout: 19 bytes with the hemisphere byte.
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     friend bool operator==(const BINX_GeoSpec&, const BINX_GeoSpec&) = default;
 
@@ -63,7 +63,7 @@ public:
     void setGeoSpec(BINX_GeoSpec spec) { m_spec = spec; }
     void setGeoType(GeoSpec::CoordType type) { m_spec.setGeoType(type); }
 
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     friend bool operator==(const BINX_Geo&, const BINX_Geo&) = default;
 
@@ -92,7 +92,7 @@ public:
     const BINX_GeoSpec& getGeoSpec() const { return m_global.getGeoSpec(); }
     void setGeoType(GeoSpec::CoordType type) { m_global.setGeoType(type); }
 
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     friend bool operator==(const BINX_GridGeo&, const BINX_GridGeo&) = default;
 
@@ -131,7 +131,7 @@ public:
     void setGeoType(ElectrodeName e, GeoSpec::CoordType type);
     void setElectrode(ElectrodeName e, BINX_Geo point);
 
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     friend bool operator==(const BINX_Quadrupole&, const BINX_Quadrupole&) = default;
 

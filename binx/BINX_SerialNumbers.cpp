@@ -23,7 +23,7 @@ void fillSide(const char* side, Fill fill)
     try {
         fill();
     } catch (const std::exception& e) {
-        VELTLogger::error() << "BINX_Data::BINX_Data" << side << e.what() << std::endl;
+        VELTLogger::error() << "BINX_Data::BINX_Data" << side << VELTLogger::oneLine(e.what()) << std::endl;
     }
 }
 

@@ -33,7 +33,7 @@ BINX_TxStatus::BINX_TxStatus(std::ifstream& in, unsigned int version)
     for (bool* flag : {&emergency, &overCurrent, &openLine, &overHeat, &lowBattery}) *flag = io.get<std::uint8_t>() != 0;
 }
 
-void BINX_TxStatus::writeToFile(std::ofstream& out) const
+void BINX_TxStatus::writeToFile(std::ostream& out) const
 {
     binx_io::BinaryOutput io(out);
     io.write(statRegC);

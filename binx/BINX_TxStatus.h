@@ -12,7 +12,7 @@ public:
     BINX_TxStatus(std::ifstream& in, unsigned int version);
 
     // Always one byte per member, in member order.
-    void writeToFile(std::ofstream& out) const;
+    void writeToFile(std::ostream& out) const;
 
     unsigned char getStatRegC() const { return statRegC; }
     unsigned char getStatRegI() const { return statRegI; }

@@ -45,9 +45,10 @@ IAB_VMN_FilePage* IAB_VMN_FilePage::buildPage(const IAB_VMN_RawPage& raw, bool c
     if (header->isRaw()) return new IAB_VMN_FileData(std::move(header), complete, raw);
     // A measure page is known, though not read here: say what it is rather than "unknown".
     if (header->isMeasure())
-        VELTLogger::warning() << "passed over a measure page (a measure's results, not samples), name=" << header->get_name() << std::endl;
+        VELTLogger::warning() << "passed over a measure page (a measure's results, not samples), name=" << VELTLogger::oneLine(header->get_name()) << std::endl;
     else
-        VELTLogger::warning() << "found unknown page type, ctrl=" << header->get_ctrl() << ", name=" << header->get_name() << std::endl;
+        VELTLogger::warning() << "found unknown page type, ctrl=" << VELTLogger::oneLine(std::string(1, header->get_ctrl()))
+                              << ", name=" << VELTLogger::oneLine(header->get_name()) << std::endl;
     return new IAB_VMN_FileDummy(std::move(header), complete, raw);
 }
 

@@ -231,7 +231,7 @@ void writeBinx(const SampleSurvey& survey, const std::filesystem::path& path, co
     header.recordings = names;
     header.record_count = static_cast<std::uint32_t>(survey.measures().size());
     AtomicOutput output(path);
-    std::ofstream& out = output.stream();
+    std::ostream& out = output.stream();
     const ertkit_writers::Bytes bytes = header.build();
     out.write(reinterpret_cast<const char*>(bytes.data().data()), static_cast<std::streamsize>(bytes.size()));
     for (std::size_t i = 0; i < survey.measures().size(); ++i) {

@@ -84,3 +84,21 @@ const char* VELTLogger::levelName(Level level)
     }
     return "log";
 }
+
+std::string VELTLogger::oneLine(std::string_view text)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c != '\n' && c != '\r' && c != '\t') {
+            out += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out += "\\x";
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
+    }
+    return out;
+}

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 // The host's logger. Each of error(), warning() and debug() hands out a stream that holds
 // the logger's lock while it lives; whatever is written into it becomes one message, one
@@ -51,4 +52,8 @@ public:
     // drops debug lines); returns the previous sink. An empty sink restores the default.
     static Sink setSink(Sink sink);
     static const char* levelName(Level level);
+
+    // Text that came from a file, fit for one log line: its line ends and tabs are shown as
+    // \x0A, \x0D and \x09, so that a file cannot make a line of its own; the rest is kept.
+    static std::string oneLine(std::string_view text);
 };

@@ -1,5 +1,6 @@
 #include <services/AtomicOutput.h>
 
+#include <services/FileBuffer.h>
 #include <services/Interruption.h>
 
 #include <array>
@@ -7,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -48,10 +49,20 @@ struct Target {
     bool through = false;
 };
 
+// Whether `destination` is the file our standard output writes to (/dev/stdout, or its file
+// named otherwise): written into through that descriptor, where the rest of the standard
+// output goes, rather than opened anew at its start or replaced by a rename.
+bool isStandardOutput(const std::filesystem::path& destination)
+{
+    struct stat out {}, st {};
+    return ::fstat(STDOUT_FILENO, &out) == 0 && ::stat(destination.c_str(), &st) == 0 && out.st_dev == st.st_dev && out.st_ino == st.st_ino;
+}
+
 Target targetOf(const std::filesystem::path& destination)
 {
     struct stat st {};
     if (::stat(destination.c_str(), &st) != 0) return {destination, false};
+    if (isStandardOutput(destination)) return {destination, true};
     if (S_ISDIR(st.st_mode)) return {destination, false}; // fails with the system's reason
     if (!S_ISREG(st.st_mode)) return {destination, true};
     struct stat link {};
@@ -100,11 +111,25 @@ void checkWritable(const std::filesystem::path& destination)
     if (::access(folder.c_str(), W_OK) != 0) throw writeError(destination, errno);
 }
 
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    struct stat sa {}, sb {};
+    const bool a_exists = ::stat(a.c_str(), &sa) == 0, b_exists = ::stat(b.c_str(), &sb) == 0;
+    if (a_exists && b_exists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    if (a_exists != b_exists) return false;
+    std::error_code error_a, error_b;
+    const std::filesystem::path full_a = std::filesystem::weakly_canonical(std::filesystem::absolute(a, error_a), error_a);
+    const std::filesystem::path full_b = std::filesystem::weakly_canonical(std::filesystem::absolute(b, error_b), error_b);
+    return error_a || error_b ? a.lexically_normal() == b.lexically_normal() : full_a == full_b;
+}
+
 void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<std::string>& inputs)
 {
+    struct stat out {};
+    if (::stat(output.c_str(), &out) != 0) return; // a file yet to be made is none of the inputs
     for (const std::string& input : inputs) {
-        std::error_code error;
-        if (std::filesystem::equivalent(output, input, error) && !error)
+        struct stat in {};
+        if (::stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
             throw std::invalid_argument("it is also an input: writing it would destroy what is read (choose another output)");
     }
 }
@@ -121,7 +146,7 @@ AtomicOutput::AtomicOutput(std::filesystem::path destination) : m_destination(st
 
 AtomicOutput::~AtomicOutput()
 {
-    if (m_stream.is_open()) m_stream.close();
+    if (m_fd >= 0) ::close(m_fd);
     if (!m_committed || m_through) {
         std::error_code ignored;
         std::filesystem::remove(m_temporary, ignored);
@@ -143,14 +168,15 @@ void AtomicOutput::track()
     }
 }
 
-std::ofstream& AtomicOutput::stream()
+std::ostream& AtomicOutput::stream()
 {
     if (!m_opened) {
         m_opened = true;
         track();
-        errno = 0;
-        m_stream.open(m_temporary, std::ios::binary | std::ios::trunc);
-        if (!m_stream) throw writeError(m_destination, errno);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0) throw writeError(m_destination, errno);
+        m_buffer = std::make_unique<FileBuffer>(m_fd);
+        m_stream.rdbuf(m_buffer.get());
     }
     return m_stream;
 }
@@ -166,16 +192,31 @@ const std::filesystem::path& AtomicOutput::create()
 
 void AtomicOutput::commit(const std::function<void(const std::filesystem::path&)>& check)
 {
+    finish(check);
+    publish();
+}
+
+void AtomicOutput::finish(const std::function<void(const std::filesystem::path&)>& check)
+{
     if (interruptionSignal() != 0) throw Interrupted();
-    if (m_opened) {
-        errno = 0;
+    if (m_finished) return;
+    if (m_opened && m_fd >= 0) {
         m_stream.flush();
-        const int flush_error = errno;
-        m_stream.close();
-        if (m_stream.fail()) throw writeError(m_destination, flush_error);
+        int error = m_buffer->error();
+        if (::close(m_fd) != 0 && error == 0) error = errno;
+        m_fd = -1;
+        if (error == 0 && !m_stream) error = EIO;
+        if (error != 0) throw writeError(m_destination, error);
     }
     if (!std::filesystem::exists(m_temporary)) throw writeError(m_destination, 0);
     if (check) check(m_temporary);
+    m_finished = true;
+}
+
+void AtomicOutput::publish()
+{
+    if (!m_finished) finish();
+    if (m_committed) return;
     if (interruptionSignal() != 0) throw Interrupted();
     if (m_through) {
         copyIntoDestination();
@@ -192,10 +233,13 @@ void AtomicOutput::copyIntoDestination() const
 {
     const int in = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw writeError(m_destination, errno);
-    const int out = ::open(m_destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const bool standard = isStandardOutput(m_destination);
+    if (standard) std::cout.flush(); // what the process wrote there comes first
+    const int out = standard ? ::dup(STDOUT_FILENO) : ::open(m_destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (out < 0) {
         const int error = errno;
         ::close(in);
+        if (interruptionSignal() != 0) throw Interrupted();
         throw writeError(m_destination, error);
     }
     std::array<char, 1 << 16> buffer;
@@ -209,7 +253,8 @@ void AtomicOutput::copyIntoDestination() const
         }
         for (ssize_t done = 0; done < got && error == 0;) {
             const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR) continue;
+            // A pipe nobody reads holds the write until a signal: the first one stops it.
+            if (put < 0 && errno == EINTR && interruptionSignal() == 0) continue;
             if (put <= 0) error = put < 0 ? errno : EIO;
             else done += put;
         }
@@ -217,14 +262,8 @@ void AtomicOutput::copyIntoDestination() const
     }
     ::close(in);
     if (::close(out) != 0 && error == 0) error = errno;
+    if (interruptionSignal() != 0) throw Interrupted();
     if (error != 0) throw writeError(m_destination, error);
-}
-
-int noSpaceLeft(const std::filesystem::path& destination)
-{
-    struct statvfs fs {};
-    if (::statvfs(folderOf(targetOf(destination).path).c_str(), &fs) != 0) return 0;
-    return fs.f_bavail * fs.f_frsize < (std::uint64_t{1} << 16) ? ENOSPC : 0;
 }
 
 } // namespace ertkit

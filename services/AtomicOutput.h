@@ -1,8 +1,9 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,13 +28,13 @@ private:
 // checks worth making before long work (reading inputs, a download) whose result would be lost.
 void checkWritable(const std::filesystem::path& destination);
 
-// Throws std::invalid_argument when `output` is the same file as one of `inputs`: writing it
-// would destroy what is to be read.
-void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<std::string>& inputs);
+// Whether two paths name one file: the same device and inode, links followed, when both exist;
+// otherwise the same path once made absolute and normalised (links followed as far as they go).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
-// ENOSPC when the folder that would hold `destination` is full, else 0: the likely reason
-// when a writer that reports nothing (the library's) left a file short.
-int noSpaceLeft(const std::filesystem::path& destination);
+// Throws std::invalid_argument when `output` is the same file as one of `inputs` (by identity:
+// device and inode, links followed): writing it would destroy what is to be read.
+void refuseInputAsOutput(const std::filesystem::path& output, const std::vector<std::string>& inputs);
 
 // An output file that appears whole or not at all. Everything is written under a temporary
 // name in the destination's folder (same file system, so the final rename is atomic) and
@@ -43,7 +44,8 @@ int noSpaceLeft(const std::filesystem::path& destination);
 // Only a regular file is replaced that way. A symbolic link keeps its place and the file it
 // names is replaced; a destination that is not a regular file (a pipe, a terminal, a device
 // such as /dev/null) is written through: the temporary file, in the system's temporary folder,
-// is copied into it by commit().
+// is copied into it by commit(). So is the file standard output goes to (/dev/stdout), through
+// standard output itself, after what the process wrote there before.
 class AtomicOutput {
 public:
     explicit AtomicOutput(std::filesystem::path destination);
@@ -57,7 +59,8 @@ public:
     const std::filesystem::path& temporaryPath() const { return m_temporary; }
 
     // The temporary file opened for binary writing; throws WriteError when it cannot be created.
-    std::ofstream& stream();
+    // A failed write is kept with the system's reason, which commit() reports.
+    std::ostream& stream();
 
     // For writers that open the file by path and report nothing when they cannot (the
     // library's): creates the temporary file empty, so that a destination that cannot be
@@ -70,6 +73,13 @@ public:
     // written, and Interrupted once the front end was asked to stop (Interruption.h).
     void commit(const std::function<void(const std::filesystem::path&)>& check = {});
 
+    // commit() in two halves, for outputs that appear together (OutputGroup): finish() does
+    // all that may fail with the temporary file (closing, checking), publish() puts it in place.
+    void finish(const std::function<void(const std::filesystem::path&)>& check = {});
+    void publish();
+    // Whether publish() copies into the destination (a pipe, a device) rather than renaming.
+    bool writtenThrough() const { return m_through; }
+
 private:
     void track();
     void copyIntoDestination() const;
@@ -78,8 +88,11 @@ private:
     std::filesystem::path m_target; // what the rename replaces: the destination, or the file its link names
     bool m_through = false;
     std::filesystem::path m_temporary;
-    std::ofstream m_stream;
+    int m_fd = -1;
+    std::unique_ptr<class FileBuffer> m_buffer;
+    std::ostream m_stream{nullptr};
     bool m_opened = false;
+    bool m_finished = false;
     bool m_tracked = false;
     bool m_committed = false;
 };

@@ -47,10 +47,15 @@ bool mayHoldResult(const Result_Reader& result, bool voltage, bool is_vmn, unsig
     return !(time < named && HighPrecisionTime::s_day < HighPrecisionTime::absDiff(named, time));
 }
 
+std::filesystem::path companionFolder(const std::filesystem::path& result_file)
+{
+    return result_file.has_parent_path() ? result_file.parent_path() : std::filesystem::path(".");
+}
+
 std::optional<CompanionStart> findCompanionStart(const Result_Reader& result, const std::filesystem::path& result_file, bool voltage)
 {
     const HighPrecisionTime time = result.getStartTime(voltage);
-    const std::filesystem::path folder = result_file.has_parent_path() ? result_file.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path folder = companionFolder(result_file);
     for (const Candidate& candidate : candidates(result, folder, voltage)) {
         std::unique_ptr<IV_File_Reader> recording;
         try {

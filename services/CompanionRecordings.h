@@ -29,6 +29,9 @@ struct CompanionStart {
 // receiver's local clock, at most a day from UTC).
 bool mayHoldResult(const Result_Reader& result, bool voltage, bool is_vmn, unsigned short serial, const HighPrecisionTime& named);
 
+// The folder whose recordings a result file's companions are looked for in: the file's own.
+std::filesystem::path companionFolder(const std::filesystem::path& result_file);
+
 std::optional<CompanionStart> findCompanionStart(const Result_Reader& result, const std::filesystem::path& result_file, bool voltage);
 
 // The stacked half cycle of a channel, repeated with the opposite sign as the result files

@@ -1,9 +1,12 @@
 #include <services/CycleStack.h>
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <stdexcept>
 
 namespace ertkit {
 
@@ -33,6 +36,14 @@ double mean(std::span<const double> values)
 }
 
 } // namespace
+
+void checkTrim(double trim)
+{
+    if (!(trim >= 0.0 && trim < 0.5))
+        throw std::invalid_argument(fmt::format("the fraction cut at each end must be 0 or more and below 0.5 (half from each end "
+                                                "would leave nothing), not {}",
+                                                trim));
+}
 
 double estimate(StackEstimator estimator, std::span<double> values, double trim)
 {

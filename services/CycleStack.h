@@ -19,6 +19,10 @@ enum class StackEstimator { Mean, Median, Trimmed };
 std::optional<StackEstimator> stackEstimatorNamed(std::string_view name);
 const char* stackEstimatorName(StackEstimator estimator);
 
+// Throws std::invalid_argument unless `trim` is a fraction that trimming may cut at each end:
+// 0 or more and below 0.5 (half from each end would leave nothing). NaN is refused.
+void checkTrim(double trim);
+
 // The estimate of a set of values; `values` is reordered. Trimmed drops the smallest and the
 // largest `trim` fraction of the values (at least one at each end from three values on, and
 // always leaving one), then averages the rest. NaN for no values.

@@ -2,11 +2,14 @@
 
 #include <binx/BINX_File.h>
 #include <fullwave/IAB_VMN_File.h>
+#include <fullwave/IAB_VMN_PageHeader.h>
 #include <fullwave/IAB_VMN_RawPage.h>
 #include <host/Registry.h>
 #include <host/VELTLogger.h>
 
 #include <algorithm>
+#include <array>
+#include <fstream>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -46,6 +49,27 @@ bool isNumberConversion(const std::exception& e)
     return what == "stoul" || what == "stoi" || what == "stol";
 }
 
+// A BINX result file named as a recording: the full-wave reader would take its bytes for pages
+// and may find nonsense there that looks like starts (dates a century apart, absurd
+// temperatures). A recording opens with a configuration or data page, whose first byte says
+// which; a BINX file opens with its version, a small little-endian number. A file opening the
+// second way and not the first is refused; a recording damaged at its start, or junk, still
+// goes to the reader, which says what it finds. Only regular files are looked at: a pipe
+// would lose the bytes read here.
+void refuseResultContent(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    std::ifstream in(path, std::ios::binary);
+    std::array<unsigned char, 4> start{};
+    if (!in.read(reinterpret_cast<char*>(start.data()), start.size())) return;
+    const auto ctrl = static_cast<char>(start[0]);
+    if (ctrl == IAB_VMN_PageHeader::s_ctrl_raw_cfg || ctrl == IAB_VMN_PageHeader::s_ctrl_raw) return;
+    const std::uint32_t version = start[0] | start[1] << 8 | start[2] << 16 | static_cast<std::uint32_t>(start[3]) << 24;
+    if (version >= 1 && version <= static_cast<std::uint32_t>(BINX_File::m_last_version))
+        throw std::runtime_error("its content is a BINX result file, not a recording as its extension says (name it .binx to read it)");
+}
+
 void warnIfCut(const std::string& path, const Result_File& file)
 {
     const auto* binx = dynamic_cast<const BINX_File*>(&file);
@@ -53,7 +77,7 @@ void warnIfCut(const std::string& path, const Result_File& file)
     const std::size_t read = binx->getDatas().size();
     const std::uint32_t announced = binx->getStoredRecordCount();
     if (read >= announced) return;
-    VELTLogger::warning() << path << ": the file ends (or is damaged) in record " << read + 1 << " of the " << announced
+    VELTLogger::warning() << VELTLogger::oneLine(path) << ": the file ends (or is damaged) in record " << read + 1 << " of the " << announced
                           << " its header announces: " << read << " records read" << std::endl;
 }
 
@@ -73,9 +97,21 @@ std::optional<FileKind> fileKind(const std::string& path)
     return std::nullopt;
 }
 
+std::vector<std::filesystem::path> recordingsIn(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+        std::error_code ignored;
+        if (item.is_regular_file(ignored) && fileKind(item.path().string()) == FileKind::Recording) found.push_back(item.path());
+    }
+    return found;
+}
+
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress)
 {
     requireReadableFile(path);
+    refuseResultContent(path);
     try {
         if (isRawRecording(path)) return std::make_unique<IAB_VMN_File>(path, progress);
         return host::registry().openFileReader(path, progress);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ertkit {
 
@@ -20,6 +21,11 @@ std::string lowerExtension(const std::filesystem::path& path);
 // the raw recording forms (.irw, .vrw) that the full-wave reader takes but the registries do
 // not announce. Empty for any other extension.
 std::optional<FileKind> fileKind(const std::string& path);
+
+// The files of a folder that are recordings by their extensions (fileKind), links followed:
+// what a command looking for recordings there may read, and so must never write. None when
+// the folder cannot be listed.
+std::vector<std::filesystem::path> recordingsIn(const std::filesystem::path& folder);
 
 // Opens through the host registries; raw recordings through the full-wave reader itself.
 // Before the readers see it, a path that names no file, a folder or a file we may not read

@@ -55,6 +55,7 @@ public:
         };
         std::vector<Start> starts;
         bool unreadable = false;
+        std::string outline_failure; // why the header-only read failed
         std::unique_ptr<IAB_VMN_File> full;
         std::string failure; // why the whole read failed
     };
@@ -94,8 +95,9 @@ public:
                 for (std::uint64_t start = 0; start < recording.getNStarts(); ++start)
                     entry.starts.push_back({recording.getStartTime(start), recording.getSampleTime(start), recording.getNsample(start),
                                             recording.getNChannels(start)});
-            } catch (const std::exception&) {
+            } catch (const std::exception& error) {
                 entry.unreadable = true;
+                entry.outline_failure = error.what();
             }
         }
         return entry.outline.get();
@@ -154,7 +156,45 @@ std::uint64_t dipoleChannel(const Result_Reader& result, const IAB_VMN_File& rec
     return found.size() == 1 ? found.front() : channel;
 }
 
-SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool voltage, std::string& failure)
+// The name of the recording a BINX record names for one side, as the file lists it (the part
+// after the last backslash or slash); empty when the record names none.
+std::string namedRecording(const Result_Reader& result, bool voltage, const std::vector<std::string>& names)
+{
+    const auto* record = dynamic_cast<const BINX_Data*>(&result);
+    if (record == nullptr) return {};
+    const std::uint32_t index = voltage ? record->vmnPathIndex : record->iabPathIndex;
+    if (index >= names.size()) return {};
+    const std::string& name = names[index];
+    const std::size_t cut = name.find_last_of("\\/");
+    return cut == std::string::npos ? name : name.substr(cut + 1);
+}
+
+// Why a side was not joined, when the record names its recording: that file is missing, or
+// could not be read. Empty when that recording is there and readable (or none is named).
+std::string namedRecordingFailure(const Result_Reader& result, RecordingShelf& shelf, bool voltage, const std::vector<std::string>& names)
+{
+    const std::string name = namedRecording(result, voltage, names);
+    if (name.empty()) return {};
+    for (RecordingShelf::Entry& entry : shelf.entries())
+        if (entry.path.filename() == name) {
+            if (shelf.outline(entry)) return {};
+            return fmt::format("cannot read {}: {}", name, entry.outline_failure);
+        }
+    const std::filesystem::path named = shelf.folder() / name;
+    std::error_code error;
+    if (std::filesystem::exists(named, error)) {
+        try {
+            IAB_VMN_File recording(named.string(), noProgress(), IAB_VMN_File::Samples::Skipped);
+        } catch (const std::exception& e) {
+            return fmt::format("cannot read {}: {}", name, e.what());
+        }
+        return {};
+    }
+    return fmt::format("{} recording missing: {} is not in {}", voltage ? "voltage" : "current", name, shelf.folder().string());
+}
+
+SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool voltage, const std::vector<std::string>& recording_names,
+                  std::string& failure)
 {
     const char* side = voltage ? "voltage" : "current";
     const unsigned short serial = result.getSerialNumber(voltage);
@@ -186,6 +226,10 @@ SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool volta
             return {&entry, start, channel, offset};
         }
     }
+    if (std::string named = namedRecordingFailure(result, shelf, voltage, recording_names); !named.empty()) {
+        failure = std::move(named);
+        return {};
+    }
     if (!tried) {
         failure = fmt::format("{} recording missing: no {} file of receiver {} in {}", side, voltage ? ".vmn" : ".iab",
                               receiverName(result.getUserSerialNumber(voltage), serial), shelf.folder().string());
@@ -198,12 +242,12 @@ SideJoin joinSide(const Result_Reader& result, RecordingShelf& shelf, bool volta
     return {};
 }
 
-Join joinResult(const Result_Reader& result, RecordingShelf& shelf)
+Join joinResult(const Result_Reader& result, RecordingShelf& shelf, const std::vector<std::string>& recording_names)
 {
     Join join;
-    join.voltage = joinSide(result, shelf, true, join.failure);
+    join.voltage = joinSide(result, shelf, true, recording_names, join.failure);
     if (!join.voltage.entry) return join;
-    join.current = joinSide(result, shelf, false, join.failure);
+    join.current = joinSide(result, shelf, false, recording_names, join.failure);
     if (!join.current.entry) return join;
     try {
         join.cycle = result.getPeriod(true);
@@ -335,6 +379,26 @@ struct GroupRows {
     WindowValue vp, i_window, window;
 };
 
+// Whether the windows a user asked for lie in the record's decay (samples pulse to half of the
+// stacked half cycle), each holding at least one sample; otherwise `out` says which does not.
+bool windowsFit(const std::vector<double>& times_ms, std::size_t pulse, std::size_t half, Reprocessed& out)
+{
+    const double decay_ms = static_cast<double>(half - pulse) * out.step_ms;
+    for (std::size_t w = 0; w + 1 < times_ms.size(); ++w) {
+        const double first = std::round(times_ms[w] / out.step_ms), last = std::round(times_ms[w + 1] / out.step_ms);
+        std::string why;
+        if (!(last <= static_cast<double>(half - pulse)))
+            why = fmt::format("ends after the recorded decay, which lasts {} ms after the switch-off", decay_ms);
+        else if (!(first < last))
+            why = fmt::format("holds no sample (one every {} ms)", out.step_ms);
+        if (why.empty()) continue;
+        out.bad_windows = true;
+        out.failure = fmt::format("window {} ({}:{} ms) {}", w + 1, times_ms[w], times_ms[w + 1], why);
+        return false;
+    }
+    return true;
+}
+
 Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options, GroupRows& rows)
 {
     Reprocessed out;
@@ -388,6 +452,7 @@ Reprocessed compute(const Result_Reader& result, const Join& join, const Reproce
         else readWindowTimes(result, out.window_times);
     }
     const auto sampleAt = [&](double ms) { return pulse + static_cast<std::size_t>(std::max(0.0, std::round(ms / out.step_ms))); };
+    if (off_time && !options.windows_ms.empty() && !windowsFit(options.windows_ms, pulse, half, out)) return out;
     std::vector<double>& per_half = rows.per_half;
     std::vector<double>& total_per_half = rows.total_per_half;
     total_per_half.assign(vp.per_half.size(), 0.0);
@@ -515,19 +580,31 @@ void spans(const std::vector<Join>& joins, const std::vector<std::size_t>& group
 
 } // namespace
 
+std::filesystem::path recordingFolder(const std::filesystem::path& result_file, const ReprocessOptions& options)
+{
+    return options.recordings.empty() ? companionFolder(result_file) : options.recordings;
+}
+
+void checkReprocessOptions(const ReprocessOptions& options)
+{
+    checkTrim(options.trim);
+    if (options.windows_ms.empty()) return;
+    std::vector<std::pair<double, double>> windows;
+    for (std::size_t w = 0; w + 1 < options.windows_ms.size(); ++w) windows.emplace_back(options.windows_ms[w], options.windows_ms[w + 1]);
+    windowBounds(windows);
+}
+
 std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, const std::filesystem::path& result_file,
                                    const ReprocessOptions& options, ProgressCallback& progress, ReprocessTimes* times)
 {
+    checkReprocessOptions(options);
     const unsigned int threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     Clock::time_point phase = Clock::now();
-    const std::filesystem::path folder = !options.recordings.empty() ? options.recordings
-                                         : result_file.has_parent_path() ? result_file.parent_path()
-                                                                         : std::filesystem::path(".");
-    RecordingShelf shelf(folder);
+    RecordingShelf shelf(recordingFolder(result_file, options));
     std::vector<Join> joins;
     joins.reserve(results.size());
     for (const Result_Reader* result : results) {
-        joins.push_back(joinResult(*result, shelf));
+        joins.push_back(joinResult(*result, shelf, options.recording_names));
         if (progress.isCancelled()) throw Interrupted();
     }
     std::vector<RecordingShelf::Entry*> needed;
@@ -575,6 +652,8 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
         return groups[g].size();
     });
     if (times) times->compute_s = secondsSince(phase);
+    for (std::size_t r = 0; r < out.size(); ++r)
+        if (out[r].bad_windows) throw std::invalid_argument(fmt::format("record {}: {}", r, out[r].failure));
     return out;
 }
 

@@ -25,13 +25,22 @@ struct ReprocessOptions {
     std::vector<double> windows_ms;   // start of the first window, then the end of each; empty: each result's own
     std::filesystem::path recordings; // folder of the recordings; empty: the result file's folder
     unsigned int threads = 0;         // 0: one per core
+    // The recording names the result file lists, which its records' path indexes refer to
+    // (BINX files): a result whose recording is missing or unreadable is told by that name.
+    std::vector<std::string> recording_names;
 };
+
+// Throws std::invalid_argument, saying what is wrong, for options no record could be
+// reprocessed with: a trim that is not a fraction from 0 up to (but not) 0.5 (checkTrim), or
+// windows that windowBounds would refuse. reprocess() checks them first.
+void checkReprocessOptions(const ReprocessOptions& options);
 
 // One result's new values, or why there are none. Units as the result files keep them: mV,
 // mA, mV/V; deviations are standard deviations across the used half cycles.
 struct Reprocessed {
     bool ok = false;
     std::string failure;                          // when not ok: why the join or the stack failed
+    bool bad_windows = false;                     // failed because the windows asked for do not fit the record
     std::string voltage_recording, current_recording; // file names joined
     std::uint64_t voltage_start = 0, voltage_channel = 0, current_start = 0, current_channel = 0;
     std::uint64_t offset = 0;                     // first sample of the injection in the voltage start
@@ -51,9 +60,14 @@ struct ReprocessTimes {
     std::size_t recordings_read = 0;
 };
 
+// The folder whose recordings reprocess() reads for the result file at `result_file`.
+std::filesystem::path recordingFolder(const std::filesystem::path& result_file, const ReprocessOptions& options);
+
 // Reprocesses `results` (records of the file at `result_file`). Recordings are read once each,
 // in parallel; progress counts recordings read, then results computed. Throws Interrupted when
-// the progress sink asks to stop.
+// the progress sink asks to stop, and std::invalid_argument for options that cannot be
+// honoured (checkReprocessOptions), or windows asked for that a record's decay does not hold
+// (beyond its end, or narrower than one sample): a chargeability of nothing is no value.
 std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, const std::filesystem::path& result_file,
                                    const ReprocessOptions& options, ProgressCallback& progress, ReprocessTimes* times = nullptr);
 

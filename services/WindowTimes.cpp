@@ -1,9 +1,12 @@
 #include <services/WindowTimes.h>
 
+#include <services/MessageText.h>
+
 #include <fmt/format.h>
 
 #include <binx/BINX_Data.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -82,24 +85,36 @@ std::vector<double> windowBounds(const std::vector<std::pair<double, double>>& w
     return bounds;
 }
 
+namespace {
+
+// A number of milliseconds as a person writes it: decimal, with an optional fraction and
+// exponent; no sign but '-', no hexadecimal, no infinity or NaN, nothing around it.
+bool parseMs(std::string_view text, double& value)
+{
+    if (text.empty() || text.front() == '+') return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    return error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+}
+
+} // namespace
+
 std::vector<double> windowBounds(std::string_view text)
 {
     std::vector<std::pair<double, double>> windows;
-    while (!text.empty()) {
+    const std::string_view whole = text;
+    for (bool more = !text.empty(); more;) {
         const std::size_t comma = text.find(',');
-        const std::string item(text.substr(0, comma));
-        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+        const std::string_view item = text.substr(0, comma);
+        more = comma != std::string_view::npos;
+        text = more ? text.substr(comma + 1) : std::string_view{};
+        if (item.empty())
+            throw std::invalid_argument(fmt::format("'{}' holds an empty window (a comma too many?): give start:end in ms, e.g. 40:60,60:100",
+                                                    excerpt(whole)));
         const std::size_t colon = item.find(':');
-        std::size_t used_start = 0, used_end = 0;
-        try {
-            if (colon == std::string::npos) throw std::invalid_argument(item);
-            const double start = std::stod(item.substr(0, colon), &used_start);
-            const double end = std::stod(item.substr(colon + 1), &used_end);
-            if (used_start != colon || used_end != item.size() - colon - 1) throw std::invalid_argument(item);
-            windows.emplace_back(start, end);
-        } catch (const std::logic_error&) {
-            throw std::invalid_argument(fmt::format("'{}' is not a window: give start:end in ms, e.g. 40:60", item));
-        }
+        double start = 0.0, end = 0.0;
+        if (colon == std::string_view::npos || !parseMs(item.substr(0, colon), start) || !parseMs(item.substr(colon + 1), end))
+            throw std::invalid_argument(fmt::format("'{}' is not a window: give start:end in ms, e.g. 40:60", excerpt(item)));
+        windows.emplace_back(start, end);
     }
     return windowBounds(windows);
 }

@@ -1,8 +1,11 @@
 // The command line: every command with its options and help. The only place that knows the
 // parser, so that its heavy header is compiled once.
 #include "Commands.h"
+#include "TerminalText.h"
 
+#include <services/CycleStack.h>
 #include <services/Interruption.h>
+#include <services/MessageText.h>
 
 #include <CLI/CLI.hpp>
 
@@ -65,6 +68,23 @@ void addReadingCommands(CLI::App& app, Context& context)
         ->excludes(range);
 }
 
+// The trim the stacking takes, in the words of its own check (NaN and 0.5 refused).
+CLI::Validator trimCheck()
+{
+    return CLI::Validator(
+        [](const std::string& text) {
+            try {
+                ertkit::checkTrim(std::stod(text));
+            } catch (const std::invalid_argument& e) {
+                return std::string(e.what());
+            } catch (const std::out_of_range&) {
+                return std::string("out of range");
+            }
+            return std::string();
+        },
+        "FRACTION");
+}
+
 void addEditingCommands(CLI::App& app, Context& context)
 {
     auto* merge = app.add_subcommand("merge", "Merge BINX files into one, in the order given");
@@ -89,7 +109,7 @@ void addEditingCommands(CLI::App& app, Context& context)
     reprocess->add_option("--stack", reprocess_options->stack, "How half cycles are stacked: mean (as the meter), median or trimmed")
         ->check(CLI::IsMember({"mean", "median", "trimmed"}))
         ->capture_default_str();
-    reprocess->add_option("--trim", reprocess_options->trim, "trimmed: the share of values cut at each end")->check(CLI::Range(0.0, 0.5))->capture_default_str();
+    reprocess->add_option("--trim", reprocess_options->trim, "trimmed: the share of values cut at each end")->check(trimCheck())->capture_default_str();
     reprocess->add_option("--windows", reprocess_options->windows, "Chargeability windows, start:end in ms after the switch-off, e.g. 40:60,60:100 (default: each record's own)");
     reprocess->add_option("--recordings", reprocess_options->recordings, "Folder of the recordings (default: the result file's folder)");
     reprocess->add_option("--report", reprocess_options->report, "CSV file of stored against recomputed values, one row per record");
@@ -185,6 +205,27 @@ void catchSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// The first word of the command line where a command is expected, when it names none of
+// them: empty when the command line starts with a command (or holds only options).
+std::string unknownCommand(const CLI::App& app, int argc, const char* const* argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.empty() || word.front() == '-') continue; // the tool's own options take no value
+        for (const CLI::App* command : app.get_subcommands({}))
+            if (command->check_name(word)) return {};
+        return word;
+    }
+    return {};
+}
+
+std::string commandList(const CLI::App& app)
+{
+    std::string list;
+    for (const CLI::App* command : app.get_subcommands({})) list += (list.empty() ? "" : ", ") + command->get_name();
+    return list;
+}
+
 } // namespace
 
 int runTool(int argc, const char* const* argv)
@@ -211,8 +252,12 @@ int runTool(int argc, const char* const* argv)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
+        if (const std::string unknown = unknownCommand(app, argc, argv); !unknown.empty()) {
+            std::cerr << "ertkit: unknown command '" << ertkit::excerpt(unknown) << "'; the commands are " << commandList(app) << std::endl;
+            return e.get_exit_code();
+        }
         // A usage error is one line too, like every other failure.
-        std::cerr << "ertkit: " << e.what() << " (ertkit --help lists the commands)" << std::endl;
+        std::cerr << "ertkit: " << longWordsCut(e.what()) << " (ertkit --help lists the commands)" << std::endl;
         return e.get_exit_code();
     }
     return context.exitStatus();

@@ -49,12 +49,12 @@ void Context::log(VELTLogger::Level level, const std::string& line)
     if (ertkit::interruptionSignal() != 0 || !m_summary.admit(level, line)) return;
     // On a terminal the line replaces a progress bar being drawn, which comes back at its next update.
     if (isatty(STDERR_FILENO) != 0) m_err << "\r\x1b[K";
-    m_err << VELTLogger::levelName(level) << ": " << printable(line) << std::endl;
+    m_err << VELTLogger::levelName(level) << ": " << printableLine(line) << std::endl;
 }
 
 void Context::flushLog()
 {
-    for (const auto& line : m_summary.close()) m_err << VELTLogger::levelName(line.level) << ": " << printable(line.text) << std::endl;
+    for (const auto& line : m_summary.close()) m_err << VELTLogger::levelName(line.level) << ": " << printableLine(line.text) << std::endl;
 }
 
 bool Context::forFile(const std::string& file, const std::function<void()>& work)
@@ -82,7 +82,7 @@ void Context::fail(const std::string& file, const std::string& message)
 void Context::fail(const std::string& message)
 {
     ++m_failures;
-    if (ertkit::interruptionSignal() == 0) m_err << "ertkit: " << printable(message) << std::endl;
+    if (ertkit::interruptionSignal() == 0) m_err << "ertkit: " << printableLine(message) << std::endl;
 }
 
 int Context::exitStatus()

@@ -54,6 +54,8 @@ void runMerge(const MergeOptions& options, Context& context)
     }
     context.forFile(options.output, [&] {
         for (std::size_t i = 1; i < files.size(); ++i) files.front()->addBinxFile(files[i].get());
+        // Copies of one survey, or surveys sharing recordings, list each recording once.
+        files.front()->mergeDuplicateFileNames();
         ertkit::writeBinx(*files.front(), options.output, {}, options.skip_ignored);
         std::cout << fmt::format("{}: {} records from {} files\n", options.output, files.front()->getDatas().size(), files.size());
     });

@@ -16,6 +16,17 @@ bool checkOutput(Context& context, const std::string& output, const std::vector<
     });
 }
 
+bool checkOutputs(Context& context, const std::vector<std::string>& outputs, const std::vector<std::string>& inputs)
+{
+    ertkit::OutputGroup seen; // nothing is written: only the names are compared
+    for (const std::string& output : outputs) {
+        if (output.empty() || output == "-") continue;
+        if (!checkOutput(context, output, inputs)) return false;
+        if (!context.forFile(output, [&] { seen.add(output); })) return false;
+    }
+    return true;
+}
+
 Output::Output(const std::string& path)
 {
     if (!path.empty() && path != "-") m_file = std::make_unique<ertkit::AtomicOutput>(path);
@@ -34,6 +45,32 @@ void Output::commit()
     }
     std::cout.flush();
     if (!std::cout) throw std::runtime_error("cannot write standard output");
+}
+
+} // namespace ertkit_cli
+
+namespace ertkit_cli {
+
+std::ostream& OutputSet::add(const std::string& path)
+{
+    if (!path.empty() && path != "-") return file(path);
+    m_to_standard = true;
+    return m_standard;
+}
+
+std::ostream& OutputSet::file(const std::string& path)
+{
+    return m_files.add(path).stream();
+}
+
+void OutputSet::commit()
+{
+    m_files.commit([this] {
+        if (!m_to_standard) return;
+        std::cout << m_standard.str();
+        std::cout.flush();
+        if (!std::cout) throw std::runtime_error("cannot write standard output");
+    });
 }
 
 } // namespace ertkit_cli

@@ -18,7 +18,6 @@
 
 #include <filesystem>
 #include <iostream>
-#include <sstream>
 
 namespace ertkit_cli {
 
@@ -37,30 +36,16 @@ ertkit::QcSettings settingsOf(const QcOptions& options)
     return settings;
 }
 
-// An output made whole in memory first, so that the files are written only once every one of
-// them could be made.
-struct TextOutput {
-    std::string path;
-    std::string text;
-};
-
 } // namespace
 
 void runQc(const QcOptions& options, Context& context)
 {
-    std::vector<std::string> inputs{options.input};
-    std::vector<std::string> outputs{options.output};
-    for (const std::string* path : {&options.report, &options.model, &options.plot}) {
-        if (path->empty()) continue;
-        for (const std::string& other : outputs)
-            if (std::filesystem::path(*path).lexically_normal() == std::filesystem::path(other).lexically_normal()) {
-                context.fail(*path, "given as two of the outputs");
-                return;
-            }
-        outputs.push_back(*path);
-    }
-    for (const std::string& output : outputs)
-        if (!checkOutput(context, output, inputs)) return;
+    // The result file and, with --recordings, every recording in that folder are read: no
+    // output may be one of them, nor two outputs one file.
+    std::vector<std::string> read{options.input};
+    if (!options.recordings.empty())
+        for (const auto& path : ertkit::recordingsIn(options.recordings)) read.push_back(path.string());
+    if (!checkOutputs(context, {options.output, options.report, options.model, options.plot}, read)) return;
     ertkit::QcSettings settings;
     try {
         settings = settingsOf(options);
@@ -87,35 +72,17 @@ void runQc(const QcOptions& options, Context& context)
         }
         const ertkit::QcResult result = ertkit::runQualityControl(results->getResults(), settings, recomputed.empty() ? nullptr : &recomputed);
 
-        std::vector<TextOutput> texts;
-        if (!options.report.empty()) {
-            std::ostringstream csv;
-            writeReportCsv(csv, ertkit::qcReportColumns(), result.readings.size(),
-                           [&result](std::size_t i, std::vector<ertkit::ReportCell>& cells) { ertkit::qcReportRow(result, i, cells); });
-            texts.push_back({options.report, std::move(csv).str()});
-        }
-        if (!options.model.empty()) texts.push_back({options.model, ertkit::qcModelJson(result, settings)});
-        if (!options.plot.empty()) {
-            std::ostringstream svg;
-            plotQc(result, name, svg);
-            texts.push_back({options.plot, std::move(svg).str()});
-        }
-
         std::unique_ptr<BINX_File> binx = ertkit::binxFileOf(std::move(results));
         for (std::size_t i = 0; i < result.readings.size(); ++i)
             if (result.readings[i].reasons != 0) binx->getDatas()[i]->ignore = 1;
-        // Text outputs are written under their temporary names before the BINX is renamed into
-        // place, and renamed just after it: a failure before the BINX commit leaves every
-        // destination as it was.
-        std::vector<std::unique_ptr<Output>> written;
-        for (const TextOutput& text : texts) {
-            written.push_back(std::make_unique<Output>(text.path));
-            written.back()->stream().write(text.text.data(), static_cast<std::streamsize>(text.text.size()));
-            written.back()->stream().flush();
-            if (!written.back()->stream()) throw ertkit::WriteError(text.path, "the write failed");
-        }
-        ertkit::writeBinx(*binx, options.output, {}, false);
-        for (const auto& output : written) output->commit();
+        OutputSet outputs;
+        ertkit::writeBinx(*binx, outputs.file(options.output), {}, false);
+        if (!options.report.empty())
+            writeReportCsv(outputs.add(options.report), ertkit::qcReportColumns(), result.readings.size(),
+                           [&result](std::size_t i, std::vector<ertkit::ReportCell>& cells) { ertkit::qcReportRow(result, i, cells); });
+        if (!options.model.empty()) outputs.add(options.model) << ertkit::qcModelJson(result, settings);
+        if (!options.plot.empty()) plotQc(result, name, outputs.add(options.plot));
+        outputs.commit();
         if (!context.quiet)
             for (const std::string& line : ertkit::qcSummaryLines(result)) std::cout << line << '\n';
         std::cout << fmt::format("{}: {} of {} readings kept\n", options.output, result.readings.size() - result.rejected, result.readings.size());

@@ -12,6 +12,7 @@
 #include "ResultPlot.h"
 #include "TerminalText.h"
 
+#include <services/CompanionRecordings.h>
 #include <services/FileOpening.h>
 
 #include <iostream>
@@ -99,7 +100,12 @@ void runPlot(const PlotOptions& options, Context& context)
         context.fail(e.what());
         return;
     }
-    if (!checkOutput(context, options.output, {options.file})) return;
+    // A result file's record is drawn with its recording when one lies beside it: those
+    // recordings are read too.
+    std::vector<std::string> read{options.file};
+    if (ertkit::fileKind(options.file) == FileKind::Results)
+        for (const auto& path : ertkit::recordingsIn(ertkit::companionFolder(options.file))) read.push_back(path.string());
+    if (!checkOutput(context, options.output, read)) return;
     context.forFile(options.file, [&] {
         const bool recording = kindOf(options.file) == FileKind::Recording;
         if (recording && options.record) throw std::invalid_argument("--record is for result files; a recording takes --start");

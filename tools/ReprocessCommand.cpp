@@ -62,26 +62,32 @@ void reportFailures(const std::string& input, const std::vector<ertkit::Reproces
     if (failed > s_failures_shown && !quiet) std::cerr << fmt::format("warning: {}: … {} more records kept as stored\n", input, failed - s_failures_shown);
 }
 
-void writeReport(const std::string& path, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
+void writeReport(std::ostream& out, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
 {
-    Output output(path);
     ertkit::ReprocessReport report;
-    writeReportCsv(output.stream(), ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
+    writeReportCsv(out, ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
         cells = report.row(static_cast<std::int64_t>(i), *results[i], values[i]);
     });
-    output.commit();
+}
+
+// What the command reads: the result file and every recording in the folder it reads them
+// from, which no output may be.
+std::vector<std::string> filesRead(const ReprocessOptions& options, const ertkit::ReprocessOptions& settings)
+{
+    std::vector<std::string> read{options.input};
+    for (const auto& path : ertkit::recordingsIn(ertkit::recordingFolder(options.input, settings))) read.push_back(path.string());
+    return read;
 }
 
 } // namespace
 
 void runReprocess(const ReprocessOptions& options, Context& context)
 {
-    if (!checkOutput(context, options.output, {options.input})) return;
-    if (!options.report.empty() && !checkOutput(context, options.report, {options.input, options.output})) return;
     ertkit::ReprocessOptions settings;
     settings.estimator = *ertkit::stackEstimatorNamed(options.stack);
     settings.trim = options.trim;
     settings.recordings = options.recordings;
+    if (!checkOutputs(context, {options.output, options.report}, filesRead(options, settings))) return;
     if (!options.windows.empty()) {
         try {
             settings.windows_ms = ertkit::windowBounds(options.windows);
@@ -98,6 +104,8 @@ void runReprocess(const ReprocessOptions& options, Context& context)
             results = ertkit::openResults(options.input, *progress);
             Context::finish(*progress);
         }
+        auto* binx = dynamic_cast<BINX_File*>(results.get());
+        if (binx) settings.recording_names = binx->getFileNamesIabOrVmn();
         std::vector<ertkit::Reprocessed> values;
         {
             const auto progress = context.progress("reprocessing " + name);
@@ -107,12 +115,15 @@ void runReprocess(const ReprocessOptions& options, Context& context)
         reportFailures(options.input, values, context.quiet);
         const auto done = static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const auto& v) { return v.ok; }));
         if (done == 0 && !values.empty()) throw std::runtime_error(fmt::format("no record could be reprocessed ({})", values.front().failure));
-        if (!options.report.empty()) writeReport(options.report, results->getResults(), values);
+        // Both outputs or neither: the report is finished with the BINX file, and neither is
+        // put in place before both are whole.
+        OutputSet outputs;
+        if (!options.report.empty()) writeReport(outputs.add(options.report), results->getResults(), values);
         std::unique_ptr<BINX_File> legacy;
-        auto* binx = dynamic_cast<BINX_File*>(results.get());
         if (!binx) binx = (legacy = binxOf(*results)).get();
         putValues(*binx, values);
-        ertkit::writeBinx(*binx, options.output, {}, false);
+        ertkit::writeBinx(*binx, outputs.file(options.output), {}, false);
+        outputs.commit();
         std::cout << fmt::format("{}: {} of {} records reprocessed ({} stacking)\n", options.output, done, values.size(),
                                  ertkit::stackEstimatorName(settings.estimator));
     });

@@ -1,6 +1,10 @@
 #include "TerminalText.h"
 
+#include <services/MessageText.h>
+
 #include <fmt/format.h>
+
+#include <algorithm>
 
 namespace ertkit_cli {
 
@@ -32,13 +36,15 @@ std::size_t printableSequence(std::string_view text)
 
 } // namespace
 
-std::string printable(std::string_view text)
+namespace {
+
+std::string escaped(std::string_view text, bool keep_lines)
 {
     std::string out;
     out.reserve(text.size());
     while (!text.empty()) {
         const char c = text.front();
-        if (c == '\n' || c == '\t') {
+        if (keep_lines && (c == '\n' || c == '\t')) {
             out += c;
             text.remove_prefix(1);
             continue;
@@ -51,6 +57,30 @@ std::string printable(std::string_view text)
         }
         out.append(text.substr(0, n));
         text.remove_prefix(n);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string printable(std::string_view text)
+{
+    return escaped(text, true);
+}
+
+std::string printableLine(std::string_view text)
+{
+    return escaped(text, false);
+}
+
+std::string longWordsCut(std::string_view text, std::size_t most)
+{
+    std::string out;
+    while (!text.empty()) {
+        const std::size_t blank = std::min(text.find(' '), text.size());
+        out += ertkit::excerpt(text.substr(0, blank), most);
+        if (blank < text.size()) out += ' ';
+        text.remove_prefix(std::min(blank + 1, text.size()));
     }
     return out;
 }

@@ -171,9 +171,9 @@ class BinxFile(ResultFile):
 
     def write(self, path, first=0, last=-1, skip_ignored=False, hide=False):
         """Writes records first..last (last -1: to the end), leaving out ignored records when
-        skip_ignored is true. The file is written under a temporary name beside `path`, read
-        back, and renamed into place: a write that fails raises OSError and leaves `path` as it
-        was (absent, or with its old contents)."""
+        skip_ignored is true. The file is written once under a temporary name beside `path`
+        and renamed into place: a write that fails raises OSError (the system's reason) and
+        leaves `path` as it was (absent, or with its old contents)."""
         self._core.write(fs_path(path), whole("first", first, 0, _UINT32), whole("last", last, -(2 ** 31), 2 ** 31 - 1),
                          bool(skip_ignored), bool(hide))
 

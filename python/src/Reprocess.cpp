@@ -35,12 +35,17 @@ py::tuple reprocess(const py::object& core, const std::string& stack, double tri
     ertkit::ReprocessOptions options;
     options.estimator = *estimator;
     options.trim = trim;
-    // Windows that do not follow one another raise ValueError, naming the window at fault.
+    // Windows that do not follow one another, or a trim that would leave nothing, raise
+    // ValueError in the words the tool uses; so do windows beyond a record's decay.
     if (windows) options.windows_ms = ertkit::windowBounds(*windows);
+    ertkit::checkReprocessOptions(options);
     if (recordings) options.recordings = *recordings;
 
     ResultCopy work;
-    if (py::isinstance<BinxCore>(core)) work = binxCopy(core.cast<const BinxCore&>());
+    if (py::isinstance<BinxCore>(core)) {
+        work = binxCopy(core.cast<const BinxCore&>());
+        options.recording_names = work.output->getFileNamesIabOrVmn(); // a missing recording is told by its name
+    }
     else if (py::isinstance<BinCore>(core)) work.bin = core.cast<const BinCore&>().shared();
     else throw py::type_error("reprocess takes a BINX or BIN file of ertkit");
 

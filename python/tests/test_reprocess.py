@@ -77,7 +77,8 @@ def test_a_record_that_cannot_be_joined_says_why(sample_survey, tmp_path):
     new, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"))
     failed = frame[~frame.ok]
     assert 0 < len(failed) < len(frame)
-    assert (failed.failure.str.startswith("no voltage start at ")).all()
+    # Told by the recording the records name, not by another one of the receiver.
+    assert (failed.failure == f"voltage recording missing: {moved} is not in {tmp_path}").all()
     assert failed.voltage_start.isna().all() and failed.vp_new_mV.isna().all() and failed.vp_stored_mV.notna().all()
     assert frame[frame.ok].voltage_recording.ne(moved).all()
     # Those records keep their stored values.
@@ -91,7 +92,7 @@ def test_a_record_that_cannot_be_joined_says_why(sample_survey, tmp_path):
     for path in tmp_path.glob("*@*"):
         path.rename(folder / path.name)
     _, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"))
-    assert frame.failure.str.startswith("voltage recording missing: no .vmn file of receiver").all()
+    assert frame.failure.str.startswith("voltage recording missing: vp123-4567@").all()
     _, frame = ertkit.reprocess(ertkit.open(tmp_path / "line1.binx"), recordings=folder)
     assert frame.ok.all()
 
@@ -149,6 +150,16 @@ def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
 def test_bad_arguments_are_refused_before_any_work(binx, arguments, error, message):
     with pytest.raises(error, match=re.escape(message)):
         ertkit.reprocess(binx, **arguments)
+
+
+@pytest.mark.parametrize("windows, message", [
+    ([(2000, 4000)], "record 0: window 1 (2000:4000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"),
+    ([(0, 1e9)], "window 1 (0:1000000000 ms) ends after the recorded decay"),
+    ([(0.0001, 0.0002)], "window 1 (0.0001:0.0002 ms) holds no sample (one every 10 ms)"),
+])
+def test_windows_the_decay_does_not_hold_are_refused_as_the_tool_refuses_them(binx, windows, message):
+    with pytest.raises(ValueError, match=re.escape(message)):
+        ertkit.reprocess(binx, windows=windows)
 
 
 def test_what_is_not_a_result_file_or_a_folder_is_refused(sample_survey, binx):

@@ -227,6 +227,46 @@ TEST(BinxFileEdit, MergeShiftsTheOtherFilesIndexes)
     EXPECT_EQ(numbers(bare), (std::vector<int>{0, 0}));
 }
 
+TEST(BinxFileEdit, MergedCopiesListEachNameOnceAndKeepTheirRecordsValues)
+{
+    BinxFileBuilder names;
+    names.recordings = {"a.iab", "a.vmn", "b.iab"};
+    ByteFile named(names.build());
+    BINX_File merged(named.path());
+    merged.addFileNameProject("p");
+    std::vector<std::unique_ptr<BINX_File>> copies;
+    for (int copy = 0; copy < 3; ++copy) {
+        auto file = std::make_unique<BINX_File>(named.path());
+        file->addFileNameProject("p");
+        file->addData(numbered(copy));
+        file->setIabPathIndex(0, 2);
+        file->setVmnPathIndex(0, 1);
+        file->setProjectPathIndex(0, 0);
+        copies.push_back(std::move(file));
+    }
+    copies[2]->setIabPathIndex(0, 7); // past the list: names no file
+    for (auto& copy : copies) merged.addBinxFile(copy.get());
+    ASSERT_EQ(merged.getFileNamesIabOrVmn().size(), 12u) << "merging lists every file's names, as it always did";
+    const std::vector<std::uint8_t> before = writtenBytes(merged);
+    std::vector<std::string> named_before;
+    for (const BINX_Data* d : merged.getDatas()) named_before.push_back(merged.getFileNamesIabOrVmn().at(d->vmnPathIndex));
+
+    merged.mergeDuplicateFileNames();
+    EXPECT_EQ(merged.getFileNamesIabOrVmn(), (std::vector<std::string>{"a.iab", "a.vmn", "b.iab"}));
+    EXPECT_EQ(merged.getFileNamesProject(), std::vector<std::string>{"p"});
+    EXPECT_EQ(numbers(merged), (std::vector<int>{0, 1, 2}));
+    for (std::size_t i = 0; i < merged.getDatas().size(); ++i) {
+        const BINX_Data& d = merged.getData(static_cast<unsigned int>(i));
+        EXPECT_EQ(merged.getFileNamesIabOrVmn().at(d.vmnPathIndex), named_before[i]) << i;
+        EXPECT_EQ(d.projectPathIndex, 0u) << i;
+    }
+    EXPECT_EQ(merged.getData(0).iabPathIndex, 2u);
+    EXPECT_EQ(merged.getData(2).iabPathIndex, 7u + 9u) << "an index naming no file is left as the merge made it";
+    // The records' values are untouched: the file written differs only by the names dropped.
+    const std::vector<std::uint8_t> after = writtenBytes(merged);
+    EXPECT_LT(after.size(), before.size());
+}
+
 TEST(BinxFileEdit, MoveLeavesTheSourceEmpty)
 {
     BINX_File f = fileOf(3);

@@ -43,6 +43,14 @@ TEST(VELTLogger, OneLinePerMessageWithItsLevel)
     EXPECT_EQ(log.lines(VELTLogger::Level::Error), (std::vector<std::string>{"a", "b"}));
 }
 
+TEST(VELTLogger, TextFromAFileStaysOnItsLine)
+{
+    ertkit_test::LogCapture log;
+    VELTLogger::warning() << "name=" << VELTLogger::oneLine("a\nwarning: b\tc\r") << std::endl;
+    EXPECT_EQ(log.lines(VELTLogger::Level::Warning), std::vector<std::string>{"name=a\\x0Awarning: b\\x09c\\x0D"});
+    EXPECT_EQ(VELTLogger::oneLine("plain \x1b text"), "plain \x1b text") << "the sink escapes the rest";
+}
+
 TEST(VELTLogger, MessagesFromThreadsDoNotInterleave)
 {
     ertkit_test::LogCapture log;

@@ -10,11 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -143,22 +141,142 @@ TEST(HostileInput, OutputsNeverDestroyWhatTheyShouldNot)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3);
 }
 
-TEST(HostileInput, AnInterruptedWriteLeavesNoTemporaryFile)
+TEST(HostileInput, AnInterruptedWriteLeavesNoTemporaryFileAndReplacesNothing)
 {
-    // Written through into a pipe nobody reads: the tool waits there until interrupted.
+    // Written through into a pipe nobody reads: the tool waits there until interrupted, once
+    // every temporary file is finished. A report written beside must not have been replaced.
+    const std::string line1 = (sampleFolder() / "line1.binx").string();
+    struct Case {
+        std::vector<std::string> args;
+        int signal;
+    };
+    const Case cases[] = {
+        {{"export", line1, "-o", "pipe.csv"}, SIGINT},
+        {{"reprocess", line1, "-o", "pipe.csv", "--report", "report.csv"}, SIGTERM},
+        {{"reprocess", line1, "-o", "pipe.csv", "--report", "report.csv"}, SIGINT},
+    };
+    for (const Case& c : cases) {
+        ertkit_test::TempDir dir;
+        ASSERT_EQ(::mkfifo(dir.file("pipe.csv").c_str(), 0600), 0);
+        ertkit_test::writeFile(dir.file("report.csv"), {'o', 'l', 'd'});
+        ClosedFileWatch watch(dir.path());
+        const char* previous = std::getenv("TMPDIR");
+        const std::string kept_tmpdir = previous ? previous : "";
+        ::setenv("TMPDIR", dir.path().c_str(), 1); // where the temporary file of a pipe goes
+        BackgroundTool tool(c.args, dir.path());
+        if (previous) ::setenv("TMPDIR", kept_tmpdir.c_str(), 1);
+        else ::unsetenv("TMPDIR");
+        ASSERT_TRUE(watch.wait(".pipe.ertkit-tmp-")) << c.args[0] << ": the pipe's temporary file was never finished";
+        EXPECT_EQ(tool.stop(c.signal), 130) << c.args[0];
+        EXPECT_EQ(tool.errText(), "ertkit: interrupted; nothing written\n") << c.args[0];
+        EXPECT_EQ(readText(dir.path() / "report.csv"), "old") << c.args[0];
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_EQ(entry.path().filename().string().find("ertkit-tmp"), std::string::npos) << entry.path();
+    }
+}
+
+TEST(HostileInput, NoOutputIsAFileTheCommandReads)
+{
+    // Recordings included: reprocess reads every recording of its folder, and a record's
+    // plot reads the one beside its result file. By identity: a hard link is the same file.
     ertkit_test::TempDir dir;
-    ASSERT_EQ(::mkfifo(dir.file("pipe.csv").c_str(), 0600), 0);
-    const char* previous = std::getenv("TMPDIR");
-    const std::string kept_tmpdir = previous ? previous : "";
-    ::setenv("TMPDIR", dir.path().c_str(), 1); // where the temporary file of a pipe goes
-    BackgroundTool exporting({"export", (sampleFolder() / "line1.binx").string(), "-o", "pipe.csv"}, dir.path());
-    if (previous) ::setenv("TMPDIR", kept_tmpdir.c_str(), 1);
-    else ::unsetenv("TMPDIR");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(exporting.stop(SIGINT), 130);
-    EXPECT_EQ(exporting.errText(), "ertkit: interrupted; nothing written\n");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename().string().find("ertkit-tmp"), std::string::npos) << entry.path();
+    for (const auto& entry : std::filesystem::directory_iterator(sampleFolder()))
+        std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
+    const std::string recording = "in124-4568@061423_083000.iab";
+    std::filesystem::create_hard_link(dir.path() / "vp123-4567@061423_083000.vmn", dir.path() / "other-name.csv");
+    const std::string kept_iab = readText(dir.path() / recording), kept_vmn = readText(dir.path() / "other-name.csv");
+    const std::string refused = ": it is also an input: writing it would destroy what is read (choose another output)\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", recording}, "ertkit: " + recording + refused},
+        {{"reprocess", "line1.binx", "-o", recording}, "ertkit: " + recording + refused},
+        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", "other-name.csv"}, "ertkit: other-name.csv" + refused},
+        {{"plot", "line1.binx", "--record", "3", "-o", "other-name.csv"}, "ertkit: other-name.csv" + refused},
+        {{"reprocess", "line1.binx", "-o", "same.csv", "--report", "./same.csv"},
+         "ertkit: ./same.csv: it is given for two outputs: give each output its own file\n"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool(c.args, dir.path());
+        EXPECT_EQ(run.status, 1) << c.args.back();
+        EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_EQ(readText(dir.path() / recording), kept_iab);
+    EXPECT_EQ(readText(dir.path() / "other-name.csv"), kept_vmn);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.binx"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "same.csv"));
+}
+
+TEST(HostileInput, ContentThatIsNotWhatItsNameSaysAndForgedLinesAreRefused)
+{
+    ertkit_test::TempDir dir;
+    copySample("line1.binx", dir.path() / "vp123-4567@061423_083000.vmn");
+    // Pages whose kind and name bytes hold a line end and a tab, as if to write a line of
+    // their own on the log.
+    std::vector<std::uint8_t> junk(528 * 4, 0);
+    const std::string forged = "\nwarning: \tX";
+    for (std::size_t page = 0; page < 4; ++page) std::copy(forged.begin(), forged.end(), junk.begin() + static_cast<std::ptrdiff_t>(page * 528));
+    ertkit_test::writeFile(dir.file("junk.vmn"), junk);
+    const ToolRun binx = runTool({"info", "vp123-4567@061423_083000.vmn"}, dir.path());
+    EXPECT_EQ(binx.status, 1);
+    EXPECT_EQ(binx.err, "ertkit: vp123-4567@061423_083000.vmn: its content is a BINX result file, not a recording as its extension "
+                        "says (name it .binx to read it)\n");
+    const ToolRun junk_run = runTool({"info", "junk.vmn"}, dir.path());
+    EXPECT_EQ(junk_run.status, 1);
+    for (const std::string& line : lines(junk_run.err)) {
+        EXPECT_TRUE(line.starts_with("warning: found ") || line.starts_with("warning: \u2026 ") || line.starts_with("ertkit: junk.vmn: "))
+            << "a line of its own: " << line;
+        EXPECT_EQ(line.find('\t'), std::string::npos) << line;
+    }
+    EXPECT_NE(junk_run.err.find("ctrl=\\x0A, name=warning: \\x09X"), std::string::npos) << junk_run.err;
+}
+
+TEST(HostileInput, CommandLinesSayWhatIsWrongInFewWords)
+{
+    std::string fields;
+    for (int i = 0; i < 1000; ++i) fields += std::to_string(i) + ",";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err_part; // what the one line of error holds
+    };
+    const Case cases[] = {
+        {{"frobnicate"}, "ertkit: unknown command 'frobnicate'; the commands are info, export, "},
+        {{"-q", "frobnicate", "x"}, "ertkit: unknown command 'frobnicate'"},
+        {{"edit", "line1.binx", "-o", "x.binx", "--remove", fields + "x"}, "--remove = 0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\u2026 "},
+        {{"export", "line1.binx", "-f", fields}, "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\u2026 "},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool(c.args, sampleFolder());
+        EXPECT_NE(run.status, 0) << c.args[0];
+        const auto err = lines(run.err);
+        ASSERT_EQ(err.size(), 1u) << run.err.substr(0, 400);
+        EXPECT_NE(err[0].find(c.err_part), std::string::npos) << err[0].substr(0, 400);
+        EXPECT_LT(err[0].size(), 300u) << err[0].substr(0, 400);
+    }
+}
+
+TEST(HostileInput, MergedCopiesListTheirRecordingsOnce)
+{
+    ertkit_test::TempDir dir;
+    std::vector<std::string> args{"merge"};
+    for (int copy = 0; copy < 87; ++copy) args.push_back((sampleFolder() / "line1.binx").string());
+    args.insert(args.end(), {"-o", "merged.binx"});
+    const ToolRun merge = runTool(args, dir.path());
+    ASSERT_EQ(merge.status, 0) << merge.err;
+    const BINX_File merged(dir.file("merged.binx"));
+    const BINX_File one((sampleFolder() / "line1.binx").string());
+    EXPECT_EQ(merged.getFileNamesIabOrVmn(), one.getFileNamesIabOrVmn());
+    ASSERT_EQ(merged.getDatas().size(), 87 * one.getDatas().size());
+    // Every record still names the recordings it named.
+    for (std::size_t i = 0; i < merged.getDatas().size(); ++i) {
+        const BINX_Data& mine = *merged.getDatas()[i];
+        const BINX_Data& original = *one.getDatas()[i % one.getDatas().size()];
+        ASSERT_EQ(mine.vmnPathIndex, original.vmnPathIndex) << i;
+        ASSERT_EQ(mine.iabPathIndex, original.iabPathIndex) << i;
+        ASSERT_EQ(mine.polarizationVoltage, original.polarizationVoltage) << i;
+    }
 }
 
 } // namespace

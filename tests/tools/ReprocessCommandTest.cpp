@@ -91,7 +91,7 @@ TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
         std::string err;
     };
     const std::vector<Case> cases{
-        {{"reprocess", "OUT/alone.binx", "-o", "OUT/x.binx"}, 1, "no record could be reprocessed (voltage recording missing: no .vmn file of receiver 123-4567 in "},
+        {{"reprocess", "OUT/alone.binx", "-o", "OUT/x.binx"}, 1, "no record could be reprocessed (voltage recording missing: vp123-4567@061423_083000.vmn is not in "},
         {{"reprocess", "line1.binx", "--windows", "40:60,70:80", "-o", "OUT/x.binx"}, 1, "--windows: window 2 (70:80) does not start where window 1 ends (60 ms)"},
         {{"reprocess", "line1.binx", "--stack", "average", "-o", "OUT/x.binx"}, 105, "--stack"},
     };
@@ -107,11 +107,70 @@ TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
     const ToolRun partial = run({"reprocess", "OUT/alone.binx", "-o", "OUT/partial.binx"});
     ASSERT_EQ(partial.status, 0) << partial.err;
     EXPECT_NE(partial.out.find("63 of 97 records reprocessed"), std::string::npos);
-    EXPECT_NE(partial.err.find("record 63 kept as stored: no voltage start at 2023-06-14 08:34:20 UTC in vp123-4567@061423_083000.vmn"), std::string::npos) << partial.err;
+    // The record is told by the recording it names, not by another one of its receiver.
+    const std::string missing = "voltage recording missing: vp123-4567@061423_083420.vmn is not in " + dir.path().string();
+    EXPECT_NE(partial.err.find("record 63 kept as stored: " + missing + "\n"), std::string::npos) << partial.err;
     EXPECT_NE(partial.err.find("… 24 more records kept as stored"), std::string::npos);
     ASSERT_EQ(run({"reprocess", "OUT/alone.binx", "-o", "OUT/partial.binx", "--report", "OUT/partial.csv"}).status, 0);
-    EXPECT_NE(readText(dir.path() / "partial.csv").find("\n63,0,no voltage start at 2023-06-14 08:34:20 UTC in vp123-4567@061423_083000.vmn,,,,,,,0,0,1124.1523734288107,,,,"),
-              std::string::npos);
+    EXPECT_NE(readText(dir.path() / "partial.csv").find("\n63,0," + missing + ",,,,,,,0,0,1124.1523734288107,,,,"), std::string::npos);
+    // A recording there but unreadable is named with why.
+    ertkit_test::writeFile((dir.path() / "vp123-4567@061423_083420.vmn").string(), std::vector<std::uint8_t>(300, 0));
+    const ToolRun damaged = run({"reprocess", "OUT/alone.binx", "-o", "OUT/partial.binx"});
+    EXPECT_NE(damaged.err.find("record 63 kept as stored: cannot read vp123-4567@061423_083420.vmn: "), std::string::npos) << damaged.err;
+}
+
+TEST_F(Reprocess, OptionsThatCannotBeHonouredWriteNothing)
+{
+    ertkit_test::writeFile(dir.file("report.csv"), {'o', 'l', 'd'});
+    struct Case {
+        std::vector<std::string> options;
+        std::string err; // part of the one line of error
+    };
+    const Case cases[] = {
+        {{"--windows", "2000:4000"}, "record 0: window 1 (2000:4000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"},
+        {{"--windows", "1e9:2e9"}, "window 1 (1000000000:2000000000 ms) ends after the recorded decay"},
+        {{"--windows", "0:1e9"}, "window 1 (0:1000000000 ms) ends after the recorded decay"},
+        {{"--windows", "100:300,300:2500"}, "window 2 (300:2500 ms) ends after the recorded decay"},
+        {{"--windows", "0.0001:0.0002"}, "window 1 (0.0001:0.0002 ms) holds no sample (one every 10 ms)"},
+        {{"--windows", "40:60,"}, "--windows: '40:60,' holds an empty window (a comma too many?)"},
+        {{"--windows", "0x28:0x3C"}, "--windows: '0x28:0x3C' is not a window"},
+        {{"--stack", "trimmed", "--trim", "nan"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
+        {{"--stack", "trimmed", "--trim", "0.5"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"reprocess", "line1.binx", "-o", "OUT/x.binx", "--report", "OUT/report.csv"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const ToolRun r = run(args);
+        EXPECT_NE(r.status, 0) << c.options[1];
+        EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.binx")) << c.options[1];
+        EXPECT_EQ(readText(dir.path() / "report.csv"), "old") << c.options[1];
+    }
+    // The last window may end where the decay ends.
+    EXPECT_EQ(run({"reprocess", "line1.binx", "--windows", "0:2000", "-o", "OUT/x.binx"}).status, 0);
+}
+
+TEST_F(Reprocess, BothOutputsOrNeitherWhateverTheirNames)
+{
+    ertkit_test::writeFile(dir.file("report.csv"), {'o', 'l', 'd'});
+    // A BINX output that cannot be written leaves the report as it was.
+    const ToolRun full = run({"reprocess", "line1.binx", "-o", "/dev/full", "--report", "OUT/report.csv"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "ertkit: line1.binx: cannot write /dev/full: No space left on device\n");
+    EXPECT_EQ(readText(dir.path() / "report.csv"), "old");
+    // A BINX file is one whatever its name says.
+    const ToolRun dat = run({"reprocess", "line1.binx", "-o", "OUT/e.dat", "--report", "OUT/report.csv"});
+    ASSERT_EQ(dat.status, 0) << dat.err;
+    EXPECT_EQ(lines(readText(dir.path() / "report.csv")).size(), 98u);
+    std::filesystem::copy_file(dir.path() / "e.dat", dir.path() / "e.binx");
+    EXPECT_EQ(column(dir.path() / "e.binx", "rhoa_ohm_m").size(), 97u);
+    const ToolRun out = run({"reprocess", "line1.binx", "-o", "/dev/stdout"});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.substr(0, out.out.size() - std::string("/dev/stdout: 97 of 97 records reprocessed (mean stacking)\n").size()),
+              readText(dir.path() / "e.dat"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3)
+        << "no temporary file stays";
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <fstream>
 #include <sstream>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -172,6 +174,36 @@ int BackgroundTool::stop(int signal)
     waitpid(m_pid, &status, 0);
     m_pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace ertkit_tools_test
+
+namespace ertkit_tools_test {
+
+ClosedFileWatch::ClosedFileWatch(const std::filesystem::path& folder) : m_fd(inotify_init1(IN_CLOEXEC))
+{
+    if (m_fd >= 0) inotify_add_watch(m_fd, folder.c_str(), IN_CLOSE_WRITE);
+}
+
+ClosedFileWatch::~ClosedFileWatch()
+{
+    if (m_fd >= 0) close(m_fd);
+}
+
+bool ClosedFileWatch::wait(const std::string& part, double seconds)
+{
+    if (m_fd < 0) return false;
+    alignas(inotify_event) char buffer[4096];
+    pollfd ready{m_fd, POLLIN, 0};
+    while (poll(&ready, 1, static_cast<int>(seconds * 1000)) > 0) {
+        const ssize_t got = read(m_fd, buffer, sizeof buffer);
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name).find(part) != std::string::npos) return true;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return false;
 }
 
 } // namespace ertkit_tools_test

@@ -57,3 +57,25 @@ private:
 };
 
 } // namespace ertkit_tools_test
+
+namespace ertkit_tools_test {
+
+// Files closed after writing in a folder, as the system tells them (inotify): a test learns
+// that the tool has reached a point (a temporary file finished) without sleeping. Watch
+// before starting the tool.
+class ClosedFileWatch {
+public:
+    explicit ClosedFileWatch(const std::filesystem::path& folder);
+    ~ClosedFileWatch();
+    ClosedFileWatch(const ClosedFileWatch&) = delete;
+    ClosedFileWatch& operator=(const ClosedFileWatch&) = delete;
+
+    // Waits until a file whose name holds `part` is closed after writing; false when none is
+    // within `seconds` (a safeguard against a hung test, not a timing).
+    bool wait(const std::string& part, double seconds = 120.0);
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace ertkit_tools_test
