@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace ertkit_py {
 
@@ -145,17 +146,11 @@ void BinxCore::write(const std::string& path, unsigned int first, int last, bool
 
 std::string binxBytes(const BINX_File& file)
 {
-    // Written as write() writes, GIL held for the same reason.
-    std::string bytes;
-    {
-        const ertkit::TemporaryFolder folder;
-        const std::filesystem::path path = folder.path() / "file.binx";
-        ertkit::writeBinx(file, path, {}, false);
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    // Written as write() writes, straight into memory, GIL held for the same reason.
+    std::ostringstream out(std::ios::binary);
+    ertkit::writeBinx(file, out, {}, false);
     flushLogLines();
-    return bytes;
+    return std::move(out).str();
 }
 
 py::bytes BinxCore::toBytes() const
