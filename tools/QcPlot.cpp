@@ -25,10 +25,15 @@ constexpr std::array<const char*, ertkit::s_qc_reason_count> s_colours{
     "#bcbd22", "#17becf", "#393b79", "#843c39", "#637939", "#7b4173", "#e7969c"};
 constexpr const char* s_kept = "#c7c7c7";
 
-int firstReason(ertkit::QcReasons reasons)
+// The reason a rejected reading is drawn with: the one that says most about its cause, the
+// meter's state and the geometry before what follows from them (a bad contact also gives a
+// poor stack and a reciprocal that disagrees).
+int shownReason(ertkit::QcReasons reasons)
 {
-    for (std::size_t k = 0; k < ertkit::s_qc_reason_count; ++k)
-        if (reasons & (ertkit::QcReasons{1} << k)) return static_cast<int>(k);
+    using R = QcReason;
+    for (const R reason : {R::Ignored, R::Contact, R::OpenLine, R::OverCurrent, R::Overload, R::Pps, R::Noisy, R::Current, R::Geometry,
+                           R::Negative, R::Voltage, R::Decay, R::Chargeability, R::Stack, R::Reciprocal})
+        if (reasons & ertkit::qcBit(reason)) return static_cast<int>(reason);
     return -1;
 }
 
@@ -130,12 +135,16 @@ void drawSection(SvgDocument& svg, const QcResult& result, double left, double t
         return;
     }
     const PlotFrame frame(svg, left, top, width, height, AxisRange::around(x0, x1), AxisRange::around(0.0, d1 > 0.0 ? d1 : 1.0), true);
-    frame.title("pseudo-section: rejected readings by their first reason, kept ones grey");
+    frame.title("pseudo-section: rejected readings by their main reason, kept ones grey");
     frame.drawAxes("distance along the line (m)", "pseudo-depth (m)");
+    // Kept readings first, so that a rejected one is never hidden under its reciprocal.
+    std::stable_sort(spots.begin(), spots.end(), [&result](const Spot& a, const Spot& b) {
+        return (result.readings[a.index].reasons == 0) > (result.readings[b.index].reasons == 0);
+    });
     svg.beginGroup("class=\"readings\" stroke-width=\"0.8\"");
     for (const Spot& s : spots) {
         const auto& q = result.readings[s.index];
-        const int reason = firstReason(q.reasons);
+        const int reason = shownReason(q.reasons);
         const std::string reasons = q.reasons ? ertkit::qcReasonList(q.reasons) : std::string("kept");
         svg.marker(frame.x(s.x), frame.y(s.depth), reason < 0 ? 2.5 : 4.0, reason < 0 ? s_kept : s_colours[static_cast<std::size_t>(reason)],
                    reason < 0 ? "none" : "#000000", fmt::format("record {}: {}", s.index, reasons));
@@ -143,8 +152,11 @@ void drawSection(SvgDocument& svg, const QcResult& result, double left, double t
     svg.endGroup();
     double x = left;
     const double y = frame.bottom() + 52;
+    std::array<bool, ertkit::s_qc_reason_count> shown{};
+    for (const Spot& s : spots)
+        if (const int reason = shownReason(result.readings[s.index].reasons); reason >= 0) shown[static_cast<std::size_t>(reason)] = true;
     for (std::size_t k = 0; k < ertkit::s_qc_reason_count; ++k) {
-        if (result.counts[k] == 0) continue;
+        if (!shown[k]) continue;
         svg.circle(x + 5, y - 4, 4, s_colours[k], "#000000");
         const std::string name(ertkit::qcReasonName(static_cast<QcReason>(k)));
         svg.text(x + 13, y, name, 11);
