@@ -58,10 +58,17 @@ void fitLine(const std::vector<Point>& points, double& a, double& b)
     }
 }
 
-void judgeOnBins(const std::vector<std::pair<double, double>>& pairs, LinearErrorModel& model)
+// The pairs (sorted by level) cut into bins of equal count: each bin's median level, its
+// spread of one reading (1.4826 times the median |d| over sqrt(2)) and its count.
+struct Bin {
+    double level = 0.0, spread = 0.0, count = 0.0;
+};
+
+std::vector<Bin> binsOf(const std::vector<std::pair<double, double>>& pairs)
 {
     const std::size_t count = std::clamp<std::size_t>(pairs.size() / s_bin_pairs, 1, s_most_bins);
-    std::vector<double> level, spread, bin_level, bin_spread, bin_weight;
+    std::vector<Bin> bins;
+    std::vector<double> level, spread;
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t first = pairs.size() * k / count, last = pairs.size() * (k + 1) / count;
         level.clear();
@@ -70,10 +77,21 @@ void judgeOnBins(const std::vector<std::pair<double, double>>& pairs, LinearErro
             level.push_back(pairs[i].first);
             spread.push_back(pairs[i].second);
         }
-        bin_level.push_back(median(level));
-        bin_spread.push_back(s_mad_to_sigma * median(spread) / std::numbers::sqrt2);
+        bins.push_back({median(level), s_mad_to_sigma * median(spread) / std::numbers::sqrt2, static_cast<double>(last - first)});
+    }
+    return bins;
+}
+
+void judgeOnBins(const std::vector<std::pair<double, double>>& pairs, LinearErrorModel& model)
+{
+    const std::vector<Bin> bins = binsOf(pairs);
+    const std::size_t count = bins.size();
+    std::vector<double> bin_level, bin_spread, bin_weight;
+    for (const Bin& bin : bins) {
+        bin_level.push_back(bin.level);
+        bin_spread.push_back(bin.spread);
         const double fit = model.at(bin_level.back());
-        bin_weight.push_back(fit > 0.0 ? static_cast<double>(last - first) / (fit * fit) : 0.0);
+        bin_weight.push_back(fit > 0.0 ? bin.count / (fit * fit) : 0.0);
     }
     model.bins = count;
     double sw = 0, mean = 0;
@@ -116,22 +134,9 @@ LinearErrorModel fitErrorModel(const std::vector<double>& levels, const std::vec
     // three standard deviations of the current model are left out and the rest refitted.
     std::vector<Point> points;
     double a = 0.0, b = 0.0;
-    {
-        const std::size_t count = std::clamp<std::size_t>(pairs.size() / s_bin_pairs, 1, s_most_bins);
-        std::vector<double> level, spread;
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::size_t first = pairs.size() * k / count, last = pairs.size() * (k + 1) / count;
-            level.clear();
-            spread.clear();
-            for (std::size_t i = first; i < last; ++i) {
-                level.push_back(pairs[i].first);
-                spread.push_back(pairs[i].second);
-            }
-            const double sigma = s_mad_to_sigma * median(spread) / std::numbers::sqrt2;
-            points.push_back({median(level), sigma, sigma > 0.0 ? static_cast<double>(last - first) / (sigma * sigma) : 0.0});
-        }
-        fitLine(points, a, b);
-    }
+    for (const Bin& bin : binsOf(pairs))
+        points.push_back({bin.level, bin.spread, bin.spread > 0.0 ? bin.count / (bin.spread * bin.spread) : 0.0});
+    fitLine(points, a, b);
     if (!(a > 0.0 || b > 0.0)) return model; // most pairs agree exactly: no error the pairs can see
     points.assign(pairs.size(), Point{});
     // The smallest error any pair may be given, so that a pair at level 0 with a model of a = 0

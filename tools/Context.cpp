@@ -115,4 +115,12 @@ std::unique_ptr<ProgressCallback> Context::recordingProgress(const std::string& 
     return progress;
 }
 
+std::unique_ptr<Result_File> Context::readResults(const std::string& path) const
+{
+    const auto bar = progress("reading " + std::filesystem::path(path).filename().string());
+    auto results = ertkit::openResults(path, *bar);
+    finish(*bar);
+    return results;
+}
+
 } // namespace ertkit_cli

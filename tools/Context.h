@@ -1,6 +1,7 @@
 #pragma once
 
 #include <host/ProgressCallback.h>
+#include <host/Result_File.h>
 
 #include <services/LogSummary.h>
 
@@ -38,6 +39,9 @@ public:
     std::unique_ptr<ProgressCallback> progress(const std::string& label) const;
     // The same for reading a recording: its count of pages is shown as a share of its bytes.
     std::unique_ptr<ProgressCallback> recordingProgress(const std::string& label, const std::string& path) const;
+
+    // Reads a result file with a progress bar "reading NAME".
+    std::unique_ptr<Result_File> readResults(const std::string& path) const;
 
     // Shows a progress bar complete (TerminalProgress::finish); other sinks need nothing.
     static void finish(ProgressCallback& progress);

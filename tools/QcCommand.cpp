@@ -55,12 +55,7 @@ void runQc(const QcOptions& options, Context& context)
     }
     context.forFile(options.input, [&] {
         const std::string name = std::filesystem::path(options.input).filename().string();
-        std::unique_ptr<Result_File> results;
-        {
-            const auto progress = context.progress("reading " + name);
-            results = ertkit::openResults(options.input, *progress);
-            Context::finish(*progress);
-        }
+        std::unique_ptr<Result_File> results = context.readResults(options.input);
         if (results->getResults().empty()) throw std::runtime_error("the file holds no reading: nothing to check, nothing written");
         std::vector<ertkit::Reprocessed> recomputed;
         if (!options.recordings.empty()) {

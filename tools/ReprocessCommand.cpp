@@ -98,12 +98,7 @@ void runReprocess(const ReprocessOptions& options, Context& context)
     }
     context.forFile(options.input, [&] {
         const std::string name = std::filesystem::path(options.input).filename().string();
-        std::unique_ptr<Result_File> results;
-        {
-            const auto progress = context.progress("reading " + name);
-            results = ertkit::openResults(options.input, *progress);
-            Context::finish(*progress);
-        }
+        std::unique_ptr<Result_File> results = context.readResults(options.input);
         auto* binx = dynamic_cast<BINX_File*>(results.get());
         if (binx) settings.recording_names = binx->getFileNamesIabOrVmn();
         std::vector<ertkit::Reprocessed> values;
