@@ -42,3 +42,13 @@ def test_qc_of_a_legacy_file_gives_binx_with_errors_from_the_stack(sample_survey
 def test_bad_rules_are_refused(sample_survey, rules, error):
     with pytest.raises(error):
         ertkit.qc(ertkit.open(sample_survey / "line1-reciprocal.binx"), **rules)
+
+
+def test_recordings_give_a_legacy_file_the_deviation_its_records_do_not_store(sample_survey):
+    results = ertkit.open(sample_survey / "line1-wenner.bin")
+    _, alone, _ = ertkit.qc(results)
+    _, joined, _ = ertkit.qc(results, recordings=sample_survey)
+    assert alone["stack_percent"].isna().all()
+    assert joined["stack_percent"].notna().all() and (joined["stack_percent"] > 0).all()
+    # The half cycles' spread, not the floor, now sets the error where it is larger.
+    assert (joined["err"] >= alone["err"]).all()
