@@ -154,5 +154,6 @@ def _reopen(cls, how, data, name, kind):
 
 
 def readers():
-    """Registered readers as {"recordings": [(type, extensions)], "results": [...]}."""
+    """Registered readers as {"recordings": [(type, extensions)], "results": [...]}, each with
+    every extension ``open`` reads it by (the raw recording forms .irw and .vrw included)."""
     return {"recordings": _ertkit.file_readers(), "results": _ertkit.result_readers()}

@@ -55,7 +55,7 @@ BinxCore::~BinxCore()
 
 std::shared_ptr<BinxCore> BinxCore::read(const std::string& path, const py::object& progress)
 {
-    return std::make_shared<BinxCore>(readResults<BINX_File>(path, progress));
+    return std::make_shared<BinxCore>(readAs<BINX_File>(path, progress));
 }
 
 std::vector<RecordCore> BinxCore::records() const

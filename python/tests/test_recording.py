@@ -81,10 +81,10 @@ def test_a_start_without_samples_gives_empty_arrays(hand_made):
     assert ertkit.open(path).is_vmn is False
 
 
-def test_raw_forms_open_without_a_registration(hand_made):
+def test_raw_forms_are_listed_and_open_with_the_recording_reader(hand_made):
     values = square_wave(10, 2)
     path = hand_made / "vp1-2@120523_143015.vrw"
-    assert "'.vrw'" not in str(ertkit.readers())
+    assert dict(ertkit.readers()["recordings"])["IAB_VMN"] == [".iab", ".vmn", ".irw", ".vrw"]
     recording = ertkit.open(path)
     assert recording.is_vmn and recording.serial == 2
     np.testing.assert_array_equal(recording[0].data, values)
