@@ -78,9 +78,10 @@ void refuseResultContent(std::istream& in)
     if (whole) refuseResultContent(start);
 }
 
-// A recording's reader, with the name parser's failure said in words.
+// A recording's reader, with the name parser's failure, and the reader's fixed messages, said
+// in words.
 template <typename Open>
-auto withNameErrors(Open&& open) -> decltype(open())
+auto withOpeningErrors(Open&& open) -> decltype(open())
 {
     try {
         return open();
@@ -88,6 +89,10 @@ auto withNameErrors(Open&& open) -> decltype(open())
         if (!isNumberConversion(e)) throw;
         throw std::invalid_argument("malformed recording name: a serial number or the date after '@' is not a number "
                                     "(expected for example vp123-4567@120523_143015.vmn)");
+    } catch (const std::exception& e) {
+        const std::string message = explainedFailure(e.what());
+        if (message == e.what()) throw;
+        throw std::runtime_error(message);
     }
 }
 
@@ -110,7 +115,7 @@ std::pair<unsigned short, unsigned short> serialsOfName(const std::string& name,
 std::unique_ptr<IAB_VMN_File> readRecording(const ByteSource& source, ProgressCallback& progress, IAB_VMN_File::Samples samples)
 {
     if (source.named) refuseResultContent(source.in);
-    return withNameErrors([&] {
+    return withOpeningErrors([&] {
         bool is_vmn = source.format == FileFormat::Vmn;
         unsigned short serial = 0;
         unsigned short user_serial = 0;
@@ -134,6 +139,14 @@ void warnIfCut(const std::string& path, const Result_File& file)
 }
 
 } // namespace
+
+std::string explainedFailure(const std::string& message)
+{
+    if (message == "cannot read file first header")
+        return "no configuration page anywhere: not a recording, or damaged from its start (" + message + ")";
+    if (message == "cannot read file") return "shorter than one page: not a recording (" + message + ")";
+    return message;
+}
 
 std::string lowerExtension(const std::filesystem::path& path)
 {
@@ -175,7 +188,7 @@ std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressC
     // The registry's reader for the extensions it announces; the full-wave reader itself for
     // the raw forms, which it does not, and for an open without samples.
     const bool raw = !host::registry().findFileReader(path) && fileKind(path) == FileKind::Recording;
-    return withNameErrors([&]() -> std::unique_ptr<IV_File_Reader> {
+    return withOpeningErrors([&]() -> std::unique_ptr<IV_File_Reader> {
         if (raw || samples == IAB_VMN_File::Samples::Skipped) return std::make_unique<IAB_VMN_File>(path, progress, samples);
         return host::registry().openFileReader(path, progress);
     });

@@ -45,6 +45,7 @@ struct ByteSource {
 
 // Every way of opening a file goes through here, so that it fails and warns alike whatever
 // the front end or the source:
+// - the full-wave reader's fixed messages are explained (explainedFailure);
 // - a recording name whose serial numbers or date are not numbers throws
 //   std::invalid_argument saying which form is expected;
 // - a BINX result file named as a recording is refused, where the full-wave reader would take
@@ -61,6 +62,10 @@ OpenedFile openFile(const ByteSource& source, ProgressCallback& progress,
 std::unique_ptr<IV_File_Reader> openRecording(const std::string& path, ProgressCallback& progress,
                                               IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
 std::unique_ptr<Result_File> openResults(const std::string& path, ProgressCallback& progress);
+
+// The full-wave reader's fixed messages ("cannot read file"...) kept as they are, with what
+// they mean to a person; any other message as it is. openFile explains its failures so.
+std::string explainedFailure(const std::string& message);
 
 // The bytes of a recording the full-wave reader has read by the time it reports `steps`
 // progress steps: it counts without announcing a total, one step per 100 pages.
