@@ -85,11 +85,11 @@ auto withOpeningErrors(Open&& open) -> decltype(open())
 {
     try {
         return open();
-    } catch (const std::logic_error& e) { // invalid_argument and out_of_range
-        if (!isNumberConversion(e)) throw;
-        throw std::invalid_argument("malformed recording name: a serial number or the date after '@' is not a number "
-                                    "(expected for example vp123-4567@120523_143015.vmn)");
     } catch (const std::exception& e) {
+        // The name parser's conversions throw invalid_argument and out_of_range.
+        if (dynamic_cast<const std::logic_error*>(&e) != nullptr && isNumberConversion(e))
+            throw std::invalid_argument("malformed recording name: a serial number or the date after '@' is not a number "
+                                        "(expected for example vp123-4567@120523_143015.vmn)");
         const std::string message = explainedFailure(e.what());
         if (message == e.what()) throw;
         throw std::runtime_error(message);
@@ -134,7 +134,9 @@ void warnIfCut(const std::string& path, const Result_File& file)
     const std::size_t read = binx->getDatas().size();
     const std::uint32_t announced = binx->getStoredRecordCount();
     if (read >= announced) return;
-    VELTLogger::warning() << (path.empty() ? std::string("the bytes") : VELTLogger::oneLine(path)) << ": the file ends (or is damaged) in record " << read + 1 << " of the " << announced
+    // Bytes read without a name are named as such.
+    const std::string name = path.empty() ? std::string("the bytes") : VELTLogger::oneLine(path);
+    VELTLogger::warning() << name << ": the file ends (or is damaged) in record " << read + 1 << " of the " << announced
                           << " its header announces: " << read << " records read" << std::endl;
 }
 
