@@ -62,7 +62,7 @@ std::vector<ResultColumn> resultColumns(std::size_t windows)
     c.push_back(real("vp_error_mV", "mV", G::Values, [](const ResultRow& r) { return recordedDeviation(r.values.vp_error); }));
     c.push_back(real("m_error", "mV/V", G::Values, [](const ResultRow& r) { return r.values.m_error; }));
     c.push_back(whole("stacks", ColumnType::Integer, G::Record, [](const ResultRow& r) { return static_cast<std::int64_t>(r.values.stacks); }));
-    ResultColumn start{"start_time", "", ColumnType::Time, G::Record, {}, {}, [](const ResultRow& r) { return storedTime(r.values.start_time); }};
+    ResultColumn start{"start_time", "", ColumnType::Time, G::Record, {}, {}, [](const ResultRow& r) { return tableTime(r.values.start_time); }};
     c.push_back(std::move(start));
     c.push_back(whole("ignore", ColumnType::Flag, G::Record, [](const ResultRow& r) { return r.values.ignore ? 1 : 0; }));
     c.push_back(whole("valid", ColumnType::Flag, G::Record, [](const ResultRow& r) { return usable(r.values) ? 1 : 0; }));

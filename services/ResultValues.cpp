@@ -92,6 +92,16 @@ std::optional<HighPrecisionTime> storedTime(const HighPrecisionTime& time)
     return time;
 }
 
+std::optional<HighPrecisionTime> tableTime(const HighPrecisionTime& time)
+{
+    if (!storedTime(time)) return std::nullopt;
+    constexpr HighPrecisionTime::Ticks millisecond = 1000000;
+    const HighPrecisionTime::Ticks shifted = time.ticks() + millisecond / 2;
+    HighPrecisionTime::Ticks whole = shifted / millisecond;
+    if (shifted % millisecond < 0) --whole; // towards the earlier millisecond, whatever the sign
+    return HighPrecisionTime::fromTicks(whole * millisecond);
+}
+
 std::vector<DecayPoint> decayCurve(const ResultValues& values)
 {
     std::vector<DecayPoint> points;

@@ -55,6 +55,11 @@ bool usable(const ResultValues& values);
 std::optional<double> relativeError(const ResultValues& values);
 // A start time, or none when the result stores none (a date-time number of 0).
 std::optional<HighPrecisionTime> storedTime(const HighPrecisionTime& time);
+// A start time as tables give it, the tool's and Python's alike: stored day numbers in a double
+// come back within a few nanoseconds of the time written, so the time is rounded to the
+// nearest millisecond (halves up), and a record written at 08:30:00 reads 08:30:00, not
+// 08:29:59.999999777. None when the result stores none.
+std::optional<HighPrecisionTime> tableTime(const HighPrecisionTime& time);
 
 // The decay curve: each window's chargeability at the middle of the window.
 struct DecayPoint {

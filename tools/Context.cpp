@@ -21,15 +21,6 @@ public:
     bool isCancelled() override { return ertkit::interruptionSignal() != 0; }
 };
 
-// The full-wave reader's fixed messages, kept as they are, with what they mean to a person.
-std::string explained(const std::string& message)
-{
-    if (message == "cannot read file first header")
-        return "no configuration page anywhere: not a recording, or damaged from its start (" + message + ")";
-    if (message == "cannot read file") return "shorter than one page: not a recording (" + message + ")";
-    return message;
-}
-
 } // namespace
 
 Context::Context(std::ostream& err) : m_err(err)
@@ -65,7 +56,7 @@ bool Context::forFile(const std::string& file, const std::function<void()>& work
         work();
         done = true;
     } catch (const std::exception& e) {
-        failure = explained(e.what());
+        failure = ertkit::explainedFailure(e.what());
     } catch (...) {
         failure = "unknown error";
     }

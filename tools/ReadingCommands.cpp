@@ -30,7 +30,7 @@ using ertkit::openResults;
 FileKind kindOf(const std::string& path)
 {
     if (const auto kind = ertkit::fileKind(path)) return *kind;
-    throw std::invalid_argument("unknown file type (expected .iab, .vmn, .irw, .vrw, .binx or .bin)");
+    throw std::invalid_argument("unknown file type (expected " + ertkit::extensionChoices(true) + ")");
 }
 
 std::string labelFor(const std::string& path)

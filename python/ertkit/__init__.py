@@ -8,7 +8,10 @@ Errors
 * A file that cannot be opened raises the usual ``OSError`` (``FileNotFoundError``,
   ``PermissionError``, ``IsADirectoryError``).
 * A file that opens but is not valid for its format raises ``ertkit.FormatError``, a
-  ``ValueError`` carrying the library's own message (for example "cannot read file").
+  ``ValueError`` carrying the message the command-line tool gives (for example "shorter than
+  one page: not a recording (cannot read file)", or what a malformed recording name lacks).
+  What the tool warns of (a BINX file that ends before the records its header announces)
+  goes to the "ertkit" logger as a warning.
 * An extension no reader takes raises ``ValueError``.
 * A bad index raises ``IndexError``; an argument of the wrong type ``TypeError``; a bad
   value ``ValueError`` (a path holding a NUL byte, a record field out of range, a record
@@ -154,5 +157,6 @@ def _reopen(cls, how, data, name, kind):
 
 
 def readers():
-    """Registered readers as {"recordings": [(type, extensions)], "results": [...]}."""
+    """Registered readers as {"recordings": [(type, extensions)], "results": [...]}, each with
+    every extension ``open`` reads it by (the raw recording forms .irw and .vrw included)."""
     return {"recordings": _ertkit.file_readers(), "results": _ertkit.result_readers()}

@@ -32,10 +32,10 @@ class BinxRecord(Record):
         return record
 
     def __reduce__(self):
-        # By value, whatever file lists it: the bytes of a file of this one record.
+        # By value, whatever file lists it: the bytes of a file of this one record, and its index.
         holder = _ertkit.BinxCore()
         holder.append(self._core)
-        return _binx_record_from_bytes, (holder.to_bytes(),)
+        return _binx_record_from_bytes, (holder.to_bytes(), self.index)
 
     def set(self, **fields):
         """Sets fields by name; nothing changes if one of them is refused."""
@@ -63,8 +63,8 @@ def _record(record):
     return record._core
 
 
-def _binx_record_from_bytes(data):
-    return BinxRecord._view(_ertkit.open_bytes(data, None, "binx").pop(0))
+def _binx_record_from_bytes(data, index=0):
+    return BinxRecord._view(_ertkit.record_with_index(_ertkit.open_bytes(data, None, "binx").pop(0), index))
 
 
 def _editing(method):

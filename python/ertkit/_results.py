@@ -8,7 +8,7 @@ COLUMNS = _ertkit.RECORD_COLUMNS
 electrode coordinates (ax ... nz), Vp (mV), I (mA), R = Vp / I (ohm), the geometric factor K
 (m, NaN where undefined; an electrode at 9999998 or beyond is at infinity), apparent
 resistivity K * R (ohm.m), chargeability M (mV/V), SP (mV), deviations, stacks, start time
-(numpy.datetime64[ns], rounded to the microsecond that the stored day number carries), ignore
+(numpy.datetime64[ns], rounded to the millisecond as the command-line export gives it), ignore
 flag, serial numbers and t0_ms (start of the first window, ms after the cut-off). The
 window columns follow: m1_mV_V... then t1_ms... (end of each window), as many as the record
 (or, in a table, the record of the file) with the most windows has. The values are computed by

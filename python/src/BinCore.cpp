@@ -10,7 +10,7 @@ namespace ertkit_py {
 
 BinCore BinCore::read(const std::string& path, const py::object& progress)
 {
-    return BinCore(std::shared_ptr<BIN_File>(readResults<BIN_File>(path, progress)));
+    return BinCore(std::shared_ptr<BIN_File>(readAs<BIN_File>(path, progress)));
 }
 
 py::array BinCore::table() const

@@ -55,7 +55,7 @@ BinxCore::~BinxCore()
 
 std::shared_ptr<BinxCore> BinxCore::read(const std::string& path, const py::object& progress)
 {
-    return std::make_shared<BinxCore>(readResults<BINX_File>(path, progress));
+    return std::make_shared<BinxCore>(readAs<BINX_File>(path, progress));
 }
 
 std::vector<RecordCore> BinxCore::records() const
@@ -197,6 +197,9 @@ void bindBinx(py::module_& m)
             return py::make_tuple(d.iabPathIndex, d.vmnPathIndex, d.projectPathIndex);
         });
     m.def("new_binx_record", &newBinxRecord, py::arg("fields"));
+    // A record taken out of a file keeps the index it had there: so does one loaded from a pickle.
+    m.def("record_with_index", [](const RecordCore& record, std::int64_t index) { return RecordCore(record.shared(), index); },
+          py::arg("record"), py::arg("index"));
     m.def("set_binx_fields", [](const RecordCore& record, const py::dict& fields) { setBinxFields(*binxRecord(record), fields); },
           py::arg("record"), py::arg("fields"));
 }

@@ -6,86 +6,54 @@
 #include "Reading.h"
 #include "RecordingCore.h"
 
-#include <host/Registry.h>
-
 #include <pybind11/stl.h>
 
 #include <optional>
+#include <variant>
 
 namespace ertkit_py {
 
 namespace {
 
-py::object binxCore(std::unique_ptr<BINX_File> file)
+// The core object of an opened file's kind. A recording opened by its own name keeps that
+// name as its path, where a reader given a stream knows none.
+py::object coreOf(OpenedFile opened, const std::optional<std::string>& path)
 {
-    return py::cast(std::make_shared<BinxCore>(std::move(file)));
-}
-
-py::object binCore(std::unique_ptr<BIN_File> file)
-{
-    return py::cast(BinCore(std::shared_ptr<BIN_File>(std::move(file))));
-}
-
-py::object openBytesAs(Format format, const char* data, std::size_t size, const std::string& name, const py::object& progress)
-{
-    switch (format) {
-    case Format::Binx: return binxCore(readResults<BINX_File>(data, size, name, progress));
-    case Format::Bin: return binCore(readResults<BIN_File>(data, size, name, progress));
-    case Format::Iab:
-    case Format::Vmn: break;
-    }
-    return py::cast(RecordingCore(readRecording(data, size, name, format == Format::Vmn, progress)));
-}
-
-// A pipe, a FIFO or a device, read as it comes by the reader of `format`.
-py::object openSourceAs(Format format, SourceBuffer& source, const std::string& path, const py::object& progress)
-{
-    switch (format) {
-    case Format::Binx: return binxCore(readResults<BINX_File>(source, path, progress));
-    case Format::Bin: return binCore(readResults<BIN_File>(source, path, progress));
-    case Format::Iab:
-    case Format::Vmn: break;
-    }
-    return py::cast(RecordingCore(readRecording(source, path, format == Format::Vmn, progress)));
+    struct Core {
+        const std::optional<std::string>& path;
+        py::object operator()(std::unique_ptr<IAB_VMN_File>& file) const
+        {
+            std::shared_ptr<const IAB_VMN_File> shared(std::move(file));
+            return py::cast(path ? RecordingCore(std::move(shared), *path) : RecordingCore(std::move(shared)));
+        }
+        py::object operator()(std::unique_ptr<BINX_File>& file) const { return py::cast(std::make_shared<BinxCore>(std::move(file))); }
+        py::object operator()(std::unique_ptr<BIN_File>& file) const { return py::cast(BinCore(std::shared_ptr<BIN_File>(std::move(file)))); }
+    };
+    return std::visit(Core{path}, opened.reader);
 }
 
 py::object openFile(const std::string& path, const py::object& progress, const std::optional<std::string>& kind,
                     std::uint64_t max_bytes)
 {
-    const OpenedPath opened = openPath(path, max_bytes);
-    const std::optional<Format> named = formatOfName(path);
-    const std::optional<Format> format = kind ? formatOfKind(*kind) : named;
-    if (!format) raiseValueError("no reader takes the extension of " + path + " (kind= names the format)");
-    if (opened.stream && format == named && (format == Format::Iab || format == Format::Vmn))
-        return py::cast(RecordingCore(readNamedRecording(*opened.stream, path, progress), path));
-    if (opened.stream) return openSourceAs(*format, *opened.stream, path, progress);
-    if (format != named) {
-        // The kind overrides the name: the bytes go to the reader the kind names.
-        const FileBytes bytes = FileBytes::load(path);
-        return openBytesAs(*format, bytes.data(), bytes.size(), path, progress);
-    }
-    switch (*format) {
-    case Format::Binx: return binxCore(readResults<BINX_File>(path, progress));
-    case Format::Bin: return binCore(readResults<BIN_File>(path, progress));
-    case Format::Iab:
-    case Format::Vmn: break;
-    }
-    return py::cast(RecordingCore(readRecording(path, progress), path));
+    const std::optional<FileFormat> format = kind ? std::optional<FileFormat>(formatOfKind(*kind)) : std::nullopt;
+    PathFile opened = readPath(path, format, progress, max_bytes);
+    return coreOf(std::move(opened.file), opened.named ? std::optional<std::string>(path) : std::nullopt);
 }
 
 py::object openBytes(const py::buffer& buffer, const std::optional<std::string>& name, const std::optional<std::string>& kind,
                      const py::object& progress)
 {
-    const std::optional<Format> format = kind ? formatOfKind(*kind) : name ? formatOfName(*name) : std::nullopt;
-    if (!format) raiseValueError("bytes need kind= to say what they hold (iab, vmn, irw, vrw, binx or bin)");
+    const std::optional<FileFormat> format = kind ? formatOfKind(*kind) : name ? ertkit::formatOfName(*name) : std::nullopt;
+    if (!format) raiseValueError("bytes need kind= to say what they hold (" + ertkit::extensionChoices(false) + ")");
     const PythonBytes bytes(buffer);
-    return openBytesAs(*format, bytes.data(), bytes.size(), name.value_or(std::string()), progress);
+    // A name gives a recording its serial numbers only when it follows the grammar.
+    return coreOf(readBytes(bytes.data(), bytes.size(), name.value_or(std::string()), *format, false, progress), std::nullopt);
 }
 
-py::list registrations(const std::vector<host::Registration>& entries)
+py::list readerList(ertkit::FileKind kind)
 {
     py::list out;
-    for (const host::Registration& entry : entries) out.append(py::make_tuple(entry.type_name, entry.extensions));
+    for (const ertkit::ReaderExtensions& reader : ertkit::readers(kind)) out.append(py::make_tuple(reader.type_name, reader.extensions));
     return out;
 }
 
@@ -100,10 +68,10 @@ void bindOpenFile(py::module_& m)
     m.attr("DEFAULT_MAX_BYTES") = kDefaultSourceLimit;
     m.def("open_bytes", &openBytes, py::arg("data"), py::arg("name") = py::none(), py::arg("kind") = py::none(),
           py::arg("progress") = py::none(), "Reads a file's bytes with the reader `kind` (or the name's extension) picks.");
-    m.def("file_readers", [] { return registrations(host::registry().fileReaders()); },
-          "(type name, extensions) of every registered time-series reader.");
-    m.def("result_readers", [] { return registrations(host::registry().resultReaders()); },
-          "(type name, extensions) of every registered result-file reader.");
+    m.def("file_readers", [] { return readerList(ertkit::FileKind::Recording); },
+          "(type name, extensions) of every time-series reader, the raw recording forms included.");
+    m.def("result_readers", [] { return readerList(ertkit::FileKind::Results); },
+          "(type name, extensions) of every result-file reader.");
 }
 
 } // namespace ertkit_py

@@ -1,18 +1,16 @@
 #pragma once
 
-// How the extension reads each format, from a path or from bytes, with progress in bytes of
-// the file. Recordings from a path go through the reader's path constructor; BINX and BIN
-// files are mapped and read through the readers' stream constructors, which read the bytes
-// exactly as the path constructors read the file, so that the read position is the progress.
+// How the extension gives a file's bytes to the shared openFile (services/FileOpening.h), from
+// a path, a pipe or a device, or bytes, with progress in bytes of the file. Recordings from a
+// path go through the reader's path constructor; BINX and BIN files are mapped and read
+// through the readers' stream constructors, which read the bytes exactly as the path
+// constructors read the file, so that the read position is the progress.
 
 #include "ByteSource.h"
 #include "LibraryCall.h"
 #include "SourceStream.h"
 
-#include <bin/BIN_File.h>
-#include <binx/BINX_File.h>
-#include <fullwave/IAB_VMN_File.h>
-#include <host/Registry.h>
+#include <services/FileOpening.h>
 
 #include <pybind11/pybind11.h>
 
@@ -20,19 +18,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 namespace ertkit_py {
 
 namespace py = pybind11;
 
-enum class Format { Iab, Vmn, Binx, Bin };
+using ertkit::FileFormat;
+using ertkit::OpenedFile;
 
 // The format a kind names: an extension with or without its dot, in any case ("vmn", ".binx",
 // "IRW"...). Raises ValueError for anything else.
-Format formatOfKind(const std::string& kind);
-// The format of a file by its name's extension, as ertkit.open picks the reader; none when no
-// reader takes it.
-std::optional<Format> formatOfName(const std::string& name);
+FileFormat formatOfKind(const std::string& kind);
 
 // A pipe, a FIFO or a device, read through its SourceBuffer by work(stream, progress): progress
 // counts the bytes read (the total is unknown), a stop the caller asks for (Ctrl-C, a progress
@@ -59,57 +57,36 @@ auto readSource(SourceBuffer& source, const std::string& path, const py::object&
     }
 }
 
-// Samples::Skipped is the header-only open: every start, header and count, no sample values.
-// A path that is not a regular file is read as it comes, up to `limit` bytes.
-std::shared_ptr<const IAB_VMN_File> readRecording(const std::string& path, const py::object& progress,
-                                                  IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept,
-                                                  std::uint64_t limit = kDefaultSourceLimit);
-// A recording from a pipe, a FIFO or a device named as one: the name gives the serial numbers
-// and the receiver as a path does.
-std::shared_ptr<const IAB_VMN_File> readNamedRecording(SourceBuffer& source, const std::string& path,
-                                                       const py::object& progress,
-                                                       IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
-// A recording from a pipe, a FIFO or a device that `kind=` names: `path` gives the serial
-// numbers as a name of bytes does.
-std::shared_ptr<const IAB_VMN_File> readRecording(SourceBuffer& source, const std::string& path, bool is_vmn,
-                                                  const py::object& progress,
-                                                  IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
-// `name` gives the serial numbers when it follows the recording name grammar; otherwise they
-// are 0 and `is_vmn` says which receiver made the recording.
-std::shared_ptr<const IAB_VMN_File> readRecording(const char* data, std::size_t size, const std::string& name, bool is_vmn,
-                                                  const py::object& progress);
+// Bytes that stay where they are, read as `format` under `name` (see ertkit::ByteSource).
+OpenedFile readBytes(const char* data, std::size_t size, const std::string& name, FileFormat format, bool named,
+                     const py::object& progress);
 
-template <typename File>
-std::unique_ptr<File> readResults(const char* data, std::size_t size, const std::string& name, const py::object& progress)
-{
-    MemoryBuffer buffer(data, size);
-    std::istream in(&buffer);
-    PyProgress measured(progress);
-    measured.measure(size, [&buffer](std::uint64_t) { return buffer.position(); });
-    return runLibrary(measured, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(in, name, p); });
-}
+// A path read as `kind`, or as its name says without one (ValueError when no reader takes
+// it): a regular file as described above, anything else as it comes, up to `limit` bytes.
+// Raises the OSError opening the path gives. `named` tells whether the format was the name's.
+struct PathFile {
+    OpenedFile file;
+    bool named;
+};
+PathFile readPath(const std::string& path, std::optional<FileFormat> kind, const py::object& progress,
+                  std::uint64_t limit = kDefaultSourceLimit, IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept);
 
-template <typename File>
-std::unique_ptr<File> readResults(SourceBuffer& source, const std::string& path, const py::object& progress)
+// The reader of a file a class of the package opens by its path (Recording(path),
+// BinxFile(path)...): through readPath when the name is of the reader's format, else through
+// the path constructor, which refuses the path in the library's own words.
+template <typename Reader>
+std::unique_ptr<Reader> readAs(const std::string& path, const py::object& progress,
+                               IAB_VMN_File::Samples samples = IAB_VMN_File::Samples::Kept)
 {
-    return readSource(source, path, progress, [&](std::istream& in, ProgressCallback& p) { return std::make_unique<File>(in, path, p); });
-}
-
-// A path whose extension is the reader's is read from its mapped bytes, or as it comes when it
-// is not a regular file (up to `limit` bytes); any other path goes to the path constructor,
-// which refuses it in the library's own words.
-template <typename File>
-std::unique_ptr<File> readResults(const std::string& path, const py::object& progress, std::uint64_t limit = kDefaultSourceLimit)
-{
-    const auto registration = host::registry().findResultReader(path);
-    if (!registration || registration->type_name != File::s_type_name) {
-        requireReadableFile(path);
-        return runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<File>(path, p); });
-    }
-    const OpenedPath opened = openPath(path, limit);
-    if (opened.stream) return readResults<File>(*opened.stream, path, progress);
-    const FileBytes bytes = FileBytes::load(path);
-    return readResults<File>(bytes.data(), bytes.size(), path, progress);
+    const auto named = ertkit::formatOfName(path);
+    bool takes = false;
+    if constexpr (std::is_same_v<Reader, IAB_VMN_File>)
+        takes = named && ertkit::kindOf(*named) == ertkit::FileKind::Recording;
+    else
+        takes = named == (std::is_same_v<Reader, BINX_File> ? FileFormat::Binx : FileFormat::Bin);
+    if (takes) return std::get<std::unique_ptr<Reader>>(std::move(readPath(path, named, progress, kDefaultSourceLimit, samples).file.reader));
+    requireReadableFile(path);
+    return runLibrary(progress, Failure::BadFile, [&](ProgressCallback& p) { return std::make_unique<Reader>(path, p); });
 }
 
 } // namespace ertkit_py

@@ -22,25 +22,11 @@ double realCell(const ResultColumn& column, const ResultRow& row)
     return column.real(row).value_or(std::numeric_limits<double>::quiet_NaN());
 }
 
-// Result files store start times as day numbers in a double, which carry about a microsecond
-// of a date of this era: finer digits are noise of the conversion, so times are rounded to the
-// nearest microsecond (a record written at 08:30:00 reads 08:30:00, not 08:29:59.999999777).
-std::int64_t toMicrosecond(std::int64_t ns)
-{
-    std::int64_t us = ns / 1000;
-    std::int64_t rest = ns % 1000;
-    if (rest < 0) {
-        us -= 1;
-        rest += 1000;
-    }
-    return (rest >= 500 ? us + 1 : us) * 1000;
-}
-
 // A record without a time gives NaT, numpy's int64 minimum.
 std::int64_t timeCell(const ResultColumn& column, const ResultRow& row)
 {
     const auto time = column.time(row);
-    return time ? toMicrosecond(unixNanoseconds(*time)) : std::numeric_limits<std::int64_t>::min();
+    return time ? unixNanoseconds(*time) : std::numeric_limits<std::int64_t>::min();
 }
 
 std::size_t cellSize(ColumnType type)
@@ -126,9 +112,9 @@ py::dict recordSummary(const std::vector<Result_Reader*>& records)
     for (const Result_Reader* record : records) {
         ertkit::readResultValues(*record, values);
         windows = std::max(windows, ertkit::windowCount(values));
-        const auto stored = ertkit::storedTime(values.start_time);
+        const auto stored = ertkit::tableTime(values.start_time);
         if (!stored) continue; // a record without a time (NaT in the table) spans nothing
-        const std::int64_t time = toMicrosecond(unixNanoseconds(*stored));
+        const std::int64_t time = unixNanoseconds(*stored);
         first = std::min(first.value_or(time), time);
         last = std::max(last.value_or(time), time);
     }

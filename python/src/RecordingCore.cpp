@@ -18,12 +18,12 @@ namespace ertkit_py {
 
 RecordingCore RecordingCore::read(const std::string& path, const py::object& progress)
 {
-    return RecordingCore(readRecording(path, progress), path);
+    return RecordingCore(readAs<IAB_VMN_File>(path, progress), path);
 }
 
 RecordingCore RecordingCore::outline(const std::string& path)
 {
-    return RecordingCore(readRecording(path, py::none(), IAB_VMN_File::Samples::Skipped), path);
+    return RecordingCore(readAs<IAB_VMN_File>(path, py::none(), IAB_VMN_File::Samples::Skipped), path);
 }
 
 void RecordingCore::checkStart(std::uint64_t start) const

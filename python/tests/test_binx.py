@@ -49,10 +49,12 @@ def test_records_written_by_the_library_read_back_with_their_values(line_path):
     assert record.k_m == pytest.approx(2 * math.pi / (1 / 15 - 1 / 10 - 1 / 20 + 1 / 15))
     assert record.rhoa_ohm_m == pytest.approx(record.k_m * record.r_ohm)
     assert record.windows == [12.0, 9.0, 6.5] and record.window_times == [20.0, 40.0, 80.0, 160.0]
-    # Stored as a day number in a double, read back to the microsecond.
+    # Stored as a day number in a double, read back to the millisecond, as the tool exports it.
     assert record.start_time == START + np.timedelta64(60, "s")
-    odd = BinxRecord(start_time="2024-06-01T09:30:00.123456789")
-    assert odd.start_time == np.datetime64("2024-06-01T09:30:00.123457", "ns")
+    for written, read in [("09:30:00.123456789", "09:30:00.123"), ("09:30:00.1236", "09:30:00.124"),
+                          ("09:30:59.9996", "09:31:00.000")]:
+        odd = BinxRecord(start_time="2024-06-01T" + written)
+        assert odd.start_time == np.datetime64("2024-06-01T" + read, "ns"), written
     assert (record.stacks, record.serial_v, record.user_serial_v, record.serial_i) == (6, 4002, 12, 300)
 
 

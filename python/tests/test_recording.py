@@ -81,23 +81,24 @@ def test_a_start_without_samples_gives_empty_arrays(hand_made):
     assert ertkit.open(path).is_vmn is False
 
 
-def test_raw_forms_open_without_a_registration(hand_made):
+def test_raw_forms_are_listed_and_open_with_the_recording_reader(hand_made):
     values = square_wave(10, 2)
     path = hand_made / "vp1-2@120523_143015.vrw"
-    assert "'.vrw'" not in str(ertkit.readers())
+    assert dict(ertkit.readers()["recordings"])["IAB_VMN"] == [".iab", ".vmn", ".irw", ".vrw"]
     recording = ertkit.open(path)
     assert recording.is_vmn and recording.serial == 2
     np.testing.assert_array_equal(recording[0].data, values)
 
 
 @pytest.mark.parametrize("name, message", [
-    ("empty.vmn", "cannot read file"),
-    ("headless.vmn", "cannot read file first header"),                                  # data, no configuration
+    ("empty.vmn", "shorter than one page: not a recording (cannot read file)"),
+    ("headless.vmn", "no configuration page anywhere: not a recording, or damaged from its start "
+                     "(cannot read file first header)"),                                 # data, no configuration
     ("late.vmn", "corrupted file : sample numbering does not start at 0 or 1"),          # from sample 5
     ("back.vmn", "corrupted file : samples do not follow each others"),                  # 0 to 3, then 2
     ("named.vmn", "corrupted file : header and data are not related"),                   # HDR7 then RAW pages
 ])
-def test_malformed_recordings_raise_format_error_with_the_library_message(hand_made, name, message):
+def test_malformed_recordings_raise_format_error_with_the_tools_message(hand_made, name, message):
     path = hand_made / name
     for read in (ertkit.open, ertkit.Recording):
         with pytest.raises(ertkit.FormatError) as raised:

@@ -77,4 +77,4 @@ def test_result_files_match_the_json_export(sample_survey, name):
             assert other[name] == row[name], name
         for w, window in enumerate(other["windows"], start=1):
             assert _close(window["m_mV_V"], row[f"m{w}_mV_V"]) and window["to_ms"] == row[f"t{w}_ms"]
-        assert _same_time(row["start_time"], other["start_time"])
+        assert row["start_time"] == np.datetime64(other["start_time"], "ns")  # both to the millisecond

@@ -1,5 +1,4 @@
 // What a record shows: its values, window bounds written and read back, and the table columns.
-#include <services/FileOpening.h>
 #include <services/ResultColumns.h>
 #include <services/WindowTimes.h>
 
@@ -160,16 +159,6 @@ TEST(ResultColumns, OrderUnitsAndValues)
     const auto wide = resultColumns(5);
     EXPECT_FALSE(wide[wide.size() - 1].real(row));
     EXPECT_EQ(wide.size(), columns.size() + 6);
-}
-
-TEST(FileOpening, KindsByExtension)
-{
-    const std::pair<const char*, std::optional<FileKind>> cases[] = {
-        {"a.vmn", FileKind::Recording}, {"a.IAB", FileKind::Recording}, {"dir/a.vrw", FileKind::Recording},
-        {"a.Irw", FileKind::Recording}, {"a.binx", FileKind::Results},   {"a.bin", FileKind::Results},
-        {"a.txt", std::nullopt},        {"vrw", std::nullopt},           {"", std::nullopt},
-    };
-    for (const auto& [path, kind] : cases) EXPECT_EQ(fileKind(path), kind) << path;
 }
 
 } // namespace
