@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The golden outputs of the command-line tool: the sample survey (seed 1) written by
-# `ertkit sample`, and what `info`, `export` (csv, json, udf, res2dinv) and `plot` make of its files.
+# `ertkit sample`, and what `info`, `export` (csv, json, udf, res2dinv), `plot` and `reprocess`
+# make of its files.
 #
 #   scripts/golden.sh TOOL            rewrites tests/golden from TOOL (review the diff, commit)
 #   scripts/golden.sh --check TOOL    compares TOOL's outputs with tests/golden byte for byte
@@ -45,6 +46,13 @@ done
 # A legacy record stores no stack: its plot computes one from the recording beside it.
 "$tool" --quiet plot line1-wenner.bin --record 3 -o "$out/line1-wenner.bin.record3.svg"
 "$tool" --quiet plot line1.binx --quantity m --fill -o "$out/line1.binx.section-m-fill.svg"
+# Reprocessing from the recordings: the report of each record and what the output holds. The
+# median takes the spike burst out of six readings; a legacy file gives BINX records in its folder.
+reprocessed=(line1-median.binx line1-wenner-mean.binx)
+"$tool" --quiet reprocess line1.binx --stack median -o "${reprocessed[0]}" --report "$out/line1.binx.reprocess-median.csv" >"$out/reprocess.txt"
+"$tool" --quiet reprocess line1-wenner.bin -o "${reprocessed[1]}" --report "$out/line1-wenner.bin.reprocess-mean.csv" >>"$out/reprocess.txt"
+"$tool" --quiet info "${reprocessed[@]}" >"$out/reprocess-info.txt"
+rm "${reprocessed[@]}"
 for file in "${recordings[@]}"; do
   for format in csv json; do
     "$tool" --quiet export "$file" -f "$format" -o "$work/$file.$format"

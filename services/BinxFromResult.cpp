@@ -139,9 +139,14 @@ std::unique_ptr<BINX_File> binxFileOf(std::unique_ptr<Result_File> results)
         results.release();
         return std::unique_ptr<BINX_File>(binx);
     }
+    return binxFileOf(*results);
+}
+
+std::unique_ptr<BINX_File> binxFileOf(const Result_File& legacy)
+{
     auto file = std::make_unique<BINX_File>();
-    if (const auto* bin = dynamic_cast<const BIN_File*>(results.get())) file->setFolderPath(bin->getFolderPath());
-    for (const Result_Reader* result : results->getResults()) {
+    if (const auto* bin = dynamic_cast<const BIN_File*>(&legacy)) file->setFolderPath(bin->getFolderPath());
+    for (const Result_Reader* result : legacy.getResults()) {
         auto record = std::make_unique<BINX_Data>();
         fillBinxFromResult(*result, *record);
         file->addData(record.release());

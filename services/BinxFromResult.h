@@ -29,5 +29,7 @@ namespace ertkit {
 // is (names, folder and every value kept); a legacy one gives a BINX record made of each of
 // its results (fillBinxFromResult), in the folder it names.
 std::unique_ptr<BINX_File> binxFileOf(std::unique_ptr<Result_File> results);
+// A legacy file's records as a new BINX file, as above; the legacy file is left as it is.
+std::unique_ptr<BINX_File> binxFileOf(const Result_File& legacy);
 
 } // namespace ertkit

@@ -6,6 +6,7 @@
 #include <services/CycleStack.h>
 #include <services/Interruption.h>
 #include <services/MessageText.h>
+#include <services/Reprocessing.h>
 
 #include <CLI/CLI.hpp>
 
@@ -68,13 +69,15 @@ void addReadingCommands(CLI::App& app, Context& context)
         ->excludes(range);
 }
 
-// The trim the stacking takes, in the words of its own check (NaN and 0.5 refused).
+// The trim the stacking takes, in the words of the options' own check (NaN and 0.5 refused).
 CLI::Validator trimCheck()
 {
     return CLI::Validator(
         [](const std::string& text) {
             try {
-                ertkit::checkTrim(std::stod(text));
+                ertkit::ReprocessOptions options;
+                options.trim = std::stod(text);
+                ertkit::checkReprocessOptions(options);
             } catch (const std::invalid_argument& e) {
                 return std::string(e.what());
             } catch (const std::out_of_range&) {

@@ -6,12 +6,12 @@
 #include "Output.h"
 #include "ReportCsv.h"
 
-#include <services/BinxFromResult.h>
 #include <services/BinxOutput.h>
 #include <services/FileOpening.h>
 #include <services/ReprocessReport.h>
 #include <services/Reprocessing.h>
 #include <services/WindowTimes.h>
+#include <services/reprocess/ReprocessedFile.h>
 
 #include <binx/BINX_File.h>
 
@@ -25,32 +25,6 @@ namespace ertkit_cli {
 namespace {
 
 constexpr std::size_t s_failures_shown = 10;
-
-// The input's records with the new values in place, as a BINX file: a BINX input is edited in
-// place, everything but the recomputed values kept; a legacy input's records are made BINX
-// records first, so that they keep what they hold.
-void putValues(BINX_File& file, const std::vector<ertkit::Reprocessed>& values)
-{
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!values[i].ok) continue;
-        BINX_Data* const old = file.getDatas()[i];
-        auto fresh = std::make_unique<BINX_Data>(*old);
-        ertkit::applyReprocessed(*fresh, values[i]);
-        file.replaceData(static_cast<unsigned int>(i), fresh.release());
-        delete old; // no longer the file's
-    }
-}
-
-std::unique_ptr<BINX_File> binxOf(const Result_File& results)
-{
-    auto file = std::make_unique<BINX_File>();
-    for (const Result_Reader* result : results.getResults()) {
-        auto record = std::make_unique<BINX_Data>();
-        ertkit::fillBinxFromResult(*result, *record);
-        file->addData(record.release());
-    }
-    return file;
-}
 
 void reportFailures(const std::string& input, const std::vector<ertkit::Reprocessed>& values, bool quiet)
 {
@@ -91,6 +65,7 @@ void runReprocess(const ReprocessOptions& options, Context& context)
     if (!options.windows.empty()) {
         try {
             settings.windows_ms = ertkit::windowBounds(options.windows);
+            ertkit::checkReprocessOptions(settings);
         } catch (const std::invalid_argument& e) {
             context.fail(options.input, fmt::format("--windows: {}", e.what()));
             return;
@@ -99,8 +74,7 @@ void runReprocess(const ReprocessOptions& options, Context& context)
     context.forFile(options.input, [&] {
         const std::string name = std::filesystem::path(options.input).filename().string();
         std::unique_ptr<Result_File> results = context.readResults(options.input);
-        auto* binx = dynamic_cast<BINX_File*>(results.get());
-        if (binx) settings.recording_names = binx->getFileNamesIabOrVmn();
+        if (const auto* binx = dynamic_cast<const BINX_File*>(results.get())) settings.recording_names = binx->getFileNamesIabOrVmn();
         std::vector<ertkit::Reprocessed> values;
         {
             const auto progress = context.progress("reprocessing " + name);
@@ -114,10 +88,8 @@ void runReprocess(const ReprocessOptions& options, Context& context)
         // put in place before both are whole.
         OutputSet outputs;
         if (!options.report.empty()) writeReport(outputs.add(options.report), results->getResults(), values);
-        std::unique_ptr<BINX_File> legacy;
-        if (!binx) binx = (legacy = binxOf(*results)).get();
-        putValues(*binx, values);
-        ertkit::writeBinx(*binx, outputs.file(options.output), {}, false);
+        const std::unique_ptr<BINX_File> file = ertkit::reprocessedFile(std::move(results), values);
+        ertkit::writeBinx(*file, outputs.file(options.output), {}, false);
         outputs.commit();
         std::cout << fmt::format("{}: {} of {} records reprocessed ({} stacking)\n", options.output, done, values.size(),
                                  ertkit::stackEstimatorName(settings.estimator));

@@ -46,12 +46,11 @@ Stack stackOf(const Result_Reader& r, const std::string& path)
     stack.step_ms = ertkit::samplePeriodMs(r);
     // A cycle longer than any stored stack comes from a damaged pulse duration: not computed.
     if (r.getPeriod(true) > ertkit::s_max_stack_points) return stack;
-    if (auto companion = ertkit::findCompanionStart(r, path, true)) {
-        stack.samples = ertkit::stackedCycle(*companion->recording, companion->start, companion->channel, r.getPeriod(true));
-        if (!stack.samples.empty())
-            stack.source = fmt::format("computed from {}, start {}, channel {}", companion->path.filename().string(), companion->start,
-                                       companion->channel);
-    }
+    ertkit::CompanionStack companion = ertkit::companionStack(r, path);
+    stack.samples = std::move(companion.values);
+    if (!stack.samples.empty())
+        stack.source = fmt::format("computed from {}, start {}{}, channel {}", companion.recording.filename().string(), companion.start,
+                                   companion.offset ? fmt::format(" from sample {}", companion.offset) : std::string(), companion.channel);
     return stack;
 }
 

@@ -87,8 +87,6 @@ def reprocess(results, *, stack="mean", windows=None, recordings=None, trim=0.25
         raise TypeError(f"stack must be a str (mean, median or trimmed), not {type(stack).__name__}")
     if not isinstance(trim, numbers.Real) or isinstance(trim, bool):
         raise TypeError(f"trim must be a number, not {type(trim).__name__}")
-    if not 0 <= trim < 0.5:
-        raise ValueError(f"trim is the fraction cut at each end: 0 or more and below 0.5, not {trim!r}")
     if progress is not None and not callable(progress):
         raise TypeError("progress must be a callable taking (done, total)")
     windows = None if windows is None else _windows(windows)

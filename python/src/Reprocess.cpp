@@ -7,10 +7,10 @@
 #include "ReportTable.h"
 #include "ResultCopy.h"
 
-#include <services/BinxFromResult.h>
 #include <services/ReprocessReport.h>
 #include <services/Reprocessing.h>
 #include <services/WindowTimes.h>
+#include <services/reprocess/ReprocessedFile.h>
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -49,8 +49,8 @@ py::tuple reprocess(const py::object& core, const std::string& stack, double tri
     else if (py::isinstance<BinCore>(core)) work.bin = core.cast<const BinCore&>().shared();
     else throw py::type_error("reprocess takes a BINX or BIN file of ertkit");
 
+    if (work.bin) work.sources = work.bin->getResults();
     std::vector<ertkit::Reprocessed> values = runLibrary(progress, Failure::BadRequest, [&](ProgressCallback& p) {
-        if (work.bin) fillFromBin(work);
         return ertkit::reprocess(work.sources, result_file, options, p);
     });
     // The report reads the records as they were stored, before the new values go in.
@@ -58,9 +58,12 @@ py::tuple reprocess(const py::object& core, const std::string& stack, double tri
     py::list report = reportTable(ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
         cells = rows.row(static_cast<std::int64_t>(i), *work.sources[i], values[i]);
     });
-    const auto& records = work.output->getDatas();
-    for (std::size_t i = 0; i < records.size(); ++i) ertkit::applyReprocessed(*records[i], values[i]);
-    return py::make_tuple(std::make_shared<BinxCore>(std::move(work.output)), report);
+    std::unique_ptr<BINX_File> file;
+    {
+        const py::gil_scoped_release release; // the file is ours alone, or made of a legacy file that never changes
+        file = work.bin ? ertkit::reprocessedFile(*work.bin, values) : ertkit::reprocessedFile(std::move(work.output), values);
+    }
+    return py::make_tuple(std::make_shared<BinxCore>(std::move(file)), report);
 }
 
 } // namespace

@@ -23,14 +23,8 @@ ResultCopy binxCopy(const BinxCore& input)
 
 void fillFromBin(ResultCopy& work)
 {
-    work.output = std::make_unique<BINX_File>();
-    work.output->setFolderPath(work.bin->getFolderPath());
+    work.output = ertkit::binxFileOf(*work.bin);
     work.sources = work.bin->getResults();
-    for (const Result_Reader* source : work.sources) {
-        auto record = std::make_unique<BINX_Data>();
-        ertkit::fillBinxFromResult(*source, *record);
-        work.output->addData(record.release());
-    }
 }
 
 } // namespace ertkit_py

@@ -186,3 +186,25 @@ def test_progress_counts_recordings_then_records_and_a_raising_callable_stops(bi
 
     with pytest.raises(Stop):
         ertkit.reprocess(binx, progress=stop)
+
+
+@pytest.mark.parametrize("name, options", [
+    ("line1.binx", {}),
+    ("line1-wenner.bin", {}),  # a legacy file: its records made BINX records, in its folder
+    ("line1.binx", {"stack": "median", "windows": [(100, 300), (300, 700)]}),
+])
+def test_the_reprocessed_file_is_the_tools_byte_for_byte(sample_survey, tmp_path, name, options):
+    import subprocess
+
+    from conftest import program
+
+    arguments = ["--stack", options.get("stack", "mean")]
+    if "windows" in options:
+        arguments += ["--windows", ",".join(f"{a}:{b}" for a, b in options["windows"])]
+    tool_output = tmp_path / "tool.binx"
+    subprocess.run([program("ERTKIT_CLI"), "--quiet", "reprocess", str(sample_survey / name), "-o", str(tool_output), *arguments],
+                   check=True, capture_output=True)
+    new, _ = ertkit.reprocess(ertkit.open(sample_survey / name), **options)
+    new.write(tmp_path / "python.binx")
+    assert (tmp_path / "python.binx").read_bytes() == tool_output.read_bytes()
+    assert new.folder == "D:\\survey\\line1"

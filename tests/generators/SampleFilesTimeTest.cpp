@@ -53,11 +53,11 @@ TEST_F(SampleFilesOnDisk, ALegacyRecordFindsItsStartByTimeAndItsStackMatchesTheS
     const BINX_File binx((s_dir->path() / s_files.binx).string());
     for (const std::size_t i : {0u, 3u, 33u}) {
         const Result_Reader& record = *bin.getResults()[i];
-        const auto companion = findCompanionStart(record, s_dir->path() / s_files.bin, true);
-        ASSERT_TRUE(companion) << i;
-        EXPECT_EQ(companion->path.filename(), s_files.recordings[2]) << i;
-        EXPECT_EQ(companion->start, i) << "one Wenner injection per start";
-        const std::vector<double> computed = stackedCycle(*companion->recording, companion->start, companion->channel, record.getPeriod(true));
+        const CompanionStack companion = companionStack(record, s_dir->path() / s_files.bin);
+        ASSERT_TRUE(companion.failure.empty()) << i << ": " << companion.failure;
+        EXPECT_EQ(companion.recording.filename(), s_files.recordings[2]) << i;
+        EXPECT_EQ(companion.start, i) << "one Wenner injection per start";
+        const std::vector<double>& computed = companion.values;
         std::vector<double> stored;
         binx.getResults()[63 + i]->fillStackData(true, stored);
         ASSERT_EQ(computed.size(), stored.size());
@@ -67,7 +67,9 @@ TEST_F(SampleFilesOnDisk, ALegacyRecordFindsItsStartByTimeAndItsStackMatchesTheS
         EXPECT_LT(worst, 0.02 * std::abs(record.getPolarizationVoltage(true))) << i;
     }
     // Nothing beside a result file in a folder without recordings.
-    EXPECT_FALSE(findCompanionStart(*bin.getResults()[0], s_dir->path() / "elsewhere" / s_files.bin, true));
+    const CompanionStack none = companionStack(*bin.getResults()[0], s_dir->path() / "elsewhere" / s_files.bin);
+    EXPECT_TRUE(none.values.empty());
+    EXPECT_NE(none.failure.find("voltage recording missing"), std::string::npos) << none.failure;
 }
 
 } // namespace

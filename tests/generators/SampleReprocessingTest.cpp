@@ -3,6 +3,7 @@
 // that cannot be joined says why.
 #include <generators/SampleFiles.h>
 
+#include <services/CompanionRecordings.h>
 #include <services/Reprocessing.h>
 
 #include <bin/BIN_File.h>
@@ -134,6 +135,28 @@ TEST_F(SampleReprocessing, AnInjectionLaterInAStartIsFoundInIt)
     EXPECT_NEAR(after[0].vp, before[0].vp, 0.01 * before[0].vp);
     EXPECT_NE(after[0].vp, before[0].vp);
     for (std::size_t r = 1; r < after.size(); ++r) EXPECT_EQ(after[r].vp, before[r].vp) << r;
+}
+
+TEST_F(SampleReprocessing, ThePlotsStackIsReprocessingsForARecordThatBeginsLateInItsStart)
+{
+    const std::filesystem::path path = s_dir->path() / s_files.binx;
+    BINX_File binx(path.string());
+    BINX_Data* later = binx.getDatas()[0];
+    later->startTimeV = later->startTimeI = HighPrecisionTime::convertDateTime(later->getStartTime(true) + HighPrecisionTime::s_second * 8);
+    const std::vector<Reprocessed> out = run(binx, path);
+    ASSERT_TRUE(out[0].ok) << out[0].failure;
+    const CompanionStack plotted = companionStack(*later, path);
+    ASSERT_EQ(plotted.failure, "");
+    EXPECT_EQ(plotted.recording.filename().string(), out[0].voltage_recording);
+    EXPECT_EQ(plotted.start, out[0].voltage_start);
+    EXPECT_EQ(plotted.channel, out[0].voltage_channel);
+    EXPECT_EQ(plotted.offset, out[0].offset);
+    // One stack formula: the half cycle reprocess stacks by the mean, then it negated.
+    ASSERT_EQ(plotted.values.size(), 2 * out[0].stack.size());
+    for (std::size_t k = 0; k < out[0].stack.size(); ++k) {
+        EXPECT_EQ(plotted.values[k], out[0].stack[k]) << k;
+        EXPECT_EQ(plotted.values[k + out[0].stack.size()], -out[0].stack[k]) << k;
+    }
 }
 
 TEST_F(SampleReprocessing, AJoinThatFailsSaysWhy)

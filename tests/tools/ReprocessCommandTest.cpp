@@ -5,6 +5,9 @@
 
 #include "support/TestSupport.h"
 
+#include <binx/BINX_File.h>
+#include <host/HighPrecisionTime.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -171,6 +174,38 @@ TEST_F(Reprocess, BothOutputsOrNeitherWhateverTheirNames)
               readText(dir.path() / "e.dat"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 3)
         << "no temporary file stays";
+}
+
+} // namespace
+
+namespace {
+
+// The plot of a record without a stored stack joins it to its recording as reprocess does: here
+// a record whose injection begins 8 s (one cycle) into the start that holds it.
+TEST_F(Reprocess, ThePlotJoinsARecordThatBeginsLateInItsStartWhereReprocessDoes)
+{
+    BINX_File file((sampleFolder() / "line1.binx").string());
+    BINX_Data& late = *file.getDatas()[0];
+    late.startTimeV = late.startTimeI = HighPrecisionTime::convertDateTime(late.getStartTime(true) + HighPrecisionTime::s_second * 8);
+    late.stackData.fill(0.0f);
+    file.writeToFile(dir.file("late.binx"), false, 0, -1, false);
+    for (const auto& item : std::filesystem::directory_iterator(sampleFolder()))
+        if (item.path().extension() == ".vmn" || item.path().extension() == ".iab")
+            std::filesystem::copy_file(item.path(), dir.path() / item.path().filename());
+
+    ASSERT_EQ(runTool({"--quiet", "reprocess", "late.binx", "-o", "new.binx", "--report", "report.csv"}, dir.path()).status, 0);
+    const auto report = lines(readText(dir.path() / "report.csv"));
+    const auto header = split(report.at(0), ',');
+    const auto row = split(report.at(1), ',');
+    ASSERT_EQ(row.at(columnOf(header, "ok")), "1");
+    const ToolRun plot = runTool({"--quiet", "plot", "late.binx", "--record", "0", "-o", "late.svg"}, dir.path());
+    ASSERT_EQ(plot.status, 0) << plot.err;
+    const std::string svg = readText(dir.path() / "late.svg");
+    EXPECT_EQ(svg.find("no recording of it beside the file"), std::string::npos);
+    const std::string source = "computed from " + row.at(columnOf(header, "voltage_recording")) + ", start " +
+                               row.at(columnOf(header, "voltage_start")) + " from sample 800, channel " +
+                               row.at(columnOf(header, "voltage_channel"));
+    EXPECT_NE(svg.find(source), std::string::npos) << source;
 }
 
 } // namespace

@@ -1,0 +1,145 @@
+#include <services/reprocess/Recompute.h>
+
+#include <services/WindowTimes.h>
+
+#include <binx/BINX_Data.h>
+#include <host/InjectionTables.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <string>
+#include <utility>
+
+namespace ertkit {
+
+namespace {
+
+// The on-time window where Vp and I are read: the result's voltage delay and end, kept inside
+// the pulse (the end is that of the 8-second cycle, which outlasts shorter pulses).
+std::pair<std::size_t, std::size_t> onWindow(const Result_Reader& result, std::size_t pulse)
+{
+    std::size_t last = std::min<std::size_t>(result.getVEnd(), pulse);
+    if (last == 0) last = pulse;
+    std::size_t first = std::min<std::size_t>(result.getVDelay(), last);
+    if (first >= last) first = last / 2;
+    return {first, last};
+}
+
+// Whether the windows a user asked for lie in the record's decay (samples pulse to half of the
+// stacked half cycle), each holding at least one sample; otherwise `out` says which does not.
+bool windowsFit(const std::vector<double>& times_ms, std::size_t pulse, std::size_t half, Reprocessed& out)
+{
+    const double decay_ms = static_cast<double>(half - pulse) * out.step_ms;
+    for (std::size_t w = 0; w + 1 < times_ms.size(); ++w) {
+        const double first = std::round(times_ms[w] / out.step_ms), last = std::round(times_ms[w + 1] / out.step_ms);
+        std::string why;
+        if (!(last <= static_cast<double>(half - pulse)))
+            why = fmt::format("ends after the recorded decay, which lasts {} ms after the switch-off", decay_ms);
+        else if (!(first < last))
+            why = fmt::format("holds no sample (one every {} ms)", out.step_ms);
+        if (why.empty()) continue;
+        out.bad_windows = true;
+        out.failure = fmt::format("window {} ({}:{} ms) {}", w + 1, times_ms[w], times_ms[w + 1], why);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool stackSide(const ChannelSamples& samples, std::uint64_t cycle, std::uint64_t cycles, StackEstimator estimator, double trim,
+               HalfCycles& halves, std::vector<double>& stack, std::vector<double>& scratch)
+{
+    cutHalfCycles(samples.values, std::span<const bool>(samples.overloads.get(), samples.size), cycle, cycles, estimator, trim, halves,
+                  scratch);
+    if (halves.used == 0) return false;
+    stackHalfCycles(halves, estimator, trim, stack, scratch);
+    return true;
+}
+
+Reprocessed compute(const Result_Reader& result, const Join& join, const ReprocessOptions& options, GroupRows& rows)
+{
+    Reprocessed out;
+    out.voltage_recording = join.voltage.entry->path.filename().string();
+    out.current_recording = join.current.entry->path.filename().string();
+    out.voltage_start = join.voltage.start;
+    out.voltage_channel = join.voltage.channel;
+    out.current_start = join.current.start;
+    out.current_channel = join.current.channel;
+    out.offset = join.voltage.offset;
+    for (const SideJoin* side : {&join.voltage, &join.current})
+        if (!side->entry->full) {
+            out.failure = side->entry->failure;
+            return out;
+        }
+    const std::uint64_t count = join.cycle * join.cycles;
+    readSide(join.voltage, count, rows.voltage, rows.v_span, rows.v);
+    readSide(join.current, count, rows.current, rows.i_span, rows.i);
+    const ChannelSamples& v = rows.v;
+    const ChannelSamples& i = rows.i;
+    HalfCycles& v_halves = rows.v_halves;
+    HalfCycles& i_halves = rows.i_halves;
+    const bool v_stacked = stackSide(v, join.cycle, join.cycles, options.estimator, options.trim, v_halves, out.stack, rows.scratch);
+    const bool i_stacked = stackSide(i, join.cycle, join.cycles, options.estimator, options.trim, i_halves, rows.i_stack, rows.scratch);
+    out.halves_used = v_halves.used;
+    out.halves_dropped = v_halves.dropped;
+    if (!v_stacked || !i_stacked) {
+        out.failure = fmt::format("every half cycle of the {} holds an overloaded sample", v_stacked ? "current" : "voltage");
+        return out;
+    }
+    out.step_ms = samplePeriodMs(result);
+
+    const std::size_t half = v_halves.length;
+    const bool off_time = result.getInjectionType() != InjectionType::FullDutyCycle;
+    const std::size_t pulse = off_time ? half / 2 : half;
+    const auto [first, last] = onWindow(result, pulse);
+    const WindowValue& vp = rows.vp;
+    windowValue(v_halves, out.stack, first, last, rows.vp);
+    windowValue(i_halves, rows.i_stack, first, last, rows.i_window);
+    out.vp = vp.value;
+    out.vp_deviation = vp.deviation;
+    out.current = rows.i_window.value;
+    out.current_deviation = rows.i_window.deviation;
+
+    if (off_time) {
+        if (!options.windows_ms.empty()) out.window_times = options.windows_ms;
+        else readWindowTimes(result, out.window_times);
+    }
+    const auto sampleAt = [&](double ms) { return pulse + static_cast<std::size_t>(std::max(0.0, std::round(ms / out.step_ms))); };
+    if (off_time && !options.windows_ms.empty() && !windowsFit(options.windows_ms, pulse, half, out)) return out;
+    std::vector<double>& per_half = rows.per_half;
+    std::vector<double>& total_per_half = rows.total_per_half;
+    total_per_half.assign(vp.per_half.size(), 0.0);
+    const std::size_t windows = out.window_times.empty() ? 0 : out.window_times.size() - 1;
+    out.window_m.reserve(windows);
+    out.window_m_deviation.reserve(windows);
+    double weighted = 0.0, width = 0.0;
+    for (std::size_t w = 0; w < windows; ++w) {
+        const WindowValue& window = rows.window;
+        windowValue(v_halves, out.stack, sampleAt(out.window_times[w]), sampleAt(out.window_times[w + 1]), rows.window);
+        const double m = 1000.0 * window.value / out.vp;
+        per_half.resize(window.per_half.size());
+        for (std::size_t h = 0; h < per_half.size(); ++h) per_half[h] = 1000.0 * window.per_half[h] / vp.per_half[h];
+        out.window_m.push_back(m);
+        out.window_m_deviation.push_back(standardDeviation(per_half));
+        const double w_width = out.window_times[w + 1] - out.window_times[w];
+        if (std::isfinite(m)) {
+            weighted += m * w_width;
+            width += w_width;
+            for (std::size_t h = 0; h < per_half.size(); ++h) total_per_half[h] += per_half[h] * w_width;
+        }
+    }
+    if (width > 0.0) {
+        out.m = weighted / width;
+        for (double& m : total_per_half) m /= width;
+        out.m_deviation = standardDeviation(total_per_half);
+    }
+    out.ok = std::isfinite(out.vp) && std::isfinite(out.current);
+    if (!out.ok) out.failure = "the on-time window holds no sample";
+    return out;
+}
+
+} // namespace ertkit
