@@ -217,7 +217,8 @@ TEST(ColourBar, RangeAndClipSetTheLimitsAndValuesBeyondTakeTheEndColours)
     const BINX_File file = wennerFile(rhoa);
     const auto colours = [&](const SectionOptions& options) {
         std::map<std::string, std::size_t> count;
-        for (const Marker& m : panels(section(file, options)).at("Wenner")) ++count[m.fill];
+        const auto drawn = panels(section(file, options)); // held: a range over a temporary's member would dangle
+        for (const Marker& m : drawn.at("Wenner")) ++count[m.fill];
         return count;
     };
     const std::string low = scaleColour(0.0), high = scaleColour(1.0);
