@@ -88,17 +88,30 @@ def plot_decay(record, ax=None):
     return ax
 
 
-def pseudo_section_positions(table):
-    """Abscissa and pseudo-depth of every row of a record table (to_numpy()), NaN where fewer
-    than two electrodes are not at infinity.
+def _electrode_points(table):
+    """A, B, M, N (x, y, z) of every row of a record table, as an (n, 4, 3) array."""
+    return np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"], axis=1).astype(float)
 
-    The abscissa is the mean x of the electrodes not at infinity (9999998 or beyond); the
-    pseudo-depth is 0.19 times the largest distance between two of them, one rule for every
-    array that approximates the median depth of investigation over a uniform earth. The
-    command-line plots place measures the same way (the same code computes both).
+
+def _table(results):
+    return results.to_numpy() if hasattr(results, "to_numpy") else results
+
+
+def pseudo_section_positions(table):
+    """Distance along the line and pseudo-depth of every row of a record table (to_numpy()),
+    NaN where fewer than two electrodes are not at infinity or where a position is not a
+    finite number.
+
+    The line is fitted to the electrodes not at infinity (9999998 or beyond); along x or y the
+    distance is that coordinate, along another direction it runs from the line's start. The
+    abscissa is the mean distance of a row's electrodes not at infinity, the pseudo-depth 0.19
+    times the largest distance between two of them, one rule for every array that
+    approximates the median depth of investigation over a uniform earth. The command line's
+    pseudo-section places its markers by the same code (the extension's section_layout).
     """
-    points = np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"], axis=1)
-    positions = _ertkit.pseudo_positions(points.astype(float))
+    table = _table(table)
+    everything = np.ones(len(table), dtype=bool)
+    positions = _ertkit.section_layout(_electrode_points(table), ~everything, everything)["positions"]
     return positions[:, 0], positions[:, 1]
 
 
