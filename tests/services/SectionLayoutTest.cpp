@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <vector>
 
 using namespace ertkit;
 
 namespace {
-
-constexpr double far = 9999998.0;
 
 // A, B, M, N at these distances along a line from `origin` in direction (dx, dy).
 Quadrupole on(double a, double b, double m, double n, double dx = 1, double dy = 0, ElectrodePoint origin = {})
@@ -100,30 +97,6 @@ TEST(SectionLayout, RepeatsDrawnOnceFromThoseMeasured)
     // A reading not drawn keeps its place and its electrodes.
     EXPECT_TRUE(layout.positions[4]);
     EXPECT_EQ(layout.electrodes.back(), 45.0);
-}
-
-TEST(SectionLayout, ReadingsWithoutAPlace)
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    Quadrupole not_a_number = on(0, 15, 5, 10), too_far_apart = on(0, 15, 5, 10);
-    not_a_number[3].y = nan;
-    too_far_apart[0].z = 1e308, too_far_apart[1].z = -1e308;
-    const Quadrupole one_left{ElectrodePoint{far, 0, 0}, ElectrodePoint{0, far, 0}, ElectrodePoint{5, 0, 0}, ElectrodePoint{-far, 0, 0}};
-    const SectionLayout layout = sectionLayout(drawn({not_a_number, too_far_apart, one_left, on(0, 15, 5, 10)}));
-    EXPECT_FALSE(layout.positions[0]);
-    EXPECT_FALSE(layout.positions[1]);
-    EXPECT_FALSE(layout.positions[2]);
-    EXPECT_EQ(layout.not_finite, 2u) << "one electrode left is no fault of its positions";
-    ASSERT_EQ(layout.points.size(), 1u);
-    EXPECT_EQ(layout.points[0].readings, std::vector<std::size_t>{3});
-    EXPECT_TRUE(sectionLayout({}).points.empty());
-}
-
-TEST(SectionLayout, MeanOfSharesHoldsTheLargestValues)
-{
-    const double big = std::numeric_limits<double>::max();
-    EXPECT_EQ(meanOfShares({big, big}), big);
-    EXPECT_EQ(meanOfShares({1, 2, 6}), 3.0);
 }
 
 } // namespace
