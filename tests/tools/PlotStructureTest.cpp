@@ -217,7 +217,9 @@ TEST(ColourBar, RangeAndClipSetTheLimitsAndValuesBeyondTakeTheEndColours)
     const BINX_File file = wennerFile(rhoa);
     const auto colours = [&](const SectionOptions& options) {
         std::map<std::string, std::size_t> count;
-        for (const Marker& m : panels(section(file, options)).at("Wenner")) ++count[m.fill];
+        // A copy: the range-for would outlive the map it came from.
+        const std::vector<Marker> markers = panels(section(file, options)).at("Wenner");
+        for (const Marker& m : markers) ++count[m.fill];
         return count;
     };
     const std::string low = scaleColour(0.0), high = scaleColour(1.0);
