@@ -44,11 +44,6 @@ std::optional<double> geometricFactor(const Quadrupole& q)
     return 2.0 * std::numbers::pi / sum;
 }
 
-std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y)
-{
-    return pseudoPosition(q, [along_y](const ElectrodePoint& p) { return along_y ? p.y : p.x; });
-}
-
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::function<double(const ElectrodePoint&)>& abscissa)
 {
     double sum = 0.0;
@@ -96,19 +91,6 @@ std::vector<std::size_t> quadrupoleGroups(const std::vector<Quadrupole>& quadrup
         numbers.push_back(it->second);
     }
     return numbers;
-}
-
-void ElectrodeSpread::add(const Quadrupole& q)
-{
-    for (const ElectrodePoint& p : q) {
-        if (p.remote()) continue;
-        m_x0 = std::min(m_x0, p.x), m_x1 = std::max(m_x1, p.x), m_y0 = std::min(m_y0, p.y), m_y1 = std::max(m_y1, p.y);
-    }
-}
-
-bool ElectrodeSpread::alongY() const
-{
-    return m_x0 <= m_x1 && (m_y1 - m_y0) > (m_x1 - m_x0);
 }
 
 } // namespace ertkit

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <functional>
-#include <limits>
 #include <optional>
 #include <vector>
 
@@ -31,19 +30,17 @@ using Quadrupole = std::array<ElectrodePoint, 4>;
 // current electrode coincides with a potential one, or when the terms cancel.
 std::optional<double> geometricFactor(const Quadrupole& q);
 
-// Where a pseudo-section puts a measure. Abscissa: the mean position, along the chosen axis,
-// of the electrodes that are not remote. Pseudo-depth: 0.19 times the largest distance
-// between two of those electrodes, a single rule for every array that approximates the
-// median depth of investigation of a homogeneous earth (about 0.17 L for Wenner, 0.19 L for
-// Schlumberger, 0.14 to 0.22 L for dipole-dipole, L the array length). Empty when fewer than
-// two electrodes are not remote.
+// Where a pseudo-section puts a measure. Abscissa: the mean of `abscissa` (the distance along
+// the line, services/SectionLayout.h) over the electrodes that are not remote. Pseudo-depth:
+// 0.19 times the largest distance between two of those electrodes, a single rule for every
+// array that approximates the median depth of investigation of a homogeneous earth (about
+// 0.17 L for Wenner, 0.19 L for Schlumberger, 0.14 to 0.22 L for dipole-dipole, L the array
+// length). Empty when fewer than two electrodes are not remote.
 struct PseudoPosition {
     double abscissa = 0.0;
     double depth = 0.0;
 };
 inline constexpr double s_pseudo_depth_ratio = 0.19;
-std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, bool along_y);
-// The same with each electrode's abscissa given (a distance along a line, for instance).
 std::optional<PseudoPosition> pseudoPosition(const Quadrupole& q, const std::function<double(const ElectrodePoint&)>& abscissa);
 
 // Every electrode that is not remote has finite coordinates: the quadrupole can be placed.
@@ -55,17 +52,5 @@ bool finitePositions(const Quadrupole& q);
 // opposite sign). For each quadrupole, the number of its group, from 0 in the order of the
 // groups' first readings. A quadrupole without finite positions is a group of its own.
 std::vector<std::size_t> quadrupoleGroups(const std::vector<Quadrupole>& quadrupoles);
-
-// The axis a pseudo-section of several quadrupoles runs along: y when the electrodes that
-// are not remote spread further in y than in x, else x.
-class ElectrodeSpread {
-public:
-    void add(const Quadrupole& q);
-    bool alongY() const;
-
-private:
-    double m_x0 = std::numeric_limits<double>::max(), m_x1 = std::numeric_limits<double>::lowest();
-    double m_y0 = std::numeric_limits<double>::max(), m_y1 = std::numeric_limits<double>::lowest();
-};
 
 } // namespace ertkit

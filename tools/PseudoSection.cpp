@@ -5,8 +5,9 @@
 #include "SectionFill.h"
 
 #include <services/ArrayKind.h>
-#include <services/Geometry.h>
 #include <services/ResultColumns.h>
+#include <services/SectionLayout.h>
+#include <services/SectionQuantity.h>
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -14,8 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
-#include <set>
 #include <stdexcept>
 #include <tuple>
 
@@ -24,29 +23,9 @@ namespace ertkit_cli {
 namespace {
 
 using ertkit::ArrayKind;
+using Quantity = ertkit::SectionQuantity;
 
-struct Quantity {
-    const char* key;
-    const char* column; // in ResultColumns
-    const char* symbol;
-    const char* unit;
-    bool log;           // log scale when every value is positive
-
-    std::string title() const { return fmt::format("{} ({})", symbol, unit); }
-};
-
-constexpr Quantity s_quantities[] = {
-    {"rhoa", "rhoa_ohm_m", "ρa", "Ω·m", true}, {"m", "m_mV_V", "M", "mV/V", false}, {"r", "r_ohm", "R", "Ω", true},
-    {"vp", "vp_mV", "Vp", "mV", true},         {"i", "i_mA", "I", "mA", true},      {"k", "k_m", "K", "m", true},
-};
-
-const Quantity& quantityOf(const std::string& key)
-{
-    for (const Quantity& q : s_quantities)
-        if (key == q.key) return q;
-    throw std::invalid_argument("unknown quantity " + key + " (expected rhoa, m, r, vp, i or k)");
-}
-
+// A marker: one reading, or the mean of the repeats of its quadrupole.
 struct Reading {
     std::size_t index = 0;
     ertkit::PseudoPosition position;
@@ -55,61 +34,17 @@ struct Reading {
     double m = 0.0;
     bool ignore = false;
     ertkit::ArrayGeometry array;
-    ertkit::Quadrupole electrodes{};
-    // A reading drawn for repeats of its quadrupole: the records in its mean (the first is
-    // `index`), and the ignored repeats left out of it.
+    // The records in its mean when there are several (the first is `index`), and the ignored
+    // repeats left out of it.
     std::vector<std::size_t> averaged;
     std::size_t ignored_repeats = 0;
 };
 
 struct Panel {
     ArrayKind kind = ArrayKind::General;
-    std::optional<double> spacing; // when the panel holds one spacing of its array
+    std::string title;
     std::vector<Reading> readings;
 };
-
-// A position to the micrometre, so that positions computed from the same electrodes compare
-// equal.
-std::pair<long long, long long> positionKey(const ertkit::PseudoPosition& p)
-{
-    return {std::llround(p.abscissa * 1e6), std::llround(p.depth * 1e6)};
-}
-
-std::size_t repeatedPositions(const std::vector<Reading>& readings)
-{
-    std::set<std::pair<long long, long long>> seen;
-    std::size_t repeats = 0;
-    for (const Reading& r : readings)
-        if (!seen.insert(positionKey(r.position)).second) ++repeats;
-    return repeats;
-}
-
-// One panel per array, split by spacing when an array's readings would hide each other.
-std::vector<Panel> panelsOf(std::vector<Reading> readings)
-{
-    std::map<ArrayKind, std::vector<Reading>> by_kind;
-    for (Reading& r : readings) by_kind[r.array.kind].push_back(std::move(r));
-    std::vector<Panel> panels;
-    for (auto& [kind, group] : by_kind) {
-        if (repeatedPositions(group) == 0 || kind == ArrayKind::General) {
-            panels.push_back({kind, std::nullopt, std::move(group)});
-            continue;
-        }
-        std::map<long long, std::vector<Reading>> by_spacing;
-        for (Reading& r : group) by_spacing[std::llround(r.array.spacing * 1e6)].push_back(std::move(r));
-        for (auto& [spacing, part] : by_spacing) panels.push_back({kind, static_cast<double>(spacing) * 1e-6, std::move(part)});
-    }
-    return panels;
-}
-
-std::string panelTitle(const Panel& panel)
-{
-    std::string title = ertkit::arrayName(panel.kind);
-    if (panel.spacing) title += fmt::format(", a = {:g} m", *panel.spacing);
-    title += fmt::format(" ({} readings", panel.readings.size());
-    if (const std::size_t repeats = repeatedPositions(panel.readings)) title += fmt::format(", {} repeat a position", repeats);
-    return title + ")";
-}
 
 std::string plural(std::size_t count, const char* noun)
 {
@@ -172,49 +107,6 @@ AxisRange colourRange(double low, double high, bool log)
     return {around.low, around.high, false};
 }
 
-// Repeated readings of one quadrupole become one reading: the mean of those not ignored, or of
-// all when every one is. Readings keep the order of their first record.
-std::vector<Reading> averageRepeats(std::vector<Reading> readings, std::size_t& averaged, std::size_t& ignored_repeats)
-{
-    std::vector<ertkit::Quadrupole> quadrupoles;
-    quadrupoles.reserve(readings.size());
-    for (const Reading& r : readings) quadrupoles.push_back(r.electrodes);
-    const std::vector<std::size_t> groups = ertkit::quadrupoleGroups(quadrupoles);
-    const std::size_t count = groups.empty() ? 0 : *std::max_element(groups.begin(), groups.end()) + 1;
-    if (count == readings.size()) return readings;
-    std::vector<std::vector<std::size_t>> members(count);
-    for (std::size_t i = 0; i < readings.size(); ++i) members[groups[i]].push_back(i);
-    std::vector<Reading> merged;
-    merged.reserve(count);
-    for (const std::vector<std::size_t>& group : members) {
-        const bool any_measured = std::any_of(group.begin(), group.end(), [&](std::size_t i) { return !readings[i].ignore; });
-        std::vector<std::size_t> in_mean;
-        for (const std::size_t i : group)
-            if (!any_measured || !readings[i].ignore) in_mean.push_back(i);
-        Reading r = readings[in_mean.front()];
-        r.index = readings[group.front()].index;
-        r.ignored_repeats = group.size() - in_mean.size();
-        if (group.size() > 1) {
-            // Sums of shares, which do not overflow for values near the largest double.
-            const double n = static_cast<double>(in_mean.size());
-            const auto with_rhoa = static_cast<double>(std::count_if(in_mean.begin(), in_mean.end(), [&](std::size_t i) { return readings[i].rhoa.has_value(); }));
-            double value = 0.0, m = 0.0, rhoa = 0.0;
-            for (const std::size_t i : in_mean) {
-                value += readings[i].value / n, m += readings[i].m / n;
-                if (readings[i].rhoa) rhoa += *readings[i].rhoa / with_rhoa;
-                r.averaged.push_back(readings[i].index);
-            }
-            r.value = value, r.m = m;
-            r.rhoa = with_rhoa > 0 ? std::optional<double>(rhoa) : std::nullopt;
-            r.index = r.averaged.front();
-            averaged += in_mean.size() - 1;
-            ignored_repeats += r.ignored_repeats;
-        }
-        merged.push_back(std::move(r));
-    }
-    return merged;
-}
-
 // The values' span for the colours, or the limits asked for; notes what the limits leave at
 // the end colours.
 AxisRange colourLimitsOf(const std::vector<Reading>& readings, const SectionOptions& options, bool log, std::vector<std::string>& notes)
@@ -244,56 +136,52 @@ AxisRange colourLimitsOf(const std::vector<Reading>& readings, const SectionOpti
 
 void plotPseudoSection(const Result_File& file, const std::string& name, const SectionOptions& options, std::ostream& out)
 {
-    const Quantity& q = quantityOf(options.quantity);
+    const Quantity& q = ertkit::sectionQuantity(options.quantity);
     if (!(options.clip >= 0.0 && options.clip < 50.0))
         throw std::invalid_argument(fmt::format("--clip {}: expected a percentage from 0 up to, not including, 50", options.clip));
     const auto& results = file.getResults();
     const auto columns = ertkit::resultColumns(0);
     const auto column = std::find_if(columns.begin(), columns.end(), [&](const ertkit::ResultColumn& c) { return c.name == q.column; });
     if (column == columns.end()) throw std::logic_error(std::string("no result column ") + q.column);
-    ertkit::LineFrame line;
+    // Each record's values, and what the section is given of it.
+    struct Values {
+        double value = 0.0;
+        std::optional<double> rhoa;
+        double m = 0.0;
+    };
+    std::vector<Values> values(results.size());
+    std::vector<ertkit::SectionReading> section(results.size());
     ertkit::ResultRow row;
-    for (const Result_Reader* r : results) {
-        ertkit::readResultValues(*r, row.values);
-        line.add(row.values.electrodes);
-    }
-    line.fit();
-    const auto along = [&line](const ertkit::ElectrodePoint& p) { return line.along(p); };
-    std::vector<Reading> readings;
-    readings.reserve(results.size());
-    std::vector<double> electrodes;
-    electrodes.reserve(4 * results.size());
-    std::size_t not_finite = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
         row.index = static_cast<std::int64_t>(i);
         ertkit::readResultValues(*results[i], row.values);
         const ertkit::ResultValues& v = row.values;
-        for (const ertkit::ElectrodePoint& p : v.electrodes)
-            if (!p.remote() && std::isfinite(line.along(p))) electrodes.push_back(line.along(p));
-        // A position that is not a number has no place on the section, nor has a reading whose
-        // electrodes lie further apart than a double holds.
-        const bool finite = ertkit::finitePositions(v.electrodes);
-        const auto position = finite ? ertkit::pseudoPosition(v.electrodes, along) : std::nullopt;
-        if (!finite || (position && !(std::isfinite(position->abscissa) && std::isfinite(position->depth)))) {
-            ++not_finite;
-            continue;
-        }
         const auto value = column->real(row);
-        if (!position || !value || !std::isfinite(*value) || (v.ignore && options.skip_ignored)) continue;
-        readings.push_back({i, *position, *value, v.rhoa, v.m, v.ignore, ertkit::arrayGeometry(v.electrodes, line), v.electrodes, {}, 0});
+        values[i] = {value.value_or(0.0), v.rhoa, v.m};
+        section[i] = {v.electrodes, v.ignore, value && std::isfinite(*value) && !(v.ignore && options.skip_ignored)};
     }
-    const std::string left_out = fmt::format("{} with electrode positions that are not finite numbers left out", not_finite);
-    if (readings.empty())
-        throw std::runtime_error(fmt::format("no record with a value of {} to plot{}", q.symbol, not_finite > 0 ? " (" + left_out + ")" : ""));
-    std::sort(electrodes.begin(), electrodes.end());
-    electrodes.erase(std::unique(electrodes.begin(), electrodes.end()), electrodes.end());
-    const std::size_t plotted = readings.size();
-    std::size_t averaged = 0, ignored_repeats = 0;
-    readings = averageRepeats(std::move(readings), averaged, ignored_repeats);
+    const ertkit::SectionLayout layout = ertkit::sectionLayout(section);
+    const std::vector<double>& electrodes = layout.electrodes;
+    const std::string left_out = fmt::format("{} with electrode positions that are not finite numbers left out", layout.not_finite);
+    if (layout.points.empty())
+        throw std::runtime_error(
+            fmt::format("no record with a value of {} to plot{}", q.symbol, layout.not_finite > 0 ? " (" + left_out + ")" : ""));
+    std::vector<Reading> readings;
+    readings.reserve(layout.points.size());
+    for (const ertkit::SectionPoint& p : layout.points) {
+        std::vector<double> value, rhoa, m;
+        for (const std::size_t i : p.readings) {
+            value.push_back(values[i].value), m.push_back(values[i].m);
+            if (values[i].rhoa) rhoa.push_back(*values[i].rhoa);
+        }
+        readings.push_back({p.readings.front(), p.position, ertkit::meanOfShares(value),
+                            rhoa.empty() ? std::nullopt : std::optional<double>(ertkit::meanOfShares(rhoa)), ertkit::meanOfShares(m), p.ignore,
+                            p.array, p.readings, p.ignored_repeats});
+    }
     std::vector<std::string> notes;
-    if (not_finite > 0) notes.push_back(left_out);
-    if (averaged > 0) notes.push_back(plural(averaged, "repeated reading") + " averaged");
-    if (ignored_repeats > 0) notes.push_back(plural(ignored_repeats, "ignored repeat") + " left out");
+    if (layout.not_finite > 0) notes.push_back(left_out);
+    if (layout.averaged > 0) notes.push_back(plural(layout.averaged, "repeated reading") + " averaged");
+    if (layout.ignored_repeats > 0) notes.push_back(plural(layout.ignored_repeats, "ignored repeat") + " left out");
     double x0 = std::numeric_limits<double>::max(), x1 = std::numeric_limits<double>::lowest(), depth = 0.0;
     bool all_positive = true;
     for (const Reading& r : readings) {
@@ -302,7 +190,12 @@ void plotPseudoSection(const Result_File& file, const std::string& name, const S
     }
     if (!electrodes.empty()) x0 = std::min(x0, electrodes.front()), x1 = std::max(x1, electrodes.back());
     const AxisRange colours = colourLimitsOf(readings, options, q.log && all_positive, notes);
-    const std::vector<Panel> panels = panelsOf(std::move(readings));
+    std::vector<Panel> panels;
+    for (const ertkit::SectionPanel& p : layout.panels) {
+        Panel& panel = panels.emplace_back(Panel{p.kind, ertkit::panelTitle(p), {}});
+        for (const std::size_t k : p.points) panel.readings.push_back(readings[k]);
+    }
+    const std::size_t plotted = layout.drawn;
 
     const double panel_height = panels.size() == 1 ? 380.0 : 260.0, panel_gap = 90.0, top = 80.0;
     const double page_height = std::max(top + static_cast<double>(panels.size()) * (panel_height + panel_gap) + (panels.size() > 1 ? 20.0 : 0.0), 480.0);
@@ -320,8 +213,8 @@ void plotPseudoSection(const Result_File& file, const std::string& name, const S
         const PlotFrame frame(svg, s_page_left, top + static_cast<double>(k) * (panel_height + panel_gap) + (panels.size() > 1 ? 20.0 : 0.0), 780,
                               panel_height, AxisRange::around(x0, x1, 0.03), AxisRange{0.0, depth > 0 ? depth * 1.1 : 1.0}, true);
         // Above the electrode marks.
-        if (panels.size() > 1) svg.text(frame.left(), frame.top() - 16, panelTitle(panel), 13, "start", 0, true);
-        frame.drawAxes(line.straight() && !line.alongY() ? "position along the line (m)" : "distance along the line (m)", "pseudo-depth (m)");
+        if (panels.size() > 1) svg.text(frame.left(), frame.top() - 16, panel.title, 13, "start", 0, true);
+        frame.drawAxes(ertkit::distanceTitle(layout.line), "pseudo-depth (m)");
         svg.beginGroup(fmt::format("class=\"panel\" data-array=\"{}\"", ertkit::arrayName(panel.kind)));
         if (options.fill) {
             std::vector<SectionNode> nodes;

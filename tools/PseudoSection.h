@@ -21,7 +21,7 @@ struct SectionOptions {
 };
 
 // A pseudo-section: each reading with a value at the mean position of its electrodes along the
-// line and at its pseudo-depth (services/Geometry.h gives the convention), coloured by the
+// line and at its pseudo-depth (services/SectionLayout.h places them), coloured by the
 // quantity (log scale when every value is positive, except for M), with a colour bar and the
 // electrode positions along the top. A file that mixes arrays gets one panel per array (and
 // per spacing too when that is what keeps two readings of a panel from one position). Each

@@ -126,10 +126,11 @@ class ResultFile(CoreSequence):
             raise ImportError("to_pandas needs pandas") from error
         return pandas.DataFrame(self.to_numpy())
 
-    def plot_pseudo_section(self, ax=None, column="rhoa_ohm_m"):
-        """A pseudo-section of the records (needs matplotlib)."""
+    def plot_pseudo_section(self, ax=None, column="rhoa_ohm_m", skip_ignored=False):
+        """A pseudo-section of the records, one panel per array, as the command line draws it
+        (needs matplotlib); ertkit.plot.plot_pseudo_section tells more. Returns the panels' Axes."""
         from .plot import plot_pseudo_section
-        return plot_pseudo_section(self, ax=ax, column=column)
+        return plot_pseudo_section(self, ax=ax, column=column, skip_ignored=skip_ignored)
 
 
 class BinFile(ResultFile):

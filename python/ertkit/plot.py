@@ -88,34 +88,144 @@ def plot_decay(record, ax=None):
     return ax
 
 
-def pseudo_section_positions(table):
-    """Abscissa and pseudo-depth of every row of a record table (to_numpy()), NaN where fewer
-    than two electrodes are not at infinity.
+def _electrode_points(table):
+    """A, B, M, N (x, y, z) of every row of a record table, as an (n, 4, 3) array."""
+    return np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"], axis=1).astype(float)
 
-    The abscissa is the mean x of the electrodes not at infinity (9999998 or beyond); the
-    pseudo-depth is 0.19 times the largest distance between two of them, one rule for every
-    array that approximates the median depth of investigation over a uniform earth. The
-    command-line plots place measures the same way (the same code computes both).
+
+def _table(results):
+    return results.to_numpy() if hasattr(results, "to_numpy") else results
+
+
+def pseudo_section_positions(table):
+    """Distance along the line and pseudo-depth of every row of a record table (to_numpy()),
+    NaN where fewer than two electrodes are not at infinity or where a position is not a
+    finite number.
+
+    The line is fitted to the electrodes not at infinity (9999998 or beyond); along x or y the
+    distance is that coordinate, along another direction it runs from the line's start. The
+    abscissa is the mean distance of a row's electrodes not at infinity, the pseudo-depth 0.19
+    times the largest distance between two of them, one rule for every array that
+    approximates the median depth of investigation over a uniform earth. The command line's
+    pseudo-section places its markers by the same code (the extension's section_layout).
     """
-    points = np.stack([np.stack([table[f"{e}{axis}"] for axis in "xyz"], axis=-1) for e in "abmn"], axis=1)
-    positions = _ertkit.pseudo_positions(points.astype(float))
+    table = _table(table)
+    everything = np.ones(len(table), dtype=bool)
+    positions = _ertkit.section_layout(_electrode_points(table), ~everything, everything)["positions"]
     return positions[:, 0], positions[:, 1]
 
 
-def plot_pseudo_section(results, ax=None, column="rhoa_ohm_m"):
-    """A pseudo-section of a result file (or of its to_numpy() table): one point per record at
-    its midpoint and pseudo-depth, coloured by log10 of the column (apparent resistivity by
-    default). Ignored records and records without a value are left out."""
-    ax = _axes(ax)
-    table = results.to_numpy() if hasattr(results, "to_numpy") else results
-    midpoint, depth = pseudo_section_positions(table)
+def pseudo_section_layout(results, column="rhoa_ohm_m", skip_ignored=False):
+    """What plot_pseudo_section draws, as the command line's pseudo-section lays it out: a dict
+    of the markers (``abscissa``, ``depth``, ``ignore``, ``values`` and the ``records`` in
+    each; repeats of one quadrupole are one marker, the mean of those not ignored, or of all
+    when every one is), the ``panels`` (one per array, judged from the electrodes' distances,
+    split per spacing where markers would share a position; each with its ``title`` and the
+    indexes of its ``points``), the ``electrodes`` along the line, ``positions`` of every
+    record and the counts the plot's notes give. ``column`` is a column of the record table or
+    a quantity of the command line's --quantity (rhoa, m, r, vp, i, k)."""
+    table = _table(results)
+    column = _quantity(column)["column"]
     values = np.asarray(table[column], dtype=float)
-    keep = np.isfinite(values) & (values > 0) & np.isfinite(midpoint) & ~table["ignore"]
-    points = ax.scatter(midpoint[keep], depth[keep], c=np.log10(values[keep]), cmap="viridis", s=30)
-    ax.figure.colorbar(points, ax=ax, label=f"log10 {column}")
-    ax.set_title(f"pseudo-section of {column} ({keep.sum()} records)")
-    if not ax.yaxis_inverted():
-        ax.invert_yaxis()
-    ax.set_xlabel("x (m)")
-    ax.set_ylabel("pseudo-depth (m)")
-    return ax
+    ignore = np.asarray(table["ignore"], dtype=bool)
+    drawn = np.isfinite(values) & ~(ignore & bool(skip_ignored))
+    return _ertkit.section_layout(_electrode_points(table), ignore, drawn, values)
+
+
+def _quantity(column):
+    for quantity in _ertkit.section_quantities():
+        if column in (quantity["key"], quantity["column"]):
+            return quantity
+    return {"key": column, "column": column, "symbol": column, "unit": "", "log": True, "title": column}
+
+
+def _colour_norm(values, log):
+    """The colour scale over the values, widened around a single value, as the command line's."""
+    from matplotlib.colors import LogNorm, Normalize
+    low, high = float(values.min()), float(values.max())
+    if high > low:
+        return LogNorm(low, high) if log else Normalize(low, high)
+    if log:
+        return LogNorm(low / 1.5, low * 1.5)
+    pad = abs(low) * 0.1 or 1.0
+    return Normalize(low - pad, high + pad)
+
+
+def _colour_bar(figure, axes, norm, cmap, title):
+    """A colour bar in the values' unit: on a log scale, its ends and each decade between them
+    (and its 2 and 5 within two decades), away from the ends, as the command line's bar."""
+    from matplotlib.cm import ScalarMappable
+    from matplotlib.colors import LogNorm
+    from matplotlib.ticker import FuncFormatter, LogLocator, NullLocator
+    bar = figure.colorbar(ScalarMappable(norm=norm, cmap=cmap), ax=axes, label=title)
+    if isinstance(norm, LogNorm):
+        subs = (1.0,) if norm.vmax >= 100.0 * norm.vmin else (1.0, 2.0, 5.0)
+        inner = [t for t in LogLocator(subs=subs).tick_values(norm.vmin, norm.vmax)
+                 if 0.06 < norm(t) < 0.94]
+        bar.set_ticks([norm.vmin, *inner, norm.vmax])
+        bar.ax.yaxis.set_minor_locator(NullLocator())
+        bar.ax.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:.3g}"))
+    return bar
+
+
+def _panel_axes(ax, count):
+    if ax is None:
+        try:
+            import matplotlib.pyplot as plt
+        except ImportError as error:  # pragma: no cover - depends on the installation
+            raise ImportError("the ertkit plot helpers need matplotlib") from error
+        figure = plt.figure(figsize=(8.0, 1.5 + 2.8 * count), layout="constrained")
+        return list(figure.subplots(count, 1, sharex=True, squeeze=False)[:, 0])
+    axes = [ax] if hasattr(ax, "scatter") else list(ax)
+    if len(axes) != count:
+        raise ValueError(f"the pseudo-section has {count} panel{'s' if count != 1 else ''}: "
+                         f"pass as many axes, or none, not {len(axes)}")
+    return axes
+
+
+def plot_pseudo_section(results, ax=None, column="rhoa_ohm_m", skip_ignored=False):
+    """A pseudo-section of a result file (or of its to_numpy() table), drawn as the command
+    line's ``plot`` draws it: each record at its distance along the line and its pseudo-depth
+    (pseudo_section_layout), coloured by the column (apparent resistivity by default; log
+    colours when every value is positive, except for M), repeats of one quadrupole drawn once,
+    ignored records hollow (left out with ``skip_ignored``), the electrodes as triangles along
+    the top, and one panel per array. ``ax`` is an Axes, or one per panel; new ones by default.
+    Returns the list of panel Axes; the colour bar, in the column's unit, spans them all."""
+    from matplotlib import colormaps
+    quantity = _quantity(column)
+    table = _table(results)
+    layout = pseudo_section_layout(table, quantity["column"], skip_ignored)
+    values = layout["values"]
+    if not len(values):
+        raise ValueError(f"no record with a value of {quantity['symbol']} to plot")
+    panels = layout["panels"]
+    axes = _panel_axes(ax, len(panels))
+    norm = _colour_norm(values, quantity["log"] and bool((values > 0).all()))
+    cmap = colormaps["viridis"]
+    abscissa, depth, ignore, electrodes = layout["abscissa"], layout["depth"], layout["ignore"], layout["electrodes"]
+    span = np.concatenate([abscissa, electrodes])
+    low, high = float(span.min()), float(span.max())
+    pad = (high - low) * 0.03 or (abs(low) * 0.1 or 1.0)
+    deepest = float(depth.max()) * 1.1 or 1.0
+    size = float(np.clip(780.0 / (2.5 * max(len(electrodes), 1)), 1.5, 9.0)) ** 2
+    for axes_of_panel, panel in zip(axes, panels):
+        points = panel["points"]
+        measured, hollow = points[~ignore[points]], points[ignore[points]]
+        axes_of_panel.scatter(abscissa[measured], depth[measured], c=values[measured], cmap=cmap, norm=norm, s=size,
+                              edgecolors="#333333", linewidths=0.5, label="readings")
+        if len(hollow):
+            axes_of_panel.scatter(abscissa[hollow], depth[hollow], s=size, facecolors="white",
+                                  edgecolors=cmap(norm(values[hollow])), linewidths=1.5, label="ignored")
+        axes_of_panel.plot(electrodes, np.ones(len(electrodes)), "v", color="black", markersize=4, clip_on=False,
+                           transform=axes_of_panel.get_xaxis_transform(), label="electrodes")
+        axes_of_panel.set_xlim(low - pad, high + pad)
+        axes_of_panel.set_ylim(deepest, 0.0)
+        axes_of_panel.set_xlabel(layout["distance_title"])
+        axes_of_panel.set_ylabel("pseudo-depth (m)")
+        if len(panels) > 1:
+            axes_of_panel.set_title(panel["title"], loc="left", pad=10)
+    figure = axes[0].figure
+    _colour_bar(figure, axes, norm, cmap, quantity["title"])
+    figure.suptitle(f"{quantity['title']} pseudo-section: {layout['drawn']} of {len(table)} records plotted"
+                    f"{' (ignored ones left out)' if skip_ignored else ', ignored ones hollow'}")
+    return axes

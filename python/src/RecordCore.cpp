@@ -2,15 +2,14 @@
 
 #include "LibraryCall.h"
 #include "RecordTable.h"
+#include "SectionLayout.h"
 
-#include <services/Geometry.h>
 #include <services/ResultValues.h>
 #include <services/StackedSignal.h>
 #include <services/WindowTimes.h>
 
 #include <pybind11/stl.h>
 
-#include <limits>
 #include <new>
 
 namespace ertkit_py {
@@ -85,24 +84,7 @@ void bindRecordCore(py::module_& m)
         .def("stack", &RecordCore::stack)
         .def_property_readonly("orig_file", [](const RecordCore& r) { return py::bytes(r.reader().getOrigFile()); })
         .def_property_readonly("seq_file", [](const RecordCore& r) { return py::bytes(r.reader().getSeqFile()); });
-    m.def(
-        "pseudo_positions",
-        [](const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
-            if (points.ndim() != 3 || points.shape(1) != 4 || points.shape(2) != 3)
-                throw py::value_error("pseudo_positions takes electrode points of shape (n, 4, 3)");
-            const auto in = points.unchecked<3>();
-            py::array_t<double> out({points.shape(0), py::ssize_t{2}});
-            auto result = out.mutable_unchecked<2>();
-            for (py::ssize_t i = 0; i < points.shape(0); ++i) {
-                ertkit::Quadrupole q;
-                for (py::ssize_t e = 0; e < 4; ++e) q[static_cast<std::size_t>(e)] = {in(i, e, 0), in(i, e, 1), in(i, e, 2)};
-                const auto position = ertkit::pseudoPosition(q, false);
-                result(i, 0) = position ? position->abscissa : std::numeric_limits<double>::quiet_NaN();
-                result(i, 1) = position ? position->depth : std::numeric_limits<double>::quiet_NaN();
-            }
-            return out;
-        },
-        py::arg("points"), "Pseudo-section abscissa and depth of A, B, M, N points (n, 4, 3), NaN where undefined.");
+    bindSectionLayout(m);
     m.attr("RECORD_COLUMNS") = recordColumnNames();
 }
 

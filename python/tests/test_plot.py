@@ -42,15 +42,11 @@ def test_recording_plot_draws_every_channel_and_marks_overloads(sample_survey, p
     assert len(markers) == 3 and all(len(line.get_xdata()) == 1 for line in markers)
 
 
-def test_decay_and_pseudo_section_plots(sample_survey, pyplot):
+def test_decay_plot(sample_survey, pyplot):
     survey = ertkit.open(sample_survey / "line1.binx")
     ax = survey[0].plot_decay()
     # Windows of 20, 20, 40, 40, 80... ms after a 40 ms delay.
     np.testing.assert_allclose(ax.get_lines()[0].get_xdata()[:4], [50.0, 70.0, 100.0, 140.0])
-    ax = survey.plot_pseudo_section()
-    points = ax.collections[0]
-    # Every record but the two ignored ones.
-    assert len(points.get_offsets()) == 95 and ax.yaxis_inverted()
 
 
 def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):

@@ -217,8 +217,9 @@ TEST(ColourBar, RangeAndClipSetTheLimitsAndValuesBeyondTakeTheEndColours)
     const BINX_File file = wennerFile(rhoa);
     const auto colours = [&](const SectionOptions& options) {
         std::map<std::string, std::size_t> count;
-        const auto drawn = panels(section(file, options)); // held: a range over a temporary's member would dangle
-        for (const Marker& m : drawn.at("Wenner")) ++count[m.fill];
+        // A copy: the range-for would outlive the map it came from.
+        const std::vector<Marker> markers = panels(section(file, options)).at("Wenner");
+        for (const Marker& m : markers) ++count[m.fill];
         return count;
     };
     const std::string low = scaleColour(0.0), high = scaleColour(1.0);
