@@ -1,13 +1,12 @@
 #include <services/DownloadSession.h>
 
 #include <services/AtomicOutput.h>
+#include <services/DownloadFailureText.h>
 #include <services/ReceiverTime.h>
 
 #include <download/LinkWatch.h>
 #include <download/TPortUSB.h>
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <stdlib.h>
@@ -34,25 +33,6 @@ private:
     std::string m_previous;
 };
 
-// Which device could not be opened and why, with the usual remedy.
-std::string portFailureText(const TPortUSB::OpenFailure& failure)
-{
-    if (failure.device.empty())
-        return "no meter found: none of /dev/serial/by-id/*, /dev/ttyUSB*, /dev/ttyACM* exists (is the meter plugged in?)";
-    const std::string& device = failure.device;
-    switch (failure.error) {
-    case ENOENT: return "cannot open the port " + device + ": no such device (is the meter plugged in?)";
-    case ENOTTY: return "cannot open the port " + device + ": not a serial device";
-    case EISDIR: return "cannot open the port " + device + ": it is a folder, not a serial device";
-    case EACCES:
-    case EPERM:
-        return "cannot open the port " + device +
-               ": permission denied (add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
-    case EBUSY: return "cannot open the port " + device + ": busy (another program is using it)";
-    default: return "cannot open the port " + device + (failure.error != 0 ? ": " + std::string(std::strerror(failure.error)) : "");
-    }
-}
-
 } // namespace
 
 // The download object, with the time stamps of its measures in view.
@@ -70,7 +50,7 @@ DownloadSession::DownloadSession(std::string device) : m_device(std::move(device
     m_transfer = std::make_unique<Transfer>(
         // Nobody is there to plug a meter in: a port that cannot be found is not tried again.
         [](TPortVirt::TypePort) { return false; },
-        [this] { m_failures.push_back({true, 0, portFailureText(TPortUSB::lastOpenFailure())}); }, [] { return true; },
+        [this] { m_failures.push_back({true, 0, portFailureText(TPortUSB::lastOpenFailure().device, TPortUSB::lastOpenFailure().error)}); }, [] { return true; },
         [this](int code, std::string message) { m_failures.push_back({false, code, std::move(message)}); }, TPortVirt::USB, "ertkit");
 }
 

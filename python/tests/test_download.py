@@ -90,10 +90,45 @@ def test_keep_partial_returns_what_arrived_and_says_how_much(tmp_path, caplog):
     assert [r.getMessage() for r in caplog.records] == ["The meter's device has gone (unplugged?): kept 5 of 20 measures"]
 
 
-def test_a_port_that_cannot_be_opened_raises_download_error():
-    with pytest.raises(ertkit.DownloadError, match="cannot open the meter's port") as raised:
-        ertkit.download("/dev/ertkit-no-such-port", 0, 4)
-    assert isinstance(raised.value, OSError) and raised.value.errors == [] and len(raised.value.binx) == 0
+def tool_failure(port, *options):
+    """The tool's account of a download that fails, one line."""
+    run = subprocess.run([program("ERTKIT_CLI"), "download", "--port", port, "--first", "0", "--last", "2", *options,
+                          "-o", os.devnull], capture_output=True, text=True)
+    assert run.returncode == 1
+    return run.stderr
+
+
+@pytest.mark.parametrize("port, words", [
+    ("/etc/passwd", "cannot open the port /etc/passwd: not a serial device"),
+    ("/dev/ertkit-no-such-port", "cannot open the port /dev/ertkit-no-such-port: no such device (is the meter plugged in?)"),
+])
+def test_a_port_that_cannot_be_opened_is_explained_as_the_tool_explains_it(port, words):
+    with pytest.raises(ertkit.DownloadError) as raised:
+        ertkit.download(port, 0, 2)
+    assert isinstance(raised.value, OSError) and str(raised.value) == words
+    assert raised.value.errors == [(0, words)] and len(raised.value.binx) == 0
+    assert tool_failure(port) == f"ertkit: {words}; nothing written\n"
+
+
+@pytest.mark.parametrize("fault, words", [
+    ("--stop-after", "no answer from the meter: is it on, in its download mode, and on this port? (Time out version ???)"),
+    ("--hang-up-after", "The meter's device has gone (unplugged?)"),
+])
+def test_a_meter_lost_in_the_handshake_is_explained_as_the_tool_explains_it(fault, words):
+    # The meter identifies itself (15 bytes), then falls silent or vanishes; a timeout longer
+    # than the half second the simulator waits before it hangs up tells the two apart.
+    with meter("--records", 3, fault, 15) as port:
+        with pytest.raises(ertkit.DownloadError) as raised:
+            ertkit.download(port, 0, 2, timeout=2)
+    assert str(raised.value) == words and raised.value.errors == [(0, words)]
+    with meter("--records", 3, fault, 15) as port:
+        assert tool_failure(port, "--timeout", "2") == f"ertkit: {port}: {words}; nothing written\n"
+
+
+@pytest.mark.parametrize("timeout, error", [(0.05, ValueError), (4000, ValueError), ("1", TypeError), (True, TypeError)])
+def test_a_timeout_outside_the_tools_range_is_refused(timeout, error):
+    with pytest.raises(error, match="timeout"):
+        ertkit.download("/dev/ertkit-no-such-port", 0, 2, timeout=timeout)
 
 
 @contextlib.contextmanager
