@@ -56,6 +56,42 @@ def test_record_download_matches_the_tool_and_survives_a_round_trip(tmp_path, ve
     same_tables(ertkit.open(out).to_numpy(), binx.to_numpy())
 
 
+def test_two_meters_on_two_ports_download_at_once_from_two_threads(tmp_path):
+    # Each download waits at its first record for the other to reach its own: both are under
+    # way at once, or the meeting breaks and the progress callback stops the download.
+    meeting = threading.Barrier(2, timeout=60)
+
+    def meet_once():
+        met = []
+
+        def progress(done, total):
+            if done >= 1 and not met:
+                met.append(meeting.wait())
+        return progress
+
+    counts = (4, 7)
+    results = [None, None]
+    with meter("--records", counts[0], "--version", 3) as first, meter("--records", counts[1], "--version", 1) as second:
+        ports = (first, second)
+
+        def fetch(i):
+            try:
+                results[i] = ertkit.download(ports[i], 0, counts[i] - 1, progress=meet_once())
+            except BaseException as error:  # reported below, on the test's thread
+                results[i] = error
+
+        threads = [threading.Thread(target=fetch, args=(i,)) for i in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        by_tool = [tool_download(port, 0, count - 1, tmp_path / f"tool{i}.binx") for i, (port, count) in enumerate(zip(ports, counts))]
+    assert not [r for r in results if isinstance(r, BaseException)], results
+    for (binx, recording), tool, count in zip(results, by_tool, counts):
+        assert recording is None and len(binx) == count
+        same_tables(binx.to_numpy(), tool.to_numpy())
+
+
 @pytest.mark.parametrize("kind", ["voltage", "current"])
 def test_raw_transfer_gives_the_recording_and_its_measures(tmp_path, kind):
     kept = tmp_path / "meter"
