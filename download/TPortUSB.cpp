@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <mutex>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,9 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::mutex s_device_mutex;
-std::string s_device_path;
 
 TPortUSB::OpenFailure& openFailure()
 {
@@ -70,18 +66,6 @@ TPortUSB::~TPortUSB()
     close();
 }
 
-void TPortUSB::setDevicePath(std::string path)
-{
-    const std::lock_guard lock(s_device_mutex);
-    s_device_path = std::move(path);
-}
-
-std::string TPortUSB::devicePath()
-{
-    const std::lock_guard lock(s_device_mutex);
-    return s_device_path;
-}
-
 std::vector<std::string> TPortUSB::findDevices()
 {
     std::vector<std::string> devices = entriesOf("/dev/serial/by-id", "");
@@ -101,7 +85,7 @@ int TPortUSB::open(std::function<bool()> retry, int, long, std::string, bool, st
 {
     close();
     for (;;) {
-        std::string path = devicePath();
+        std::string path = m_device;
         if (path.empty()) {
             const auto devices = findDevices();
             if (!devices.empty()) path = devices.front();

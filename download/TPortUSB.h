@@ -3,11 +3,12 @@
 #include <download/TPortVirt.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The USB link: a USB serial device driven through the POSIX terminal interface in raw mode.
 // The port finds the meter itself (the first of /dev/serial/by-id/*, /dev/ttyUSB*,
-// /dev/ttyACM*) unless the host names a device with setDevicePath.
+// /dev/ttyACM*) unless it is given a device.
 class TPortUSB : public TPortVirt {
 public:
     // Speeds tried by setBaud, fastest first; the link opens at the first one.
@@ -15,11 +16,11 @@ public:
     static constexpr int s_identify_timeout_ms = 500;
 
     TPortUSB() = default;
+    // A port that opens `device` instead of searching (an empty one searches).
+    explicit TPortUSB(std::string device) : m_device(std::move(device)) {}
     ~TPortUSB() override;
 
-    // The device to open instead of searching; an empty path restores the search.
-    static void setDevicePath(std::string path);
-    static std::string devicePath();
+    const std::string& device() const { return m_device; }
     // Candidate devices in search order.
     static std::vector<std::string> findDevices();
 
@@ -48,5 +49,6 @@ private:
     bool applySpeed(int baud);
     bool identify(std::string& name);
 
+    std::string m_device;
     int m_fd = -1;
 };

@@ -3,7 +3,6 @@
 
 #include <download/TarvexKesta_File.h>
 
-#include <download/LinkHooks.h>
 #include <download/LinkWatch.h>
 
 #include <host/ProgressCallback.h>
@@ -175,7 +174,7 @@ bool TarvexKesta_File::openLink()
 int TarvexKesta_File::handshake(unsigned int first, unsigned int last)
 {
     const LinkWatch& watch = LinkWatch::current();
-    int wait = LinkHooks::scaled(s_handshake_timeout_ms);
+    int wait = m_link.scaled(s_handshake_timeout_ms);
     if (watch.bounds_handshake) wait = static_cast<int>(std::min<long long>(wait, watch.silence_limit.count()));
     // A short word from a device that went away is a hang-up, not a meter that never answered.
     const auto failed = [this](const char* text) { return std::runtime_error(m_port->deviceHasGone() ? LinkLost::s_device_gone : text); };
@@ -223,7 +222,7 @@ int TarvexKesta_File::readWord(std::uint32_t& word, int timeout_ms)
 
 void TarvexKesta_File::dropAndRetry(int sleep_ms)
 {
-    LinkHooks::pauseFor(sleep_ms);
+    m_link.pauseFor(sleep_ms);
     m_port->clearRxBuffer();
 }
 
@@ -235,13 +234,13 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
     void* const record = v1 ? static_cast<void*>(&measure) : static_cast<void*>(&zmeasure);
     const int record_size = static_cast<int>(v1 ? TMeasure::s_size : TZMeasure::s_size);
     const TMeasureHead& head = v1 ? measure.head : zmeasure.head;
-    const int transfer_wait = LinkHooks::scaled(s_transfer_timeout_ms);
+    const int transfer_wait = m_link.scaled(s_transfer_timeout_ms);
     const auto longest_wait = std::max<long long>(transfer_wait, LinkWatch::current().silence_limit.count());
 
     // The meter answers each acknowledge at once: from here on, a silence longer than the
     // host's limit means it has gone (docs/link-protocol.md).
     m_port->watchSilence();
-    LinkHooks::pauseFor(300);
+    m_link.pauseFor(300);
     unsigned char acknowledge = OLD_DATADOWNLOAD;
     std::uint32_t remembered_checksum = 0;
     // A meter slower than the wait for an index answers every acknowledge, the repeated ones
@@ -262,7 +261,7 @@ void TarvexKesta_File::receiveRecords(unsigned int first, unsigned int last, Pro
         std::uint32_t index = 0;
         const int index_bytes = readWord(index, index_wait);
         if (index_bytes != 4) {
-            LinkHooks::pauseFor(200);
+            m_link.pauseFor(200);
             // Nothing of a sending came within the wait: nothing spoilt is waiting to be
             // dropped, and what came during the pause is a whole answer, to be read rather
             // than dropped and asked for again.

@@ -1,7 +1,5 @@
 #include <download/TarvexKesta_File.h>
 
-#include <download/LinkHooks.h>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -69,7 +67,7 @@ TarvexKesta_File::~TarvexKesta_File()
 bool TarvexKesta_File::initUSB()
 {
     m_port.reset();
-    m_port = LinkHooks::makeUsbPort(); // a TPortUSB unless a test or the fuzzer says otherwise
+    m_port = m_link.makeUsbPort(); // a TPortUSB unless a test or the fuzzer says otherwise
     std::function<bool()> retry = [callback = m_port_callback] { return callback(TPortVirt::USB); };
     if (m_port->open(std::move(retry), 99, 273000, std::string(), false, std::string(), 0) == 0) {
         m_on_open_failure();

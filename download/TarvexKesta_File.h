@@ -2,6 +2,7 @@
 
 #include <host/LittleEndian.h>
 
+#include <download/LinkSettings.h>
 #include <download/TPortVirt.h>
 
 #include <bit>
@@ -148,6 +149,10 @@ protected:
     int m_version = 0;
     std::vector<TZMeasure> m_tab_tzmeasure;
     std::vector<TMeasure> m_tab_tmeasure;
+    // How this object's downloads reach the meter (the device, and the test hooks): a host
+    // sets them through a class of its own (services/DownloadSession). Left as they are, the
+    // port looks for the meter.
+    LinkSettings m_link;
 
 private:
     friend class BINX_File;

@@ -3,6 +3,7 @@
 #include <fullwave/IAB_VMN_File.h>
 
 #include <fullwave/BlockRun.h>
+#include <fullwave/IAB_VMN_FileStorage.h>
 #include <fullwave/PageStream.h>
 #include <host/VELTLogger.h>
 
@@ -70,9 +71,9 @@ IAB_VMN_File::IAB_VMN_File(const std::string& path) : IAB_VMN_File(path, noProgr
 IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress) : IAB_VMN_File(path, progress, Samples::Kept) {}
 
 IAB_VMN_File::IAB_VMN_File(const std::string& path, ProgressCallback& progress, Samples samples)
-    : IV_File_ReaderImpl<IAB_VMN_File>(path)
+    : IV_File_ReaderImpl<IAB_VMN_File>(path), m_storage(std::make_unique<Storage>())
 {
-    if (samples == Samples::Skipped) m_store.skipValues();
+    if (samples == Samples::Skipped) m_storage->store.skipValues();
     HighPrecisionTime dropped;
     GetSerials(path, m_serial, m_user_serial, is_vmn, dropped);
     // The pages are read in large chunks straight into the reader's own buffer.
@@ -97,9 +98,10 @@ IAB_VMN_File::IAB_VMN_File(std::istream& stream, unsigned short serial, unsigned
     : IV_File_ReaderImpl<IAB_VMN_File>(streamPath(serial, user_serial, is_vmn_)),
       is_vmn(is_vmn_),
       m_serial(serial),
-      m_user_serial(user_serial)
+      m_user_serial(user_serial),
+      m_storage(std::make_unique<Storage>())
 {
-    if (samples == Samples::Skipped) m_store.skipValues();
+    if (samples == Samples::Skipped) m_storage->store.skipValues();
     Init(stream, progress);
 }
 
@@ -108,11 +110,8 @@ IAB_VMN_File::IAB_VMN_File(IAB_VMN_File&& other) noexcept
       is_vmn(other.is_vmn),
       m_serial(other.m_serial),
       m_user_serial(other.m_user_serial),
-      m_starts(std::move(other.m_starts)),
-      m_store(std::move(other.m_store)),
-      m_page_objects(std::move(other.m_page_objects))
+      m_storage(std::move(other.m_storage))
 {
-    other.m_starts.clear();
 }
 
 IAB_VMN_File& IAB_VMN_File::operator=(IAB_VMN_File&& other) noexcept
@@ -122,15 +121,18 @@ IAB_VMN_File& IAB_VMN_File::operator=(IAB_VMN_File&& other) noexcept
         is_vmn = other.is_vmn;
         m_serial = other.m_serial;
         m_user_serial = other.m_user_serial;
-        m_starts = std::move(other.m_starts);
-        other.m_starts.clear();
-        m_store = std::move(other.m_store);
-        m_page_objects = std::move(other.m_page_objects);
+        m_storage = std::move(other.m_storage);
     }
     return *this;
 }
 
 IAB_VMN_File::~IAB_VMN_File() = default;
+
+const IAB_VMN_File::Storage& IAB_VMN_File::storage() const
+{
+    static const Storage none;
+    return m_storage ? *m_storage : none;
+}
 
 void IAB_VMN_File::Init(std::istream& stream, ProgressCallback& progress)
 {
@@ -145,7 +147,8 @@ void IAB_VMN_File::Init(std::istream& stream, ProgressCallback& progress)
         PageStream& pages;
         ~RewindUnlessDone() { pages.rewind(); }
     } rewind{pages};
-    m_store.reserveFor(pages.remainingBytes());
+    Storage& kept = *m_storage;
+    kept.store.reserveFor(pages.remainingBytes());
 
     const IAB_VMN_RawPage* raw = pages.next();
     if (!raw) throw std::runtime_error("cannot read file");
@@ -161,7 +164,7 @@ void IAB_VMN_File::Init(std::istream& stream, ProgressCallback& progress)
     }
 
     std::string expected_name = expectedDataName(*header);
-    m_starts.push_back({std::move(header)});
+    kept.starts.push_back({std::move(header)});
 
     while (stream.good()) {
         raw = pages.next();
@@ -175,11 +178,11 @@ void IAB_VMN_File::Init(std::istream& stream, ProgressCallback& progress)
             appendDataPage(*raw, expected_name);
         } else if ((header = decodeConfiguration(*raw, is_vmn))) {
             expected_name = expectedDataName(*header);
-            m_starts.push_back({std::move(header)});
+            kept.starts.push_back({std::move(header)});
         }
     }
-    m_store.finish();
-    m_page_objects = OnDemandSlots<IAB_VMN_FileData>(m_store.pages());
+    kept.store.finish();
+    kept.page_objects = OnDemandSlots<IAB_VMN_FileData>(kept.store.pages());
 }
 
 std::int32_t IAB_VMN_File::dataPageDate(const IAB_VMN_RawPage& raw) const
@@ -193,33 +196,35 @@ std::int32_t IAB_VMN_File::dataPageDate(const IAB_VMN_RawPage& raw) const
 
 void IAB_VMN_File::appendDataPage(const IAB_VMN_RawPage& raw, const std::string& expected_name)
 {
+    std::vector<Start_>& starts = m_storage->starts;
+    IAB_VMN_SampleStore& store = m_storage->store;
     if (!expected_name.empty() && pageName(raw) != expected_name)
         throw std::logic_error("corrupted file : header and data are not related");
     const std::uint32_t head = raw.word(fullwave_blocks::kFirstWord);
     const unsigned int channels = fullwave_blocks::channelsOf(head);
     // A page whose blocks do not match the header's channel count is dropped silently.
-    if (channels != m_starts.back().header->get_n_channel()) return;
+    if (channels != starts.back().header->get_n_channel()) return;
 
     const std::uint32_t first = fullwave_blocks::numberOf(head);
-    if (m_starts.back().n_pages == 0) {
+    if (starts.back().n_pages == 0) {
         if (first > 1) throw std::logic_error("corrupted file : sample numbering does not start at 0 or 1");
     } else {
-        const Start_& current = m_starts.back();
+        const Start_& current = starts.back();
         const std::uint64_t next = std::uint64_t{current.first_number} + current.n_samples;
         if (first < next) throw std::logic_error("corrupted file : samples do not follow each others");
         // A gap in the numbering: the samples after it form a new start of the same set-up.
-        if (first > next) m_starts.push_back({std::make_unique<IAB_VMN_FileHeader>(*current.header)});
+        if (first > next) starts.push_back({std::make_unique<IAB_VMN_FileHeader>(*current.header)});
     }
 
-    Start_& s = m_starts.back();
+    Start_& s = starts.back();
     if (s.n_pages == 0) {
-        m_store.beginRun(channels);
-        s.first_page = m_store.pages();
-        s.first_sample = m_store.samples();
-        s.first_value = m_store.values();
+        store.beginRun(channels);
+        s.first_page = store.pages();
+        s.first_sample = store.samples();
+        s.first_value = store.values();
         s.first_number = first;
         s.n_channels = channels;
     }
-    s.n_samples += m_store.append(raw, dataPageDate(raw));
+    s.n_samples += store.append(raw, dataPageDate(raw));
     ++s.n_pages;
 }

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <fullwave/IAB_VMN_FilePage.h>
-#include <fullwave/IAB_VMN_SampleStore.h>
-#include <fullwave/OnDemandSlots.h>
 #include <host/IV_File_Reader.h>
 #include <host/ProgressCallback.h>
 #include <host/ReaderAdapters.h>
@@ -21,7 +19,8 @@
 //
 // The samples are kept compactly (see IAB_VMN_SampleStore), not as page objects: the data
 // page objects that getData hands out are made from that storage the first time each is
-// asked for, and kept for the reader's lifetime.
+// asked for, and kept for the reader's lifetime. The storage is the reader's own business
+// (IAB_VMN_FileStorage.h): this header shows none of it.
 class IAB_VMN_File : public IV_File_ReaderImpl<IAB_VMN_File> {
 public:
     static const std::string s_type_name;
@@ -57,10 +56,10 @@ public:
 
     // Accessors of the assembled starts. An index past the end throws std::out_of_range
     // rather than reading beyond the starts, so every query is safe on a bad start.
-    const IAB_VMN_FileHeader& getHeader(std::uint64_t start) const { return *m_starts.at(start).header; }
+    const IAB_VMN_FileHeader& getHeader(std::uint64_t start) const;
     const IAB_VMN_FileData& getData(std::uint64_t start, std::uint64_t i) const;
-    std::uint64_t getNHeader() const { return m_starts.size(); }
-    std::uint64_t getNData(std::uint64_t start) const { return m_starts.at(start).n_pages; }
+    std::uint64_t getNHeader() const;
+    std::uint64_t getNData(std::uint64_t start) const;
     bool get_is_vmn() const { return is_vmn; }
 
     // Every channel of one start in one pass, row-major: sample k of channel c goes to
@@ -198,30 +197,20 @@ protected:
     void Init(std::istream& stream, ProgressCallback& progress);
 
 private:
-    // A configuration page with the data pages that follow it. The pages' samples are the
-    // store's samples [first_sample, first_sample + n_samples), their values the store's
-    // run that begins at value first_value.
-    struct Start_ {
-        std::unique_ptr<IAB_VMN_FileHeader> header;
-        std::uint64_t first_page = 0;
-        std::uint64_t n_pages = 0;
-        std::uint64_t first_sample = 0;
-        std::uint64_t n_samples = 0;
-        std::uint64_t first_value = 0;
-        std::uint32_t first_number = 0; // sample number of the first block
-        std::uint32_t n_channels = 0;   // of its blocks: the header's count once it has pages
-    };
+    // A configuration page with the data pages that follow it, and the storage of all of them
+    // (IAB_VMN_FileStorage.h).
+    struct Start_;
+    struct Storage;
 
     void appendDataPage(const IAB_VMN_RawPage& raw, const std::string& expected_name);
     std::int32_t dataPageDate(const IAB_VMN_RawPage& raw) const;
     const Start_& checkedStart(Start start) const;
-    IAB_VMN_SampleStore::Run run(const Start_& s) const { return m_store.run(s.first_value, s.n_samples, s.n_channels); }
     std::unique_ptr<IAB_VMN_FileData> makeDataPage(const Start_& s, std::uint64_t i) const;
+    // The storage; a reader moved from has none and answers as one without starts.
+    const Storage& storage() const;
 
     bool is_vmn = false;
     unsigned short m_serial = 0;
     unsigned short m_user_serial = 0;
-    std::vector<Start_> m_starts;
-    IAB_VMN_SampleStore m_store;
-    OnDemandSlots<IAB_VMN_FileData> m_page_objects;
+    std::unique_ptr<Storage> m_storage;
 };

@@ -2,6 +2,8 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
+#include <fullwave/IAB_VMN_FileStorage.h>
+
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -26,12 +28,27 @@ unsigned int electrodeRow(std::uint64_t channel, ElectrodeName e)
 
 } // namespace
 
+const IAB_VMN_FileHeader& IAB_VMN_File::getHeader(std::uint64_t start) const
+{
+    return *storage().starts.at(start).header;
+}
+
+std::uint64_t IAB_VMN_File::getNHeader() const
+{
+    return storage().starts.size();
+}
+
+std::uint64_t IAB_VMN_File::getNData(std::uint64_t start) const
+{
+    return storage().starts.at(start).n_pages;
+}
+
 DeviceType_t IAB_VMN_File::getType() const
 {
     if (!is_vmn) return DeviceType_t::CurrentReceiver;
     // A voltage reader stopped before its first configuration page has no set-up to tell
     // its kind by: it reports the plain voltage receiver.
-    if (m_starts.empty()) return DeviceType_t::VoltageReceiver;
+    if (storage().starts.empty()) return DeviceType_t::VoltageReceiver;
     const auto config = static_cast<std::uint32_t>(getHeader(0).get_config());
     if (config & 0x00F000E0u) return static_cast<DeviceType_t>(3);
     if (config & 0x00030000u) return static_cast<DeviceType_t>(4);

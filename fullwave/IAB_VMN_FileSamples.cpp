@@ -2,6 +2,7 @@
 
 #include <fullwave/IAB_VMN_File.h>
 
+#include <fullwave/IAB_VMN_FileStorage.h>
 #include <fullwave/MappedBuffer.h>
 #include <fullwave/SampleTiles.h>
 
@@ -26,15 +27,16 @@ void requireRoom(std::size_t have, std::uint64_t need, const char* what)
 
 const IAB_VMN_File::Start_& IAB_VMN_File::checkedStart(Start start) const
 {
-    if (start >= m_starts.size()) throw std::out_of_range("start index out of range");
-    return m_starts[start];
+    const std::vector<Start_>& starts = storage().starts;
+    if (start >= starts.size()) throw std::out_of_range("start index out of range");
+    return starts[start];
 }
 
 const IAB_VMN_FileData& IAB_VMN_File::getData(std::uint64_t start, std::uint64_t i) const
 {
     const Start_& s = checkedStart(start);
     if (i >= s.n_pages) throw std::out_of_range("data page index out of range");
-    return m_page_objects.get(s.first_page + i, [&] { return makeDataPage(s, i); });
+    return storage().page_objects.get(s.first_page + i, [&] { return makeDataPage(s, i); });
 }
 
 std::unique_ptr<IAB_VMN_FileData> IAB_VMN_File::makeDataPage(const Start_& s, std::uint64_t i) const
@@ -42,8 +44,8 @@ std::unique_ptr<IAB_VMN_FileData> IAB_VMN_File::makeDataPage(const Start_& s, st
     const std::uint64_t page = s.first_page + i;
     // Pages of a start are numbered on without a gap, so a page's first sample number says
     // where its samples lie in the start.
-    const std::uint64_t offset = m_store.page(page).first_number - s.first_number;
-    const IAB_VMN_RawPage raw = m_store.rawPage(page, run(s), offset, s.first_sample + offset);
+    const std::uint64_t offset = storage().store.page(page).first_number - s.first_number;
+    const IAB_VMN_RawPage raw = storage().store.rawPage(page, storage().run(s), offset, s.first_sample + offset);
     // The stored date is already corrected: the header takes it as it stands.
     auto data = std::make_unique<IAB_VMN_FileData>(std::make_unique<IAB_VMN_PageHeader>(raw, false), true, raw);
     data->computeOverloads(s.header->get_max_rx());
@@ -59,8 +61,8 @@ TimesSeriesContainer IAB_VMN_File::getDataContainer(Start start) const
 {
     const Start_& s = checkedStart(start);
     TimesSeriesContainer container(getNsample(start), getNChannels(start));
-    m_store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { container.setPPS(k, true); });
-    const Run samples = run(s);
+    storage().store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { container.setPPS(k, true); });
+    const Run samples = storage().run(s);
     const std::uint64_t tile = samples.tileSize();
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::uint64_t length = samples.tileLength(t);
@@ -81,7 +83,7 @@ void IAB_VMN_File::fillData(Start start, Channel channel, std::vector<double>& o
     out.reserve(s.n_samples);
     if (out.data() != before) adviseHugePages(out.data(), out.capacity() * sizeof(double));
     // Appended tile by tile into the reserved room, so the vector is written once, in order.
-    const Run samples = run(s);
+    const Run samples = storage().run(s);
     for (std::uint64_t t = 0; t < samples.tiles(); ++t) {
         const std::size_t length = samples.tileLength(t);
         fullwave_tiles::appendWidened(out, samples.tile(t) + channel * length, length);
@@ -97,7 +99,7 @@ void IAB_VMN_File::fillOverload(Start start, Channel channel, std::vector<bool>&
     // Overloads are rare: all clear at once, then the few set.
     out.resize(s.n_samples, false);
     out.shrink_to_fit();
-    const Run samples = run(s);
+    const Run samples = storage().run(s);
     const double max = s.header->get_max_rx();
     const std::uint64_t tile = samples.tileSize();
     std::uint16_t flags[kFlagPiece];
@@ -118,7 +120,7 @@ void IAB_VMN_File::fillPPS(Start start, std::vector<bool>& out) const
     out.clear();
     out.resize(s.n_samples, false);
     out.shrink_to_fit();
-    m_store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { out[k] = true; });
+    storage().store.forEachPPS(s.first_sample, s.n_samples, [&](std::uint64_t k) { out[k] = true; });
 }
 
 void IAB_VMN_File::fillStart(Start start, std::span<double> values, std::span<bool> overloads, std::span<bool> pps) const
@@ -138,7 +140,7 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
     requireRoom(values.size(), count * n, "values");
     requireRoom(overloads.size(), count * n, "overloads");
     requireRoom(pps.size(), count, "pps");
-    const Run samples = run(s);
+    const Run samples = storage().run(s);
     const double max = s.header->get_max_rx();
     std::uint16_t flags[kFlagPiece];
     const std::uint64_t end = first + count;
@@ -164,6 +166,6 @@ void IAB_VMN_File::fillStart(Start start, std::uint64_t first, std::uint64_t cou
     }
     if (!pps.empty()) {
         std::fill_n(pps.data(), count, false);
-        m_store.forEachPPS(s.first_sample + first, count, [&](std::uint64_t k) { pps[k] = true; });
+        storage().store.forEachPPS(s.first_sample + first, count, [&](std::uint64_t k) { pps[k] = true; });
     }
 }

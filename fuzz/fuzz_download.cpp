@@ -27,10 +27,11 @@ constexpr std::size_t s_header_size = 4;
 
 class FuzzDownload : public TarvexKesta_File {
 public:
-    explicit FuzzDownload(TPortVirt::TypePort type)
+    FuzzDownload(TPortVirt::TypePort type, LinkSettings link)
         : TarvexKesta_File([](TPortVirt::TypePort) { return false; }, [] {}, [] { return true; },
                            [](int, std::string) {}, type, "fuzz")
     {
+        m_link = std::move(link);
     }
     bool broughtMeasures() const { return !m_tab_tmeasure.empty() || !m_tab_tzmeasure.empty(); }
 };
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned int last = first + data[2];
     const std::uint8_t choice = data[3];
     const ertkit_sim::MemoryLink link(std::vector<std::uint8_t>(data + s_header_size, data + size));
-    FuzzDownload download(portType(choice));
+    FuzzDownload download(portType(choice), link.settings());
     DummyProgressCallback progress;
     try {
         download.download(first, last, progress, nameOf(choice));

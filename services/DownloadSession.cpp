@@ -1,76 +1,41 @@
 #include <services/DownloadSession.h>
 
 #include <services/AtomicOutput.h>
+#include <services/DownloadFailureText.h>
 #include <services/ReceiverTime.h>
 
 #include <download/LinkWatch.h>
 #include <download/TPortUSB.h>
 
-#include <cerrno>
-#include <cstring>
-#include <mutex>
 #include <stdexcept>
 #include <stdlib.h>
 
 namespace ertkit {
 
-namespace {
-
-// The port layer's device setting, held for one download and then put back.
-class DeviceFor {
-public:
-    explicit DeviceFor(const std::string& device) : m_lock(mutex()), m_previous(TPortUSB::devicePath()) { TPortUSB::setDevicePath(device); }
-    ~DeviceFor() { TPortUSB::setDevicePath(m_previous); }
-    DeviceFor(const DeviceFor&) = delete;
-    DeviceFor& operator=(const DeviceFor&) = delete;
-
-private:
-    static std::mutex& mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    std::lock_guard<std::mutex> m_lock;
-    std::string m_previous;
-};
-
-// Which device could not be opened and why, with the usual remedy.
-std::string portFailureText(const TPortUSB::OpenFailure& failure)
-{
-    if (failure.device.empty())
-        return "no meter found: none of /dev/serial/by-id/*, /dev/ttyUSB*, /dev/ttyACM* exists (is the meter plugged in?)";
-    const std::string& device = failure.device;
-    switch (failure.error) {
-    case ENOENT: return "cannot open the port " + device + ": no such device (is the meter plugged in?)";
-    case ENOTTY: return "cannot open the port " + device + ": not a serial device";
-    case EISDIR: return "cannot open the port " + device + ": it is a folder, not a serial device";
-    case EACCES:
-    case EPERM:
-        return "cannot open the port " + device +
-               ": permission denied (add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
-    case EBUSY: return "cannot open the port " + device + ": busy (another program is using it)";
-    default: return "cannot open the port " + device + (failure.error != 0 ? ": " + std::string(std::strerror(failure.error)) : "");
-    }
-}
-
-} // namespace
-
 // The download object, with the time stamps of its measures in view.
 class DownloadSession::Transfer : public TarvexKesta_File {
 public:
-    using TarvexKesta_File::TarvexKesta_File;
+    template <typename... Arguments>
+    explicit Transfer(LinkSettings link, Arguments&&... arguments) : TarvexKesta_File(std::forward<Arguments>(arguments)...)
+    {
+        m_link = std::move(link);
+    }
     const std::vector<TZMeasure>& stampedMeasures() const { return m_tab_tzmeasure; }
     std::size_t measureCount() const { return m_tab_tzmeasure.size() + m_tab_tmeasure.size(); }
     // Version 2 records carry no time stamp.
     bool stamped() const { return m_version != 2; }
 };
 
-DownloadSession::DownloadSession(std::string device) : m_device(std::move(device)), m_silence_limit(LinkWatch::s_default_silence_limit)
+DownloadSession::DownloadSession(std::string device) : DownloadSession(LinkSettings{std::move(device), nullptr, nullptr, 1.0})
 {
-    m_transfer = std::make_unique<Transfer>(
+}
+
+DownloadSession::DownloadSession(LinkSettings link) : m_silence_limit(LinkWatch::s_default_silence_limit)
+{
+    m_transfer = std::make_unique<Transfer>(std::move(link),
         // Nobody is there to plug a meter in: a port that cannot be found is not tried again.
         [](TPortVirt::TypePort) { return false; },
-        [this] { m_failures.push_back({true, 0, portFailureText(TPortUSB::lastOpenFailure())}); }, [] { return true; },
+        [this] { m_failures.push_back({true, 0, portFailureText(TPortUSB::lastOpenFailure().device, TPortUSB::lastOpenFailure().error)}); }, [] { return true; },
         [this](int code, std::string message) { m_failures.push_back({false, code, std::move(message)}); }, TPortVirt::USB, "ertkit");
 }
 
@@ -78,7 +43,6 @@ DownloadSession::~DownloadSession() = default;
 
 void DownloadSession::fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress)
 {
-    const DeviceFor device(m_device);
     m_slots_asked = last >= first ? std::uint64_t{last} - first + 1 : 0;
     LinkWatch watch;
     watch.silence_limit = m_silence_limit;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <binx/BINX_File.h>
+#include <download/LinkSettings.h>
 #include <download/TarvexKesta_File.h>
 
 #include <chrono>
@@ -25,6 +26,8 @@ public:
 
     // An empty device lets the port layer look for the meter.
     explicit DownloadSession(std::string device);
+    // The device with the link's test hooks (download/LinkSettings.h).
+    explicit DownloadSession(LinkSettings link);
     ~DownloadSession();
     DownloadSession(const DownloadSession&) = delete;
     DownloadSession& operator=(const DownloadSession&) = delete;
@@ -38,9 +41,9 @@ public:
         m_limit_set = true;
     }
 
-    // Fetches the measures stored between the memory indexes first and last. The port layer's
-    // device belongs to the process: one session at a time holds it, and puts the previous
-    // one back. While it waits for the meter, the download asks progress.isCancelled() at
+    // Fetches the measures stored between the memory indexes first and last. The device is the
+    // session's own: sessions on other devices may fetch at the same time, each on its own
+    // thread. While it waits for the meter, the download asks progress.isCancelled() at
     // least every 100 ms; true ends the exchange as a failure ("download cancelled": end byte
     // sent, port closed) and cancelled() then answers true.
     void fetch(unsigned int first, unsigned int last, const std::string& name, ProgressCallback& progress);
@@ -65,7 +68,6 @@ public:
 private:
     class Transfer;
 
-    std::string m_device;
     std::chrono::milliseconds m_silence_limit;
     bool m_limit_set = false;
     bool m_cancelled = false;

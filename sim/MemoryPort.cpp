@@ -69,28 +69,19 @@ void MemoryPort::close()
     m_open = false;
 }
 
-ScopedLinkHooks::ScopedLinkHooks(LinkHooks hooks) : m_previous(std::exchange(LinkHooks::current(), std::move(hooks)))
+LinkSettings noPauses(std::string device)
+{
+    return LinkSettings{std::move(device), nullptr, [](int) {}, 1.0};
+}
+
+MemoryLink::MemoryLink(const MemoryMeter& meter) : m_meter(meter)
 {
 }
 
-ScopedLinkHooks::~ScopedLinkHooks()
+LinkSettings MemoryLink::settings() const
 {
-    LinkHooks::current() = std::move(m_previous);
-}
-
-LinkHooks ScopedLinkHooks::noPauses()
-{
-    return LinkHooks{nullptr, [](int) {}, 1.0};
-}
-
-MemoryLink::MemoryLink(const MemoryMeter& meter) : m_hooks(hooksFor(meter))
-{
-}
-
-LinkHooks MemoryLink::hooksFor(const MemoryMeter& meter)
-{
-    return LinkHooks{[meter, log = m_log] { return std::make_unique<MemoryPort>(meter, log); },
-                     [pauses = m_pauses](int milliseconds) { pauses->push_back(milliseconds); }, 1.0};
+    return LinkSettings{{}, [meter = m_meter, log = m_log] { return std::make_unique<MemoryPort>(meter, log); },
+                        [pauses = m_pauses](int milliseconds) { pauses->push_back(milliseconds); }, 1.0};
 }
 
 std::vector<std::uint8_t> MemoryLink::sentAfterRange() const

@@ -3,7 +3,7 @@
 // A meter in memory: a port that serves a fixed byte stream, for running the whole download
 // exchange without a device and without waiting (tests and the download fuzzer).
 
-#include <download/LinkHooks.h>
+#include <download/LinkSettings.h>
 #include <download/TPortVirt.h>
 
 #include <chrono>
@@ -64,23 +64,12 @@ private:
     bool m_open = false;
 };
 
-// Puts `hooks` in force while it lives, then restores what was in force before.
-class ScopedLinkHooks {
-public:
-    explicit ScopedLinkHooks(LinkHooks hooks);
-    ~ScopedLinkHooks();
-    ScopedLinkHooks(const ScopedLinkHooks&) = delete;
-    ScopedLinkHooks& operator=(const ScopedLinkHooks&) = delete;
+// The settings of a download from the serial device `device` whose pauses between retries
+// take no time; the port stays the real one.
+LinkSettings noPauses(std::string device);
 
-    // Pauses that take no time; the port stays the real one.
-    static LinkHooks noPauses();
-
-private:
-    LinkHooks m_previous;
-};
-
-// While it lives, every USB port a download opens is a MemoryPort playing `meter`, and the
-// pauses between retries take no time.
+// A meter in memory for the downloads given its settings: every USB port they open is a
+// MemoryPort playing `meter`, and the pauses between retries take no time.
 class MemoryLink {
 public:
     explicit MemoryLink(const MemoryMeter& meter);
@@ -91,14 +80,13 @@ public:
     std::vector<std::uint8_t> sentAfterRange() const;
     // Pauses asked for, in milliseconds, in order.
     const std::vector<int>& pauses() const { return *m_pauses; }
+    // The settings that put a download on this meter; they share its log.
+    LinkSettings settings() const;
 
 private:
-    LinkHooks hooksFor(const MemoryMeter& meter);
-
-    // Declared before the hooks, which share them.
+    MemoryMeter m_meter;
     std::shared_ptr<MemoryPortLog> m_log = std::make_shared<MemoryPortLog>();
     std::shared_ptr<std::vector<int>> m_pauses = std::make_shared<std::vector<int>>();
-    ScopedLinkHooks m_hooks;
 };
 
 } // namespace ertkit_sim

@@ -3,6 +3,7 @@
 
 #include <services/AtomicOutput.h>
 #include <services/BinxOutput.h>
+#include <services/DownloadFailureText.h>
 #include <services/DownloadSession.h>
 #include <services/Interruption.h>
 
@@ -16,23 +17,13 @@ namespace ertkit_cli {
 
 namespace {
 
-std::string failureText(const ertkit::DownloadSession::Failure& failure)
-{
-    // The library's handshake messages, kept as they are, with what they mean to a person.
-    std::string text = failure.message;
-    if (text == "Time out version ???") text = "no answer from the meter: is it on, in its download mode, and on this port? (" + text + ")";
-    else if (text == "Time out size ???") text = "the meter stopped answering during the handshake (" + text + ")";
-    // The code is the progress sink's, which says nothing unless a host sets one.
-    return failure.code != 0 ? fmt::format("{} (error {})", text, failure.code) : text;
-}
-
 // What went wrong in the exchange, one line each, the last ending with `outcome`.
 void reportFailures(const ertkit::DownloadSession& session, const DownloadOptions& options, Context& context, const std::string& outcome)
 {
     const auto& failures = session.failures();
     for (std::size_t i = 0; i < failures.size(); ++i) {
         const bool last = i + 1 == failures.size();
-        const std::string text = failureText(failures[i]) + (last ? "; " + outcome : "");
+        const std::string text = ertkit::downloadFailureText(failures[i]) + (last ? "; " + outcome : "");
         // A port failure names its device itself.
         if (failures[i].port) context.fail(text);
         else context.fail(options.port, text);

@@ -7,10 +7,12 @@
 #include "LibraryCall.h"
 #include "RecordingCore.h"
 
+#include <services/DownloadFailureText.h>
 #include <services/DownloadSession.h>
 
 #include <pybind11/stl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 
@@ -35,9 +37,11 @@ py::object fullWave(const ertkit::DownloadSession& session, const py::object& pa
 }
 
 py::tuple downloadFromMeter(const std::string& port, unsigned int first, unsigned int last, const std::string& name,
-                            const py::object& progress, const py::object& full_wave_path)
+                            const py::object& progress, const py::object& full_wave_path, const py::object& timeout)
 {
     ertkit::DownloadSession session(port);
+    if (!timeout.is_none())
+        session.setSilenceLimit(std::chrono::milliseconds(static_cast<long long>(timeout.cast<double>() * 1000.0)));
     PyProgress reporter(progress);
     std::unique_ptr<BINX_File> binx = runLibrary(reporter, Failure::BadRequest, [&](ProgressCallback& p) {
         session.fetch(first, last, name, p);
@@ -45,16 +49,15 @@ py::tuple downloadFromMeter(const std::string& port, unsigned int first, unsigne
         // The conversion is quick and counts measures again: the progress stays the download's.
         return std::make_unique<BINX_File>(session.measures(noProgress()));
     });
+    // In the tool's words (services/DownloadFailureText.h): each failure's, and each with its code.
     py::list errors;
-    bool port_failed = false;
+    py::list texts;
     for (const auto& failure : session.failures()) {
-        if (failure.port)
-            port_failed = true;
-        else
-            errors.append(py::make_tuple(failure.code, storedText(failure.message)));
+        errors.append(py::make_tuple(failure.code, storedText(ertkit::downloadFailureWords(failure))));
+        texts.append(storedText(ertkit::downloadFailureText(failure)));
     }
     py::object recording = session.failures().empty() ? fullWave(session, full_wave_path) : py::none();
-    return py::make_tuple(std::make_shared<BinxCore>(std::move(binx)), recording, errors, port_failed);
+    return py::make_tuple(std::make_shared<BinxCore>(std::move(binx)), recording, errors, texts);
 }
 
 } // namespace
@@ -62,8 +65,8 @@ py::tuple downloadFromMeter(const std::string& port, unsigned int first, unsigne
 void bindDownload(py::module_& m)
 {
     m.def("download", &downloadFromMeter, py::arg("port"), py::arg("first"), py::arg("last"), py::arg("name"),
-          py::arg("progress") = py::none(), py::arg("full_wave_path") = py::none(),
-          "Downloads measures first..last: (BINX core, recording core or None, [(code, message)], port failed).");
+          py::arg("progress") = py::none(), py::arg("full_wave_path") = py::none(), py::arg("timeout") = py::none(),
+          "Downloads measures first..last: (BINX core, recording core or None, [(code, message)], [failure text]).");
 }
 
 } // namespace ertkit_py

@@ -56,6 +56,42 @@ def test_record_download_matches_the_tool_and_survives_a_round_trip(tmp_path, ve
     same_tables(ertkit.open(out).to_numpy(), binx.to_numpy())
 
 
+def test_two_meters_on_two_ports_download_at_once_from_two_threads(tmp_path):
+    # Each download waits at its first record for the other to reach its own: both are under
+    # way at once, or the meeting breaks and the progress callback stops the download.
+    meeting = threading.Barrier(2, timeout=60)
+
+    def meet_once():
+        met = []
+
+        def progress(done, total):
+            if done >= 1 and not met:
+                met.append(meeting.wait())
+        return progress
+
+    counts = (4, 7)
+    results = [None, None]
+    with meter("--records", counts[0], "--version", 3) as first, meter("--records", counts[1], "--version", 1) as second:
+        ports = (first, second)
+
+        def fetch(i):
+            try:
+                results[i] = ertkit.download(ports[i], 0, counts[i] - 1, progress=meet_once())
+            except BaseException as error:  # reported below, on the test's thread
+                results[i] = error
+
+        threads = [threading.Thread(target=fetch, args=(i,)) for i in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        by_tool = [tool_download(port, 0, count - 1, tmp_path / f"tool{i}.binx") for i, (port, count) in enumerate(zip(ports, counts))]
+    assert not [r for r in results if isinstance(r, BaseException)], results
+    for (binx, recording), tool, count in zip(results, by_tool, counts):
+        assert recording is None and len(binx) == count
+        same_tables(binx.to_numpy(), tool.to_numpy())
+
+
 @pytest.mark.parametrize("kind", ["voltage", "current"])
 def test_raw_transfer_gives_the_recording_and_its_measures(tmp_path, kind):
     kept = tmp_path / "meter"
@@ -90,10 +126,45 @@ def test_keep_partial_returns_what_arrived_and_says_how_much(tmp_path, caplog):
     assert [r.getMessage() for r in caplog.records] == ["The meter's device has gone (unplugged?): kept 5 of 20 measures"]
 
 
-def test_a_port_that_cannot_be_opened_raises_download_error():
-    with pytest.raises(ertkit.DownloadError, match="cannot open the meter's port") as raised:
-        ertkit.download("/dev/ertkit-no-such-port", 0, 4)
-    assert isinstance(raised.value, OSError) and raised.value.errors == [] and len(raised.value.binx) == 0
+def tool_failure(port, *options):
+    """The tool's account of a download that fails, one line."""
+    run = subprocess.run([program("ERTKIT_CLI"), "download", "--port", port, "--first", "0", "--last", "2", *options,
+                          "-o", os.devnull], capture_output=True, text=True)
+    assert run.returncode == 1
+    return run.stderr
+
+
+@pytest.mark.parametrize("port, words", [
+    ("/etc/passwd", "cannot open the port /etc/passwd: not a serial device"),
+    ("/dev/ertkit-no-such-port", "cannot open the port /dev/ertkit-no-such-port: no such device (is the meter plugged in?)"),
+])
+def test_a_port_that_cannot_be_opened_is_explained_as_the_tool_explains_it(port, words):
+    with pytest.raises(ertkit.DownloadError) as raised:
+        ertkit.download(port, 0, 2)
+    assert isinstance(raised.value, OSError) and str(raised.value) == words
+    assert raised.value.errors == [(0, words)] and len(raised.value.binx) == 0
+    assert tool_failure(port) == f"ertkit: {words}; nothing written\n"
+
+
+@pytest.mark.parametrize("fault, words", [
+    ("--stop-after", "no answer from the meter: is it on, in its download mode, and on this port? (Time out version ???)"),
+    ("--hang-up-after", "The meter's device has gone (unplugged?)"),
+])
+def test_a_meter_lost_in_the_handshake_is_explained_as_the_tool_explains_it(fault, words):
+    # The meter identifies itself (15 bytes), then falls silent or vanishes; a timeout longer
+    # than the half second the simulator waits before it hangs up tells the two apart.
+    with meter("--records", 3, fault, 15) as port:
+        with pytest.raises(ertkit.DownloadError) as raised:
+            ertkit.download(port, 0, 2, timeout=2)
+    assert str(raised.value) == words and raised.value.errors == [(0, words)]
+    with meter("--records", 3, fault, 15) as port:
+        assert tool_failure(port, "--timeout", "2") == f"ertkit: {port}: {words}; nothing written\n"
+
+
+@pytest.mark.parametrize("timeout, error", [(0.05, ValueError), (4000, ValueError), ("1", TypeError), (True, TypeError)])
+def test_a_timeout_outside_the_tools_range_is_refused(timeout, error):
+    with pytest.raises(error, match="timeout"):
+        ertkit.download("/dev/ertkit-no-such-port", 0, 2, timeout=timeout)
 
 
 @contextlib.contextmanager

@@ -51,6 +51,7 @@ public:
     std::vector<TMeasure>& measures() { return m_tab_tmeasure; }
     std::string rawStream() const { return m_raw_stream.str(); }
     void clearErrorCallback() { m_on_error = nullptr; }
+    void setLink(LinkSettings link) { m_link = std::move(link); }
     // As if a transfer of this version had brought these bytes.
     void setTransfer(int version, const std::string& bytes)
     {
@@ -96,19 +97,19 @@ public:
     }
 };
 
-// A simulated meter that the USB port layer opens instead of searching for a device.
+// A simulated meter on a pseudo-terminal, for the USB port layer to open.
 class MeterOnPort {
 public:
     explicit MeterOnPort(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
         : m_sim(std::move(memory), std::move(behaviour))
     {
-        TPortUSB::setDevicePath(m_sim.devicePath());
     }
-    ~MeterOnPort() { TPortUSB::setDevicePath(std::string()); }
     MeterOnPort(const MeterOnPort&) = delete;
     MeterOnPort& operator=(const MeterOnPort&) = delete;
 
     ertkit_sim::MeterSimulator& sim() { return m_sim; }
+    // The settings of a download from this meter.
+    LinkSettings link() const { return LinkSettings{m_sim.devicePath(), nullptr, nullptr, 1.0}; }
     ertkit_sim::MeterLog log() const { return m_sim.log(); }
     // Waits for the host to close the device, then returns what the meter saw.
     ertkit_sim::MeterLog logAfterHangUp()
@@ -129,6 +130,7 @@ public:
     explicit DownloadRun(ertkit_sim::MeterMemory memory, ertkit_sim::MeterBehaviour behaviour = {})
         : meter(std::move(memory), std::move(behaviour))
     {
+        download.setLink(ertkit_sim::noPauses(meter.sim().devicePath()));
     }
     DownloadRun& run(std::uint32_t first, std::uint32_t last, const std::string& name = "L")
     {
@@ -138,7 +140,6 @@ public:
     const ertkit_sim::MeterMemory& memory() { return meter.sim().memory(); }
     ertkit_sim::MeterSession session() { return meter.log().sessions.at(0); }
 
-    ertkit_sim::ScopedLinkHooks no_pauses{ertkit_sim::ScopedLinkHooks::noPauses()};
     MeterOnPort meter;
     TestDownload download;
     RecordingProgress progress;

@@ -40,6 +40,7 @@ TEST(DownloadObject, WifiIsNotImplementedAndLeavesNoPort)
 {
     MeterOnPort meter(MeterMemory::records(2, 1));
     TestDownload download(TPortVirt::WIFI);
+    download.setLink(meter.link());
     ASSERT_TRUE(download.initUSB());
     RecordingProgress progress;
     try {
@@ -65,11 +66,10 @@ TEST(DownloadObject, AnUnknownPortTypeDoesNothing)
 
 TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
 {
-    TPortUSB::setDevicePath("/nonexistent/ttyUSB9");
     TestDownload download;
+    download.setLink({"/nonexistent/ttyUSB9", nullptr, nullptr, 1.0});
     RecordingProgress progress;
     download.download(0, 5, progress, "L");
-    TPortUSB::setDevicePath(std::string());
     EXPECT_EQ(download.calls().open_failures, 1);
     EXPECT_EQ(download.calls().open_successes, 0);
     // The port asked whether to try again, for the USB link, and was told no.
@@ -83,6 +83,7 @@ TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
 {
     MeterOnPort meter(MeterMemory::records(2, 1));
     TestDownload download(TPortVirt::USB, false);
+    download.setLink(meter.link());
     RecordingProgress progress;
     download.download(0, 0, progress, "L");
     EXPECT_EQ(download.calls().open_successes, 1);

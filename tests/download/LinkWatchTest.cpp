@@ -134,6 +134,7 @@ TEST(LinkWatch, TheSilenceLimitLeavesTheHandshakeTimeOutsAlone)
     const ScopedLinkWatch watching(silenceOf(100ms));
     ertkit_sim::MemoryLink link(ertkit_sim::MemoryMeter{{}, ertkit_sim::MemoryMeter::AfterStream::Silence});
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 3, progress, "L");
     ASSERT_EQ(download.calls().errors.size(), 1u);
@@ -147,6 +148,7 @@ TEST(LinkWatch, ASilentMeterInMemoryEndsAfterTheLimitOnThePortsClock)
     const auto memory = ertkit_sim::MeterMemory::records(2, 3);
     ertkit_sim::MemoryLink link(ertkit_sim::MemoryMeter{ertkit_sim::handshakeBytes(2, memory.sizeWord()), ertkit_sim::MemoryMeter::AfterStream::Silence});
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     const auto start = Clock::now();
     download.download(0, 2, progress, "L");

@@ -62,6 +62,7 @@ TEST_P(MemoryExchange, BringsWhatTheMeterHoldsWithoutARetry)
     const ExchangeCase& c = GetParam();
     MemoryLink link(ertkit_sim::meterStream(c.memory, c.first, c.last));
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(c.first, c.last, progress, "L");
 
@@ -104,6 +105,7 @@ TEST(MemoryExchange, AWrongChecksumIsAskedForAgainWithoutWaitingForTheMeter)
     stream.insert(stream.end(), slot.begin(), slot.end());
     MemoryLink link(stream);
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 0, progress, "L");
     EXPECT_EQ(download.zmeasures().size(), 1u);
@@ -123,6 +125,7 @@ TEST_P(TruncatedMeterStream, EndsCleanlyWithTheWholeRecords)
     stream.resize(8 + slot_size + GetParam());
     MemoryLink link(stream);
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 2, progress, "L");
     EXPECT_TRUE(download.calls().errors.empty());
@@ -143,6 +146,7 @@ TEST(MemoryExchange, ASilentMeterTimesOutOnTheVersionWord)
     silent.name.clear();
     MemoryLink link(silent);
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 0, progress, "L");
     ASSERT_EQ(download.calls().errors.size(), 1u);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 #include <chrono>
+#include <filesystem>
 
 using download_test::MeterOnPort;
 using ertkit_sim::MeterBehaviour;
@@ -20,7 +23,7 @@ int openPort(TPortUSB& port, std::function<bool()> retry = {})
 TEST(PortUSB, IdentifiesTheMeterAndReportsTheSpeed)
 {
     MeterOnPort meter(MeterMemory::records(2, 1));
-    TPortUSB port;
+    TPortUSB port(meter.sim().devicePath());
     ASSERT_NE(openPort(port), 0);
     EXPECT_TRUE(port.isPortComOpen());
     std::string system = "before";
@@ -39,7 +42,7 @@ TEST(PortUSB, AnUnidentifiedMeterLeavesTheTextsAsGiven)
     MeterBehaviour behaviour;
     behaviour.silent = true;
     MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TPortUSB port;
+    TPortUSB port(meter.sim().devicePath());
     ASSERT_NE(openPort(port), 0);
     std::string system = "system";
     std::string speed = "speed";
@@ -54,7 +57,7 @@ TEST(PortUSB, TimedReadsReturnWhatArrivedWithinTheTimeOut)
     MeterBehaviour behaviour;
     behaviour.silent = true;
     MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TPortUSB port;
+    TPortUSB port(meter.sim().devicePath());
     ASSERT_NE(openPort(port), 0);
     unsigned char buffer[8];
     const auto start = std::chrono::steady_clock::now();
@@ -71,26 +74,28 @@ TEST(PortUSB, TimedReadsReturnWhatArrivedWithinTheTimeOut)
 
 TEST(PortUSB, OpeningAsksWhetherToRetryUntilTold)
 {
-    TPortUSB::setDevicePath("/nonexistent/ttyACM0");
-    TPortUSB port;
+    TPortUSB port("/nonexistent/ttyACM0");
     int asked = 0;
     EXPECT_EQ(openPort(port, [&] { return ++asked < 3; }), 0);
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(openPort(port), 0);
-    // A file that is not a terminal is no meter.
-    TPortUSB::setDevicePath("/dev/null");
-    EXPECT_EQ(openPort(port), 0);
-    TPortUSB::setDevicePath(std::string());
     EXPECT_FALSE(port.isPortComOpen());
+    // A file that is not a terminal is no meter.
+    TPortUSB null_device("/dev/null");
+    EXPECT_EQ(openPort(null_device), 0);
+    EXPECT_FALSE(null_device.isPortComOpen());
 }
 
 TEST(PortUSB, ARetryAnsweredAfterTheMeterAppearsOpensIt)
 {
-    TPortUSB::setDevicePath("/nonexistent/ttyACM0");
+    // The device the port names appears once the meter is plugged in.
+    ertkit_test::TempDir dir;
+    const std::string device = dir.file("ttyACM0");
     std::unique_ptr<MeterOnPort> meter;
-    TPortUSB port;
+    TPortUSB port(device);
     EXPECT_NE(openPort(port, [&] {
                   meter = std::make_unique<MeterOnPort>(MeterMemory::records(2, 1));
+                  std::filesystem::create_symlink(meter->sim().devicePath(), device);
                   return true;
               }),
               0);

@@ -44,6 +44,7 @@ TEST_P(RawTransferKind, KeepsTheRecordingFindsItsMeasuresAndLeavesNoFileBehind)
     const bool voltage = GetParam();
     MeterOnPort meter(MeterMemory::rawTransfer(voltage, s_measures));
     TestDownload download;
+    download.setLink(meter.link());
     download.download(0, 100, m_progress, "ignored");
 
     EXPECT_TRUE(download.calls().errors.empty());
@@ -79,6 +80,7 @@ TEST_F(RawTransfer, UsesAnExistingTemporaryFolder)
     fs::create_directory(m_temp.path() / "Kelmor");
     MeterOnPort meter(MeterMemory::rawTransfer(false, 1));
     TestDownload download;
+    download.setLink(meter.link());
     download.download(0, 0, m_progress, "L");
     EXPECT_TRUE(download.calls().errors.empty());
     EXPECT_EQ(download.zmeasures().size(), 1u);
@@ -90,10 +92,12 @@ TEST_F(RawTransfer, ARecordTransferAfterwardsForgetsTheRecording)
     TestDownload download;
     {
         MeterOnPort meter(MeterMemory::rawTransfer(true, 1));
+        download.setLink(meter.link());
         download.download(0, 0, m_progress, "L");
     }
     ASSERT_TRUE(download.isContainFW());
     MeterOnPort meter(MeterMemory::records(2, 1));
+    download.setLink(meter.link());
     download.download(0, 0, m_progress, "L");
     EXPECT_FALSE(download.isContainFW());
     download.writeFullWave(m_temp.path() / "line1.binx");
@@ -125,6 +129,7 @@ TEST_P(HostileRawTransfer, FailsCleanlyWithoutAllocatingWhatWasAnnounced)
     MeterOnPort meter(MeterMemory::rawTransfer(true, 2), behaviour);
     TestDownload download;
     const auto start = std::chrono::steady_clock::now();
+    download.setLink(meter.link());
     download.download(0, 0, m_progress, "L");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
 

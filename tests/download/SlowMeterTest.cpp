@@ -37,7 +37,6 @@ TEST_P(SlowMeter, KeepsEachRecordOnceAndFinishes)
 {
     // The host's waits (1 s for an index, pauses between tries) and the meter's delay at the
     // same scale; the 10 s silence limit too.
-    const ertkit_sim::ScopedLinkHooks scaled(LinkHooks{nullptr, nullptr, s_scale});
     LinkWatch watch;
     watch.silence_limit = 1000ms;
     const ScopedLinkWatch watching(std::move(watch));
@@ -46,6 +45,7 @@ TEST_P(SlowMeter, KeepsEachRecordOnceAndFinishes)
     slow.time_scale = s_scale;
     MeterOnPort meter(ertkit_sim::MeterMemory::records(GetParam().version, 3), slow);
     TestDownload download;
+    download.setLink(LinkSettings{meter.sim().devicePath(), nullptr, nullptr, s_scale});
     RecordingProgress progress;
     download.download(0, 2, progress, "L");
 
@@ -81,6 +81,7 @@ TEST(SlowMeter, ACopyOfAKeptRecordIsNeitherStoredNorAcknowledged)
     }
     ertkit_sim::MemoryLink link(stream);
     TestDownload download;
+    download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 1, progress, "L");
     EXPECT_TRUE(download.calls().errors.empty());
@@ -110,6 +111,7 @@ TEST(HandshakeLimit, ALimitTheHostSetBoundsTheHandshakeWords)
         stream.resize(c.sent);
         ertkit_sim::MemoryLink link(ertkit_sim::MemoryMeter{stream, ertkit_sim::MemoryMeter::AfterStream::Silence});
         TestDownload download;
+        download.setLink(link.settings());
         RecordingProgress progress;
         download.download(0, 0, progress, "L");
         ASSERT_EQ(download.calls().errors.size(), 1u) << c.label;

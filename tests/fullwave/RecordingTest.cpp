@@ -54,6 +54,34 @@ TEST(Recording, ConsecutivePagesFormOneStart)
     EXPECT_EQ(values.capacity(), values.size());
 }
 
+TEST(Recording, AMovedReaderTakesTheStartsAndPagesAndLeavesAReaderWithoutStarts)
+{
+    ConfigFields f;
+    RecordingBuilder builder;
+    builder.start(f, 0, 32 * 3, sampleValue);
+    IAB_VMN_File from = readStream(builder);
+    const IAB_VMN_FileData* page = &from.getData(0, 1); // made before the move, kept by it
+    IAB_VMN_File to(std::move(from));
+    RecordingBuilder other;
+    other.start(f, 0, 32, sampleValue);
+    IAB_VMN_File assigned = readStream(other);
+    assigned = std::move(to);
+    for (const IAB_VMN_File* empty : {&from, &to}) {
+        EXPECT_EQ(empty->getNStarts(), 0u);
+        EXPECT_EQ(empty->getType(), DeviceType_t::VoltageReceiver);
+        EXPECT_THROW(empty->getHeader(0), std::out_of_range);
+        EXPECT_THROW(empty->getNData(0), std::out_of_range);
+        EXPECT_THROW(empty->getData(0, 0), std::out_of_range);
+        EXPECT_THROW(empty->getNsample(0), std::out_of_range);
+    }
+    ASSERT_EQ(assigned.getNStarts(), 1u);
+    EXPECT_EQ(&assigned.getData(0, 1), page);
+    std::vector<double> values;
+    assigned.fillData(0, 1, values);
+    ASSERT_EQ(values.size(), 96u);
+    EXPECT_EQ(values[40], 40.25);
+}
+
 TEST(Recording, GapInNumbersOpensAStartWithTheSameSetUp)
 {
     ConfigFields f;

@@ -4,6 +4,7 @@
 // decode of the original page bytes, and both again from several threads at once.
 
 #include <fullwave/IAB_VMN_File.h>
+#include <fullwave/IAB_VMN_SampleStore.h>
 #include <fullwave/SampleTiles.h>
 
 #include <writers/FullWavePages.h>

@@ -4,7 +4,6 @@
 #include <services/ReceiverTime.h>
 #include <services/ResultValues.h>
 
-#include <download/LinkHooks.h>
 #include <download/TPortUSB.h>
 #include <fullwave/IAB_VMN_File.h>
 #include <sim/MemoryPort.h>
@@ -15,7 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 using namespace ertkit;
@@ -60,19 +62,16 @@ TEST(DownloadSession, ADeviceAnotherProgramHoldsIsBusy)
 {
     if (::geteuid() == 0) GTEST_SKIP() << "root opens a claimed terminal anyway";
     ertkit_sim::MeterSimulator meter(ertkit_sim::MeterMemory::records(2, 2));
-    TPortUSB holder;
-    TPortUSB::setDevicePath(meter.devicePath());
+    TPortUSB holder(meter.devicePath());
     ASSERT_EQ(holder.open({}, 0, 0, {}, false, {}, 0), 1);
-    TPortUSB::setDevicePath({});
     EXPECT_EQ(portFailureOf(meter.devicePath()), "cannot open the port " + meter.devicePath() + ": busy (another program is using it)");
 }
 
 TEST(DownloadSession, MeasuresOfARawTransferStartWhenTheRecordingsPagesDo)
 {
     // The meter's time stamps count in the receivers' time base, like the pages' dates.
-    const ertkit_sim::ScopedLinkHooks no_pauses(ertkit_sim::ScopedLinkHooks::noPauses());
     ertkit_sim::MeterSimulator meter(ertkit_sim::MeterMemory::rawTransfer(true, 2));
-    DownloadSession session(meter.devicePath());
+    DownloadSession session(ertkit_sim::noPauses(meter.devicePath()));
     DummyProgressCallback progress;
     session.fetch(0, 1, "*", progress);
     ASSERT_TRUE(session.failures().empty()) << session.failures()[0].message;
@@ -96,10 +95,9 @@ TEST(DownloadSession, MeasuresOfARawTransferStartWhenTheRecordingsPagesDo)
 TEST(DownloadSession, OnlyStampedRecordsGetATime)
 {
     // Version 2 records carry no time stamp: no time, rather than the receivers' origin (1970).
-    const ertkit_sim::ScopedLinkHooks no_pauses(ertkit_sim::ScopedLinkHooks::noPauses());
     for (const std::uint32_t version : {2u, 3u}) {
         ertkit_sim::MeterSimulator meter(ertkit_sim::MeterMemory::records(version, 2));
-        DownloadSession session(meter.devicePath());
+        DownloadSession session(ertkit_sim::noPauses(meter.devicePath()));
         DummyProgressCallback progress;
         session.fetch(0, 1, "L", progress);
         ASSERT_TRUE(session.failures().empty()) << session.failures()[0].message;
@@ -148,6 +146,73 @@ TEST(DownloadSession, AProgressSinkThatAsksToStopCancelsTheDownload)
     const auto log = meter.log();
     ASSERT_FALSE(log.received.empty());
     EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
+}
+
+// Holds each download at its first record until every one of them has reached its own, so that
+// they are all under way at once. A download that never comes gives up the meeting (and fails
+// the test) rather than hanging it.
+class Meeting {
+public:
+    explicit Meeting(int expected) : m_missing(expected) {}
+    bool arrive()
+    {
+        std::unique_lock lock(m_mutex);
+        if (--m_missing == 0) m_all_here.notify_all();
+        return m_all_here.wait_for(lock, 60s, [this] { return m_missing <= 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_all_here;
+    int m_missing;
+};
+
+class MeetAtFirstRecord : public ProgressCallback {
+public:
+    explicit MeetAtFirstRecord(Meeting& meeting) : m_meeting(meeting) {}
+    void setPosition(unsigned int) override
+    {
+        if (!m_arrived) met = m_meeting.arrive();
+        m_arrived = true;
+    }
+    bool met = false;
+
+private:
+    Meeting& m_meeting;
+    bool m_arrived = false;
+};
+
+TEST(DownloadSession, TwoMetersOnTwoPortsDownloadAtOnce)
+{
+    const std::uint32_t counts[] = {4, 6};
+    ertkit_sim::MeterSimulator first(ertkit_sim::MeterMemory::records(3, counts[0]));
+    ertkit_sim::MeterSimulator second(ertkit_sim::MeterMemory::records(3, counts[1]));
+    ertkit_sim::MeterSimulator* meters[] = {&first, &second};
+    Meeting meeting(2);
+    std::vector<std::unique_ptr<DownloadSession>> sessions;
+    std::vector<std::unique_ptr<MeetAtFirstRecord>> sinks;
+    for (auto* meter : meters) {
+        sessions.push_back(std::make_unique<DownloadSession>(ertkit_sim::noPauses(meter->devicePath())));
+        sinks.push_back(std::make_unique<MeetAtFirstRecord>(meeting));
+    }
+    {
+        std::vector<std::jthread> threads;
+        for (std::size_t i = 0; i < 2; ++i)
+            threads.emplace_back([&, i] { sessions[i]->fetch(0, counts[i] - 1, "L", *sinks[i]); });
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(sinks[i]->met) << "download " << i << " ran alone";
+        ASSERT_TRUE(sessions[i]->failures().empty()) << sessions[i]->failures()[0].message;
+        DummyProgressCallback progress;
+        const BINX_File binx = sessions[i]->measures(progress);
+        ASSERT_EQ(binx.getDatas().size(), counts[i]);
+        for (unsigned int k = 0; k < counts[i]; ++k) {
+            const auto time = storedTime(binx.getData(k).getStartTime(true));
+            ASSERT_TRUE(time.has_value()) << k;
+            // Stored as a day number: to the second.
+            EXPECT_NEAR(receiverSeconds(*time), meters[i]->memory().zmeasures[k].time_stamp, 1.0) << k;
+        }
+    }
 }
 
 } // namespace
