@@ -385,8 +385,9 @@
     if (side.error) return `<p class="reasons">${label}: ${side.error}</p>`;
     const n = side.lo.length, duration = side.step_ms * n;
     const yr = range(side.lo.concat(side.hi));
-    return svgPlot(`${label}: ${side.file}, start ${side.start}, channel ${side.channel} (${side.overload.length ? "overloads in red" : "no overload"}, PPS in green)`,
-      500, 150, [0, duration / 1000], yr, "time in the start (s)", unit, (parts, X, Y, m, w, h) => {
+    const flags = (side.overload.length ? side.overload.length + " overloaded (red)" : "no overload") + ", PPS green";
+    return `<p class="trace">${label}: ${side.file}, start ${side.start}, channel ${side.channel}; ${flags}</p>` + svgPlot("",
+      500, 140, [0, duration / 1000], yr, "time in the start (s)", unit, (parts, X, Y, m, w, h) => {
         const hi = [], lo = [];
         for (let k = 0; k < n; ++k) { hi.push([X((k * side.step_ms) / 1000), Y(side.hi[k])]); lo.push([X((k * side.step_ms) / 1000), Y(side.lo[k])]); }
         parts.push(`<path d="${path(hi.concat(lo.reverse()))}" fill="#8fb3d9" stroke="#1f5fa8" stroke-width="0.6"/>`);
