@@ -55,8 +55,17 @@ json reasonNames()
 json rulesJson(const ertkit::QcSettings& settings)
 {
     json rules = json::array();
-    for (const auto& entry : settings.entries())
-        rules.push_back({{"name", entry.name}, {"value", numberOrNull(entry.value)}, {"on", entry.on}});
+    for (const auto& entry : settings.entries()) {
+        // A setting is a rule when it can be switched off.
+        bool rule = true;
+        try {
+            ertkit::QcSettings copy = settings;
+            copy.disable(entry.name);
+        } catch (const std::invalid_argument&) {
+            rule = false;
+        }
+        rules.push_back({{"name", entry.name}, {"value", numberOrNull(entry.value)}, {"on", entry.on}, {"rule", rule}});
+    }
     return rules;
 }
 

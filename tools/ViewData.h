@@ -36,7 +36,7 @@ public:
 
     // {"files": [{"name", "readings", "summary": {...}, "panels": [names], "panel", "x",
     // "depth", "rhoa", "m", "r", "vp", "i", "k", "ignore", "reasons"}], "reasons": [names],
-    // "rules": [{name, value, on}]}: each array holds one entry per reading, null where the
+    // "rules": [{name, value, on, rule}]}: `rule` false for a setting that cannot be switched off: each array holds one entry per reading, null where the
     // reading has no such value (no position, no K...).
     std::string surveyJson() const;
 

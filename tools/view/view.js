@@ -469,6 +469,8 @@
       label.dataset.rule = rule.name;
       const on = document.createElement("input");
       on.type = "checkbox"; on.checked = rule.on;
+      // A setting that is no rule (a tolerance, a floor) has a value but no switch.
+      if (!rule.rule) on.style.display = "none";
       label.append(on, " " + rule.name + " ");
       let value = null;
       if (rule.value !== null) {
@@ -487,6 +489,7 @@
     const rules = {};
     for (const label of $("rules").children) {
       const [on, value] = label.querySelectorAll("input");
+      if (on.style.display === "none") { if (value && value.value !== "") rules[label.dataset.rule] = Number(value.value); continue; }
       if (!on.checked) rules[label.dataset.rule] = false;
       else if (value && value.value !== "") rules[label.dataset.rule] = Number(value.value);
     }
