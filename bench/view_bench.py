@@ -40,7 +40,7 @@ with tempfile.TemporaryDirectory() as folder:
             index = (k * 2503 + 17) % readings
             if not browser.driver.execute_script(f"return viewScreenPosition(0, {index})"):
                 continue
-            panels.append(browser.click_reading(0, index))
+            panels.append(browser.click_reading(0, index)[1])
         fetches = browser.driver.execute_script("return window.__view.times.panelFetch")
         if arguments.shots:
             browser.screenshot(arguments.shots, "large-survey.png")

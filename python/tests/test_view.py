@@ -48,7 +48,7 @@ def test_a_clicked_reading_shows_the_librarys_values_and_its_signals(browser, vi
     browser.screenshot(SHOTS, "1-loaded.png")
     records = ertkit.open(survey / "line1.binx")
     for index in (5, 30):
-        browser.click_reading(0, index)
+        assert browser.click_reading(0, index)[0] == index
         shown = browser.panel_values()
         for key, column in COLUMNS.items():
             expected = getattr(records[index], column)
@@ -64,7 +64,7 @@ def test_a_clicked_reading_shows_the_librarys_values_and_its_signals(browser, vi
 
 def test_arrow_keys_move_between_readings_and_rules_change_the_counts(browser, viewer):
     browser.load(viewer.url)
-    browser.click_reading(0, 10)
+    assert browser.click_reading(0, 10)[0] == 10
     body = browser.driver.find_element("tag name", "body")
     body.send_keys("\ue014")  # right arrow
     browser.wait_reading(11)
@@ -86,7 +86,7 @@ def test_arrow_keys_move_between_readings_and_rules_change_the_counts(browser, v
 def test_a_rejected_reading_is_saved_and_read_back_ignored(browser, viewer, survey):
     browser.load(viewer.url)
     before = [r.ignore for r in ertkit.open(survey / "line1.binx")]
-    browser.click_reading(0, 7)
+    assert browser.click_reading(0, 7)[0] == 7
     browser.driver.find_element("id", "reject").click()
     browser.wait("return document.getElementById('choices').textContent.startsWith('1 rejected')")
     browser.screenshot(SHOTS, "4-rejected.png")

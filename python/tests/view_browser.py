@@ -63,15 +63,19 @@ class Browser:
         return self.driver.execute_script("return window.__view.times.firstDraw")
 
     def click_reading(self, file, index):
-        """Clicks where reading `index` is drawn; gives the time from the click to its panel (ms)."""
+        """Clicks where reading `index` is drawn and waits for a reading's panel; gives the
+        reading shown (another one drawn at the same place may be the one nearest the click)
+        and the time from the click to its panel (ms)."""
         from selenium.webdriver.common.action_chains import ActionChains
         where = self.driver.execute_script(f"return viewScreenPosition({file}, {index})")
         canvas = self.driver.find_element("id", where["canvas"])
+        self.driver.execute_script("arguments[0].scrollIntoView({block: 'center'}); window.__view.times.panel = null;", canvas)
         # Offsets are from the element's centre.
         ActionChains(self.driver).move_to_element_with_offset(canvas, round(where["x"] - where["width"] / 2),
                                                               round(where["y"] - where["height"] / 2)).click().perform()
-        self.wait_reading(index)
-        return self.driver.execute_script("return window.__view.times.panel")
+        self.wait("return window.__view.times.panel !== null")
+        shown = int(self.driver.find_element("id", "reading-title").get_attribute("data-index"))
+        return shown, self.driver.execute_script("return window.__view.times.panel")
 
     def wait_reading(self, index):
         self.wait(f"const t = document.getElementById('reading-title'); return t && t.dataset.index === '{index}'")

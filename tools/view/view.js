@@ -60,16 +60,24 @@
   }
   function colourIndex(v) {
     const [lo, hi] = state.range;
-    let t = logScale() ? (Math.log(v) - Math.log(lo)) / (Math.log(hi) - Math.log(lo)) : (v - lo) / (hi - lo);
+    // On a log scale a value at or below 0 takes the lowest colour.
+    let t = logScale() ? (v > 0 ? (Math.log(v) - Math.log(lo)) / (Math.log(hi) - Math.log(lo)) : 0) : (v - lo) / (hi - lo);
     if (!isFinite(t)) t = 0.5;
     return Math.max(0, Math.min(255, Math.round(t * 255)));
   }
+  // The colour limits a quantity starts with: its values from the 1st to the 99th percentile,
+  // so that a few outliers (a negative ρa among thousands) do not take the whole scale; on a
+  // log scale, of its positive values only.
   function autoRange(file) {
-    const values = file[state.quantity];
-    let lo = Infinity, hi = -Infinity;
-    for (let i = 0; i < values.length; ++i) if (isFinite(values[i])) { lo = Math.min(lo, values[i]); hi = Math.max(hi, values[i]); }
-    if (!(lo <= hi)) return [0, 1];
-    return lo === hi ? [lo - 1, hi + 1] : [lo, hi];
+    const values = file[state.quantity], log = quantities[state.quantity].log;
+    let finite = values.filter((v) => isFinite(v));
+    const positive = finite.filter((v) => v > 0);
+    if (log && positive.length > 0) finite = positive;
+    if (!finite.length) return [0, 1];
+    finite.sort();
+    const at = (q) => finite[Math.min(finite.length - 1, Math.max(0, Math.round(q * (finite.length - 1))))];
+    const lo = at(0.01), hi = at(0.99);
+    return lo === hi ? [lo - Math.abs(lo) * 0.1 - 1, hi + Math.abs(hi) * 0.1 + 1] : [lo, hi];
   }
 
   // --- reading state -------------------------------------------------------------------
