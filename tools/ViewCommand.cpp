@@ -4,15 +4,14 @@
 #include "ViewData.h"
 #include "ViewServer.h"
 
-#include <services/Interruption.h>
-
 #include <fmt/format.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
+#include <csignal>
 #include <iostream>
-#include <mutex>
 #include <thread>
+
+#include <pthread.h>
 
 namespace ertkit_cli {
 
@@ -39,23 +38,26 @@ void runView(const ViewOptions& options, Context& context)
         std::cout << fmt::format("serving {} file{}{}; Ctrl-C stops", data->fileCount(), data->fileCount() == 1 ? "" : "s",
                                  options.edit ? ", saving allowed" : ", read-only")
                   << std::endl;
-    // The signal handler only raises a flag: a watcher turns it into the server's stop.
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
+    // Ctrl-C is how a viewer ends, not an interruption of work under way: the signals are
+    // taken here, by a watcher that waits for them, rather than by the tool's handler (which
+    // would report the command as interrupted). Blocked before the server's threads start, so
+    // that none of them receives one.
+    sigset_t stops, previous;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, &previous);
+    std::atomic<bool> done = false;
     std::thread watcher([&] {
-        std::unique_lock lock(mutex);
-        while (!done && ertkit::interruptionSignal() == 0) ended.wait_for(lock, std::chrono::milliseconds(100));
-        lock.unlock();
+        const timespec wait{0, 100'000'000};
+        while (!done && sigtimedwait(&stops, nullptr, &wait) < 0) {
+        }
         server.stop();
     });
     server.run();
-    {
-        const std::lock_guard lock(mutex);
-        done = true;
-    }
-    ended.notify_one();
+    done = true;
     watcher.join();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 } // namespace ertkit_cli

@@ -15,6 +15,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <regex>
 #include <set>
 
@@ -112,6 +113,9 @@ TEST_F(View, IsReadOnlyWithoutEditAndRefusesBadRules)
     ASSERT_TRUE(off);
     ASSERT_EQ(off->status, 200);
     EXPECT_EQ(nlohmann::json::parse(off->body)["files"][0]["counts"][3], 0);
+    // Being stopped is how a viewer ends: no failure, nothing said to be interrupted.
+    EXPECT_EQ(tool->stop(SIGINT), 0);
+    EXPECT_EQ(tool->errText(), "");
 }
 
 TEST_F(View, ReadingGivesItsValuesStackAndInjection)
