@@ -10,6 +10,7 @@
 #include <services/FileOpening.h>
 #include <services/Geometry.h>
 #include <services/LineFrame.h>
+#include <services/Reprocessing.h>
 
 #include <binx/BINX_File.h>
 
@@ -30,6 +31,7 @@ struct ViewData::File {
     std::filesystem::path path;
     std::unique_ptr<Result_File> results;
     std::vector<ertkit::ResultValues> values;
+    std::vector<ertkit::Reprocessed> recomputed; // with --recordings, as `qc --recordings` judges
     ertkit::QcResult qc;
 };
 
@@ -151,12 +153,18 @@ void ViewData::load(File& file) const
     file.results = ertkit::openResults(file.path.string(), noProgress());
     file.values.clear();
     for (const Result_Reader* r : file.results->getResults()) file.values.push_back(ertkit::resultValues(*r));
+    file.recomputed.clear();
+    if (!m_recordings.empty()) {
+        ertkit::ReprocessOptions reprocessing;
+        reprocessing.recordings = m_recordings;
+        file.recomputed = ertkit::reprocess(file.results->getResults(), file.path, reprocessing, noProgress());
+    }
     check(file);
 }
 
 void ViewData::check(File& file) const
 {
-    file.qc = ertkit::runQualityControl(file.results->getResults(), m_settings);
+    file.qc = ertkit::runQualityControl(file.results->getResults(), m_settings, file.recomputed.empty() ? nullptr : &file.recomputed);
 }
 
 const ViewData::File& ViewData::fileAt(std::size_t file) const

@@ -26,7 +26,8 @@ namespace ertkit_cli {
 class ViewData {
 public:
     // Reads every file; `recordings` is the folder of the full-wave recordings, empty for each
-    // file's own folder. Throws what opening a file throws, naming it.
+    // file's own folder. Given, quality control judges each reading on its half cycles too, as
+    // `ertkit qc --recordings` does. Throws what opening a file throws.
     ViewData(std::vector<std::string> paths, std::string recordings);
     ~ViewData();
     ViewData(const ViewData&) = delete;

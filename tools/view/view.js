@@ -259,9 +259,11 @@
     c.addEventListener("mouseleave", () => { drag = null; });
     c.addEventListener("wheel", (e) => {
       e.preventDefault();
-      const [px, py] = pos(e), f = frameOf(panel), z = f.z, s = e.deltaY < 0 ? 0.8 : 1.25;
+      // The wheel zooms along the line, where a long survey needs it, keeping every level in
+      // sight; with Shift it zooms the depth too.
+      const [px, py] = pos(e), f = frameOf(panel), z = f.z, s = (e.deltaY || e.deltaX) < 0 ? 0.8 : 1.25, sd = e.shiftKey ? s : 1;
       const cx = f.fromX(px), cy = f.fromY(py);
-      state.zoom[state.file][panel.index] = { x0: cx + (z.x0 - cx) * s, x1: cx + (z.x1 - cx) * s, d0: cy + (z.d0 - cy) * s, d1: cy + (z.d1 - cy) * s };
+      state.zoom[state.file][panel.index] = { x0: cx + (z.x0 - cx) * s, x1: cx + (z.x1 - cx) * s, d0: cy + (z.d0 - cy) * sd, d1: cy + (z.d1 - cy) * sd };
       drawPanel(panel);
     }, { passive: false });
     c.addEventListener("dblclick", () => { state.zoom[state.file][panel.index] = null; drawPanel(panel); });
