@@ -114,9 +114,18 @@
       const height = Math.round(Math.max(160, Math.min(420, (width - margin.left - margin.right) * aspect * 2.5))) + margin.top + margin.bottom;
       canvas.width = width; canvas.height = height;
       canvas.style.width = width + "px"; canvas.style.height = height + "px";
-      div.append(h, canvas);
+      // The selection is drawn on a canvas of its own over the section, so that choosing a
+      // reading redraws one ring, not every reading.
+      const overlay = document.createElement("canvas");
+      overlay.className = "overlay";
+      overlay.width = width; overlay.height = height;
+      overlay.style.width = width + "px"; overlay.style.height = height + "px";
+      const stack = document.createElement("div");
+      stack.className = "stack";
+      stack.append(canvas, overlay);
+      div.append(h, stack);
       holder.append(div);
-      const panel = { canvas, index: p, extent, grid: null };
+      const panel = { canvas, overlay, index: p, extent, grid: null, size: 0 };
       state.panels.push(panel);
       attachPanelEvents(panel);
     });
@@ -190,12 +199,9 @@
       ctx.moveTo(px - half, py - half); ctx.lineTo(px + half, py + half);
     }
     ctx.stroke();
-    const sel = state.selected;
-    if (sel && sel.file === state.file && file.panel[sel.index] === panel.index) {
-      ctx.strokeStyle = "#000"; ctx.lineWidth = 2;
-      ctx.strokeRect(f.x(file.x[sel.index]) - half - 3, f.y(file.depth[sel.index]) - half - 3, size + 6, size + 6);
-    }
     ctx.restore();
+    panel.size = size;
+    drawSelection(panel);
     panel.grid = { map: grid, cell };
     // Axes.
     ctx.strokeStyle = "#666"; ctx.fillStyle = "#333"; ctx.lineWidth = 1; ctx.font = "11px sans-serif";
@@ -207,6 +213,15 @@
     for (const t of ticks(f.z.d0, f.z.d1, 5)) ctx.fillText(String(t), margin.left - 4, f.y(t) + 4);
     ctx.save(); ctx.translate(12, margin.top + f.h / 2); ctx.rotate(-Math.PI / 2); ctx.textAlign = "center";
     ctx.fillText("pseudo-depth (m)", 0, 0); ctx.restore();
+  }
+
+  function drawSelection(panel) {
+    const file = state.survey.files[state.file], ctx = panel.overlay.getContext("2d"), sel = state.selected;
+    ctx.clearRect(0, 0, panel.overlay.width, panel.overlay.height);
+    if (!sel || sel.file !== state.file || file.panel[sel.index] !== panel.index) return;
+    const f = frameOf(panel), half = panel.size / 2;
+    ctx.strokeStyle = "#000"; ctx.lineWidth = 2;
+    ctx.strokeRect(f.x(file.x[sel.index]) - half - 3, f.y(file.depth[sel.index]) - half - 3, panel.size + 6, panel.size + 6);
   }
 
   function drawAll() {
@@ -442,7 +457,7 @@
   function select(fileIndex, i) {
     const clicked = performance.now();
     state.selected = { file: fileIndex, index: i };
-    drawAll();
+    for (const panel of state.panels) drawSelection(panel);
     const ticket = ++pending;
     api(`/api/reading?file=${fileIndex}&index=${i}`).then((r) => {
       if (ticket !== pending) return;
