@@ -173,7 +173,7 @@ const ViewData::File& ViewData::fileAt(std::size_t file) const
     return *m_files[file];
 }
 
-std::string ViewData::surveyJson() const
+std::string ViewData::surveyJson(bool edit) const
 {
     json files = json::array();
     for (const auto& file : m_files) {
@@ -183,7 +183,7 @@ std::string ViewData::surveyJson() const
         entry["qc"] = verdictJson(file->qc);
         files.push_back(std::move(entry));
     }
-    return json{{"files", std::move(files)}, {"reasons", reasonNames()}, {"rules", rulesJson(m_settings)}}.dump();
+    return json{{"files", std::move(files)}, {"reasons", reasonNames()}, {"rules", rulesJson(m_settings)}, {"edit", edit}}.dump();
 }
 
 std::string ViewData::readingJson(std::size_t file, std::size_t index) const

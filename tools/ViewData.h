@@ -39,7 +39,8 @@ public:
     // "depth", "rhoa", "m", "r", "vp", "i", "k", "ignore", "reasons"}], "reasons": [names],
     // "rules": [{name, value, on, rule}]}: `rule` false for a setting that cannot be switched off: each array holds one entry per reading, null where the
     // reading has no such value (no position, no K...).
-    std::string surveyJson() const;
+    // `edit`: whether the page may save, given to it as "edit".
+    std::string surveyJson(bool edit) const;
 
     // One reading in full: its values, stacked signal, windows and decay, fitted model, its
     // injection in the recordings and its quality-control verdict. Throws std::out_of_range

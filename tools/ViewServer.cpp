@@ -131,9 +131,7 @@ ViewServer::ViewServer(ViewData& data, bool edit) : m_impl(std::make_unique<Impl
         answer(response, 200, viewPage(), "text/html; charset=utf-8");
     }));
     server.Get("/api/survey", guarded([&impl](const httplib::Request&, httplib::Response& response) {
-        json survey = json::parse(impl.data.surveyJson());
-        survey["edit"] = impl.edit;
-        answer(response, 200, survey.dump());
+        answer(response, 200, impl.data.surveyJson(impl.edit));
     }));
     server.Get("/api/reading", guarded([&impl](const httplib::Request& request, httplib::Response& response) {
         answer(response, 200, impl.data.readingJson(indexParameter(request, "file"), indexParameter(request, "index")));

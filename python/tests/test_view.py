@@ -60,6 +60,11 @@ def test_a_clicked_reading_shows_the_librarys_values_and_its_signals(browser, vi
     assert panel.find_elements("css selector", "svg rect.gate")
     assert "vp123-4567@061423_083000.vmn" in panel.text and "in124-4568@061423_083000.iab" in panel.text
     assert "Quality control:" in panel.text
+    # Reading 12's injection holds an overloaded sample, marked on its voltage trace.
+    browser.click_reading(0, 12)
+    assert "overload" in browser.driver.find_element("id", "qc-reasons").text
+    assert len(browser.driver.find_elements("css selector", "#reading svg path.overload")) == 1
+    assert browser.driver.find_elements("css selector", "#reading svg path.pps")
 
 
 def test_arrow_keys_move_between_readings_and_rules_change_the_counts(browser, viewer):

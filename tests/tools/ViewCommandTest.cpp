@@ -135,6 +135,14 @@ TEST_F(View, ReadingGivesItsValuesStackAndInjection)
     ASSERT_TRUE(reading["injection"]["voltage"].is_object());
     EXPECT_EQ(reading["injection"]["voltage"]["file"], "vp123-4567@061423_083000.vmn");
     EXPECT_TRUE(reading["injection"]["current"].is_object());
+    EXPECT_TRUE(reading["injection"]["voltage"]["overload"].empty());
+    // Reading 12's voltage recording holds a spike that overloads the receiver: marked.
+    const auto spiked = client->Get(withToken("/api/reading?file=0&index=12"));
+    ASSERT_TRUE(spiked);
+    ASSERT_EQ(spiked->status, 200);
+    const auto voltage = nlohmann::json::parse(spiked->body)["injection"]["voltage"];
+    EXPECT_FALSE(voltage["overload"].empty()) << voltage["file"];
+    EXPECT_FALSE(voltage["pps"].empty());
 }
 
 TEST_F(View, SavesTheChoicesAsANewFileOrInPlaceKeepingTheOriginal)
