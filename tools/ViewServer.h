@@ -2,8 +2,6 @@
 
 #include "ViewData.h"
 
-#include <atomic>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

@@ -101,7 +101,16 @@ def test_a_rejected_reading_is_saved_and_read_back_ignored(browser, viewer, surv
     saved = [r.ignore for r in ertkit.open(survey / "line1-qc.binx")]
     assert saved == [True if i == 7 else ignore for i, ignore in enumerate(before)]
     # The input is untouched.
+    original = (survey / "line1.binx").read_bytes()
     assert [r.ignore for r in ertkit.open(survey / "line1.binx")] == before
+    # In place, after a backup; the page then shows the file as written, the choice made.
+    browser.driver.find_element("id", "inplace").click()
+    browser.driver.find_element("id", "save").click()
+    browser.wait("return document.getElementById('saved').textContent.includes('.bak')")
+    browser.wait("return document.getElementById('choices').textContent.startsWith('0 rejected')")
+    assert [r.ignore for r in ertkit.open(survey / "line1.binx")] == saved
+    assert (survey / "line1.binx.bak").read_bytes() == original
+    assert browser.driver.execute_script("return window.__view.survey.files[0].ignore[7]") == 1
 
 
 def test_a_read_only_viewer_hides_saving_and_the_server_refuses_it(browser, survey):

@@ -538,8 +538,23 @@
     for (const [i, c] of choices) (c === "reject" ? reject : keep).push(i);
     $("saved").textContent = "saving…";
     api("/api/save", { file: state.file, reject, keep, in_place: $("inplace").checked })
-      .then((a) => { $("saved").textContent = "written: " + a.written + (a.backup ? " (original kept in " + a.backup + ")" : ""); })
+      .then((a) => {
+        $("saved").textContent = "written: " + a.written + (a.backup ? " (original kept in " + a.backup + ")" : "");
+        // Written in place, the file now holds the choices: the page shows it as it is.
+        if (a.backup) reloadFile(state.file);
+      })
       .catch((e) => { $("saved").textContent = "not saved: " + e.message; });
+  }
+
+  function reloadFile(f) {
+    api("/api/survey").then((survey) => {
+      const file = survey.files[f];
+      prepare(file);
+      state.survey.files[f] = file;
+      state.choices[f] = new Map();
+      if (f === state.file) { drawAll(); showCounts(); showChoices(); }
+      if (state.selected && state.selected.file === f) select(f, state.selected.index);
+    });
   }
 
   // --- the page ------------------------------------------------------------------------
