@@ -2,7 +2,12 @@
 // the samples flagged (overload, PPS), so that a spike or a flag is never lost to the cut.
 #include "ViewReading.h"
 
+#include "support/BinxRecordBuilder.h"
+
+#include <services/ResultValues.h>
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -35,6 +40,23 @@ TEST(ViewTrace, BucketsKeepExtremesAndFlaggedSamples)
         EXPECT_EQ(b.overload, c.overloaded) << c.what;
         EXPECT_EQ(b.pps, c.pulses) << c.what;
     }
+}
+
+// The fitted Cole-Cole values are sent where the record keeps any, and nothing is made up
+// for one that keeps none; a record with no recording beside it has no injection.
+TEST(ViewReading, GivesTheFittedModelOnlyWhereTheRecordKeepsOne)
+{
+    BINX_Data record = ertkit_test::sampleBinxRecord(3);
+    ASSERT_NE(record.coleColeTau, 0.0);
+    const ertkit_test::TempDir dir;
+    const auto reading = ertkit_cli::viewReading(record, ertkit::resultValues(record), dir.path() / "alone.binx");
+    EXPECT_EQ(reading["model"]["m"].get<double>(), record.coleColeM);
+    EXPECT_EQ(reading["model"]["tau"].get<double>(), record.coleColeTau);
+    EXPECT_EQ(reading["model"]["c"].get<double>(), record.coleColeC);
+    EXPECT_TRUE(reading["injection"]["voltage"].is_null());
+    EXPECT_TRUE(reading["injection"]["current"].is_null());
+    record.coleColeM = record.coleColeTau = record.coleColeC = 0.0;
+    EXPECT_TRUE(ertkit_cli::viewReading(record, ertkit::resultValues(record), dir.path() / "alone.binx")["model"].is_null());
 }
 
 } // namespace
