@@ -118,6 +118,16 @@ void addEditingCommands(CLI::App& app, Context& context)
     reprocess->add_option("--report", reprocess_options->report, "CSV file of stored against recomputed values, one row per record");
 }
 
+void addViewCommand(CLI::App& app, Context& context)
+{
+    auto* view = app.add_subcommand("view", "Look at result files in the browser: pseudo-sections, each reading's signal and injection, quality control; reject or keep readings");
+    auto options = bind(view, context, runView);
+    view->add_option("files", options->files, "BINX or BIN files")->required();
+    view->add_option("--recordings", options->recordings, "Folder of the full-wave recordings (default: each file's own)");
+    view->add_option("--port", options->port, "Port on 127.0.0.1 (default: a free one)")->check(CLI::Range(0, 65535));
+    view->add_flag("--edit", options->edit, "Allow saving the readings rejected and kept (NAME-qc.binx, or in place with a .bak)");
+}
+
 void addQcCommand(CLI::App& app, Context& context)
 {
     auto* qc = app.add_subcommand("qc", "Judge every reading by the quality rules, pair reciprocals, fit an error model; write the file with rejected readings ignored");
@@ -244,6 +254,7 @@ int runTool(int argc, const char* const* argv)
     addReadingCommands(app, context);
     addEditingCommands(app, context);
     addQcCommand(app, context);
+    addViewCommand(app, context);
     addMeterCommands(app, context);
     addSampleCommand(app, context);
     try {

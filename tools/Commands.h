@@ -65,6 +65,12 @@ struct QcOptions {
     std::vector<std::string> rules;    // NAME=VALUE
     std::vector<std::string> no_rules; // rules switched off
 };
+struct ViewOptions {
+    std::vector<std::string> files;
+    std::string recordings; // empty: each file's own folder
+    unsigned int port = 0;  // 0: a free port
+    bool edit = false;      // allow saving
+};
 struct SampleOptions {
     std::string folder;
     std::uint32_t seed = 1;
@@ -82,6 +88,7 @@ void runMeterSim(const MeterSimOptions& options, Context& context);
 void runSample(const SampleOptions& options, Context& context);
 void runReprocess(const ReprocessOptions& options, Context& context);
 void runQc(const QcOptions& options, Context& context);
+void runView(const ViewOptions& options, Context& context);
 
 // Parses the command line, runs the command and returns the exit status.
 int runTool(int argc, const char* const* argv);
