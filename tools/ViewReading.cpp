@@ -4,9 +4,12 @@
 
 #include <services/CompanionRecordings.h>
 #include <services/StackedSignal.h>
+#include <services/reprocess/Join.h>
 #include <services/WindowTimes.h>
 
 #include <host/InjectionTables.h>
+
+#include <fullwave/IAB_VMN_File.h>
 
 #include <nlohmann/json.hpp>
 
@@ -54,16 +57,13 @@ json stackJson(const Result_Reader& r, const std::filesystem::path& joined)
     bool stored = std::any_of(stack.values.begin(), stack.values.end(), [](double v) { return v != 0.0; });
     std::string source = stored ? "stored" : "none";
     if (!stored && r.getPeriod(true) <= ertkit::s_max_stack_points) {
-        try {
-            if (const auto companion = ertkit::findCompanionStart(r, joined, true)) {
-                stack.values = ertkit::stackedCycle(*companion->recording, companion->start, companion->channel, r.getPeriod(true));
-                stack.step_ms = ertkit::samplePeriodMs(r);
-                stored = !stack.values.empty();
-                if (stored) source = "computed from " + companion->path.filename().string();
-            }
-        } catch (const std::exception&) {
-            // A recording that cannot be read leaves the reading without a stack; its
-            // injection says why.
+        // The join and the stack `plot --record` and reprocess share.
+        const ertkit::CompanionStack companion = ertkit::companionStack(r, joined);
+        if (!companion.values.empty()) {
+            stack.values = companion.values;
+            stack.step_ms = ertkit::samplePeriodMs(r);
+            stored = true;
+            source = "computed from " + companion.recording.filename().string();
         }
     }
     json values = json::array();
@@ -96,21 +96,26 @@ json modelJson(const Result_Reader& r)
 json sideJson(const Result_Reader& r, const std::filesystem::path& joined, bool voltage)
 {
     try {
-        const auto companion = ertkit::findCompanionStart(r, joined, voltage);
-        if (!companion) return nullptr;
-        const IV_File_Reader& recording = *companion->recording;
+        ertkit::FolderIndex index(ertkit::companionFolder(joined));
+        const ertkit::Join join = ertkit::joinResult(r, index, {}, voltage ? ertkit::JoinSides::VoltageOnly : ertkit::JoinSides::Both);
+        if (!join.failure.empty()) return {{"error", join.failure}};
+        const ertkit::SideJoin& side = voltage ? join.voltage : join.current;
+        if (!side.entry) return nullptr;
+        if (!index.readWhole(*side.entry)) return {{"error", side.entry->failure}};
+        const IV_File_Reader& recording = *side.entry->full;
         std::vector<double> values;
         std::vector<bool> overload, pps;
-        recording.fillData(companion->start, companion->channel, values);
-        recording.fillOverload(companion->start, companion->channel, overload);
-        recording.fillPPS(companion->start, pps);
+        recording.fillData(side.start, side.channel, values);
+        recording.fillOverload(side.start, side.channel, overload);
+        recording.fillPPS(side.start, pps);
         const TraceBuckets buckets = traceBuckets(values, overload, pps);
-        const double step_ms = seconds(recording.getSampleTime(companion->start)) * 1000.0;
+        const double step_ms = seconds(recording.getSampleTime(side.start)) * 1000.0;
         json lo = json::array(), hi = json::array();
         for (std::size_t b = 0; b < buckets.lo.size(); ++b) lo.push_back(finiteOrNull(buckets.lo[b])), hi.push_back(finiteOrNull(buckets.hi[b]));
-        return {{"file", companion->path.filename().string()},
-                {"start", companion->start},
-                {"channel", companion->channel},
+        return {{"file", side.entry->path.filename().string()},
+                {"start", side.start},
+                {"channel", side.channel},
+                {"offset", side.offset},
                 {"samples", values.size()},
                 {"step_ms", finiteOrNull(step_ms * static_cast<double>(buckets.per_bucket))},
                 {"lo", lo},

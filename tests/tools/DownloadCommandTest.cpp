@@ -39,7 +39,9 @@ TEST(DownloadCommand, RecordsOfTheSampleSurveyComeDownAsBinx)
                 << name << " of record " << r - 1;
         for (const char* name : {"start_time", "t0_ms", "t10_ms", "stacks"}) EXPECT_EQ(g[columnOf(header, name)], w[columnOf(header, name)]) << name;
         // The meter sends the deviation of M when there is one: that of Vp is unknown, not 0.
-        if (std::stod(g[columnOf(header, "m_mV_V")]) != 0.0) EXPECT_EQ(g[columnOf(header, "vp_error_mV")], "") << r;
+        if (std::stod(g[columnOf(header, "m_mV_V")]) != 0.0) {
+            EXPECT_EQ(g[columnOf(header, "vp_error_mV")], "") << r;
+        }
     }
 }
 
@@ -125,7 +127,7 @@ TEST(DownloadCommand, AMeterLostInTheHandshakeIsToldApart)
     };
     // The meter identifies itself (15 bytes), then falls silent or vanishes.
     const Case cases[] = {
-        {"--stop-after", "0.5", "no answer from the meter: is it on, in its download mode, and on this port? (Time out version ???); nothing written"},
+        {"--stop-after", "0.5", "no answer from the meter: is it on, in its download mode, and on this port? (Time out version ?\?\?); nothing written"},
         {"--hang-up-after", "2", "The meter's device has gone (unplugged?); nothing written"},
     };
     for (const Case& c : cases) {
