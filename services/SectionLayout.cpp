@@ -108,11 +108,16 @@ SectionLayout sectionLayout(const std::vector<SectionReading>& readings)
     return layout;
 }
 
+std::string panelName(const SectionPanel& panel)
+{
+    std::string name = arrayName(panel.kind);
+    if (panel.spacing) name += fmt::format(", a = {:g} m", *panel.spacing);
+    return name;
+}
+
 std::string panelTitle(const SectionPanel& panel)
 {
-    std::string title = arrayName(panel.kind);
-    if (panel.spacing) title += fmt::format(", a = {:g} m", *panel.spacing);
-    title += fmt::format(" ({} readings", panel.points.size());
+    std::string title = panelName(panel) + fmt::format(" ({} readings", panel.points.size());
     if (panel.repeated_positions > 0) title += fmt::format(", {} repeat a position", panel.repeated_positions);
     return title + ")";
 }

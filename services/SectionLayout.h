@@ -57,6 +57,8 @@ struct SectionLayout {
 
 SectionLayout sectionLayout(const std::vector<SectionReading>& readings);
 
+// "Wenner, a = 5 m": the array, and the spacing when the panel holds one.
+std::string panelName(const SectionPanel& panel);
 // "Wenner, a = 5 m (12 readings, 2 repeat a position)".
 std::string panelTitle(const SectionPanel& panel);
 // The abscissa's title: a position for a straight line along x, where it is x itself.

@@ -10,6 +10,7 @@
 #include <services/FileOpening.h>
 #include <services/Geometry.h>
 #include <services/LineFrame.h>
+#include <services/SectionLayout.h>
 #include <services/Reprocessing.h>
 
 #include <binx/BINX_File.h>
@@ -79,24 +80,39 @@ json verdictJson(const ertkit::QcResult& qc)
 }
 
 // The arrays the page draws from: the place of each reading on its panel's pseudo-section and
-// its values. Panels are the conventional arrays (services/ArrayKind.h).
+// its values. Panels and places are those of the tool's pseudo-section (services/
+// SectionLayout.h); each reading keeps its own marker, so that it can be kept or rejected
+// on its own, repeats included.
 json sectionJson(const std::vector<ertkit::ResultValues>& values)
 {
-    ertkit::LineFrame line;
-    for (const auto& v : values) line.add(v.electrodes);
-    line.fit();
-    const auto along = [&line](const ertkit::ElectrodePoint& p) { return line.along(p); };
-    std::map<ertkit::ArrayKind, std::size_t> panel_of;
-    json panels = json::array(), panel = json::array(), x = json::array(), depth = json::array();
+    std::vector<ertkit::SectionReading> readings(values.size());
+    for (std::size_t n = 0; n < values.size(); ++n) readings[n] = {values[n].electrodes, values[n].ignore, true};
+    const ertkit::SectionLayout layout = ertkit::sectionLayout(readings);
+    std::vector<std::optional<std::size_t>> panel_of(values.size());
+    json panels = json::array();
+    for (std::size_t p = 0; p < layout.panels.size(); ++p) {
+        panels.push_back(ertkit::panelName(layout.panels[p]));
+        for (const std::size_t point : layout.panels[p].points)
+            for (const std::size_t reading : layout.points[point].readings) panel_of[reading] = p;
+    }
+    // A repeat left out of its marker's mean (ignored beside measured ones) belongs to the
+    // panel of the marker at its place.
+    std::map<std::pair<double, double>, std::size_t> panel_at;
+    for (std::size_t p = 0; p < layout.panels.size(); ++p)
+        for (const std::size_t point : layout.panels[p].points)
+            panel_at.emplace(std::pair(layout.points[point].position.abscissa, layout.points[point].position.depth), p);
+    for (std::size_t n = 0; n < values.size(); ++n)
+        if (!panel_of[n] && layout.positions[n])
+            if (const auto found = panel_at.find({layout.positions[n]->abscissa, layout.positions[n]->depth}); found != panel_at.end())
+                panel_of[n] = found->second;
+    json panel = json::array(), x = json::array(), depth = json::array();
     json rhoa = json::array(), m = json::array(), r = json::array(), vp = json::array(), i = json::array(), k = json::array(),
          ignore = json::array();
-    for (const auto& v : values) {
-        const auto position = ertkit::finitePositions(v.electrodes) ? ertkit::pseudoPosition(v.electrodes, along) : std::nullopt;
-        if (position && std::isfinite(position->abscissa) && std::isfinite(position->depth)) {
-            const ertkit::ArrayKind kind = ertkit::arrayGeometry(v.electrodes, line).kind;
-            const auto [at, added] = panel_of.emplace(kind, panel_of.size());
-            if (added) panels.push_back(ertkit::arrayName(kind));
-            panel.push_back(at->second);
+    for (std::size_t n = 0; n < values.size(); ++n) {
+        const auto& v = values[n];
+        const auto& position = layout.positions[n];
+        if (position && panel_of[n]) {
+            panel.push_back(*panel_of[n]);
             x.push_back(position->abscissa);
             depth.push_back(position->depth);
         } else {
@@ -110,9 +126,8 @@ json sectionJson(const std::vector<ertkit::ResultValues>& values)
         k.push_back(numberOrNull(v.k));
         ignore.push_back(v.ignore ? 1 : 0);
     }
-    const char* axis = line.straight() && !line.alongY() ? "position along the line (m)" : "distance along the line (m)";
     return {{"panels", panels}, {"panel", panel}, {"x", x},   {"depth", depth}, {"rhoa", rhoa}, {"m", m},
-            {"r", r},           {"vp", vp},       {"i", i},   {"k", k},         {"ignore", ignore}, {"axis", axis}};
+            {"r", r},           {"vp", vp},       {"i", i},   {"k", k},         {"ignore", ignore}, {"axis", ertkit::distanceTitle(layout.line)}};
 }
 
 json summaryJson(const std::filesystem::path& path, const std::vector<ertkit::ResultValues>& values)
