@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <iostream>
 #include <sys/stat.h>
 #include <system_error>
@@ -229,19 +230,34 @@ void AtomicOutput::publish()
     m_committed = true;
 }
 
+namespace {
+
+constexpr int s_poll_ms = 50;
+
+} // namespace
+
 void AtomicOutput::copyIntoDestination() const
 {
     const int in = ::open(m_temporary.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) throw writeError(m_destination, errno);
     const bool standard = isStandardOutput(m_destination);
     if (standard) std::cout.flush(); // what the process wrote there comes first
-    const int out = standard ? ::dup(STDOUT_FILENO) : ::open(m_destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    // Opened without blocking and waited for in short polls: a FIFO without a reader would
+    // otherwise hold open() and write() where a signal that came just before them is missed.
+    int out = standard ? ::dup(STDOUT_FILENO) : -1;
+    while (!standard) {
+        out = ::open(m_destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+        if (out >= 0 || errno != ENXIO || interruptionSignal() != 0) break;
+        ::poll(nullptr, 0, s_poll_ms); // no reader yet
+    }
     if (out < 0) {
         const int error = errno;
         ::close(in);
         if (interruptionSignal() != 0) throw Interrupted();
         throw writeError(m_destination, error);
     }
+    const int flags = ::fcntl(out, F_GETFL);
+    if (flags >= 0) ::fcntl(out, F_SETFL, flags | O_NONBLOCK);
     std::array<char, 1 << 16> buffer;
     int error = 0;
     for (;;) {
@@ -253,14 +269,20 @@ void AtomicOutput::copyIntoDestination() const
         }
         for (ssize_t done = 0; done < got && error == 0;) {
             const ssize_t put = ::write(out, buffer.data() + done, static_cast<std::size_t>(got - done));
-            // A pipe nobody reads holds the write until a signal: the first one stops it.
-            if (put < 0 && errno == EINTR && interruptionSignal() == 0) continue;
+            // A pipe nobody reads takes nothing more: wait for room in short polls, so that
+            // the first signal stops the wait.
+            if (put < 0 && (errno == EAGAIN || errno == EINTR) && interruptionSignal() == 0) {
+                pollfd room{out, POLLOUT, 0};
+                ::poll(&room, 1, s_poll_ms);
+                continue;
+            }
             if (put <= 0) error = put < 0 ? errno : EIO;
             else done += put;
         }
         if (error != 0) break;
     }
     ::close(in);
+    if (flags >= 0) ::fcntl(out, F_SETFL, flags); // standard output is shared: as it was
     if (::close(out) != 0 && error == 0) error = errno;
     if (interruptionSignal() != 0) throw Interrupted();
     if (error != 0) throw writeError(m_destination, error);
