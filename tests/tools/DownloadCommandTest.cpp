@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <thread>
 
 using namespace ertkit_tools_test;
 
@@ -157,7 +156,10 @@ TEST(DownloadCommand, AnInterruptEndsWithOneLineAndLeavesNothing)
         BackgroundTool meter({"meter-sim", "--records", "20", "--stop-after", "1500", "--seconds", "60"}, dir.path());
         const std::string port = meter.firstLine();
         BackgroundTool download({"download", "--port", port, "--first", "0", "--last", "19", "-o", "x.binx"}, dir.path());
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        // The download is under way once the meter has sent records: it falls silent after 1500
+        // bytes and the download then waits for it, well inside its 10 s time-out. The meter's
+        // two banner lines count among its writes too, so 1500 means over a thousand bytes sent.
+        ASSERT_TRUE(meter.waitUntilWritten(1500)) << "the download never began";
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(download.stop(signal), 130) << signal;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500)) << signal;
