@@ -79,13 +79,3 @@ TEST(BinxRecordSetters, MppxAndStatus)
     EXPECT_FALSE(d.hasEmergency());
 }
 
-TEST(BinxRecordSetters, CopyAndMoveKeepEveryMember)
-{
-    const BINX_Data sample = sampleBinxRecord(6);
-    BINX_Data copy(sample);
-    BINX_Data moved(std::move(copy));
-    BINX_Data assigned;
-    assigned = moved;
-    EXPECT_EQ(written(assigned), written(sample));
-    EXPECT_EQ(assigned.nTM, sample.nTM);
-}
