@@ -137,7 +137,8 @@ BinFileContents binFile(std::vector<BinRecordFields> records)
 // survey.bin: the record above; a pole-dipole one, ignored, with a chargeability of 9999 and a
 // zero window between two others, timed six hours after the time in the recording names
 // (2023-05-17 14:30:00, day 45063.6041667); one from 2023-03-15 12:00 with no stack stored.
-// k.bin: one record per quadrupole of the geometric factor cases, in the tests' order.
+// k.bin: quadrupoles of every kind of geometric factor, defined or not (electrodes that coincide,
+// remote, on the equipotential), for the tool and Python to agree on.
 void binFiles(const std::filesystem::path& folder)
 {
     BinRecordFields pole_dipole = binRecord();

@@ -37,6 +37,16 @@ def hand_made(tmp_path_factory):
     return folder
 
 
+@pytest.fixture
+def pyplot():
+    """matplotlib's pyplot drawing off screen, its figures closed after the test; or a skip."""
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    yield plt
+    plt.close("all")
+
+
 def square_wave(samples, channels, amplitude=120.0):
     """The samples of the hand-made recordings: amplitude / (c + 1) on channel c, changing sign
     every 100 samples, plus 0.25 c, as float32."""

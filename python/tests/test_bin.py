@@ -1,11 +1,7 @@
-import math
-
 import numpy as np
 import pytest
 
 import ertkit
-
-NAME_TIME = np.datetime64("2023-05-17T14:30:00", "ns")
 
 
 @pytest.fixture
@@ -30,32 +26,6 @@ def test_open_gives_a_bin_file_whose_records_are_the_table_rows(bin_path):
     assert np.isnan(table["m2_mV_V"][1]) and np.isnan(table["t2_ms"][1])
 
 
-def test_resistance_geometric_factor_and_apparent_resistivity(bin_path):
-    wenner, pole_dipole, _ = ertkit.BinFile(bin_path)
-    assert (wenner.vp_mV, wenner.i_mA, wenner.r_ohm) == (250.0, 100.0, 2.5)
-    assert wenner.k_m == pytest.approx(2 * math.pi * 5.0)           # Wenner, a = 5 m
-    assert wenner.rhoa_ohm_m == pytest.approx(2 * math.pi * 5.0 * 2.5)
-    # B far away: K = 2 pi / (1/AM - 1/AN)
-    assert pole_dipole.k_m == pytest.approx(2 * math.pi / (1 / 10 - 1 / 20))
-    assert pole_dipole.rhoa_ohm_m == pytest.approx(pole_dipole.k_m * -2.0)
-    assert (wenner.ax, wenner.bx, wenner.mx, wenner.nx) == (0.0, 15.0, 5.0, 10.0)
-
-
-@pytest.mark.parametrize("index, x, y, expected", [
-    (0, (0.0, 15.0, 5.0, 10.0), (0.0,) * 4, 2 * math.pi * 5.0),                        # Wenner
-    (1, (0.0, 5.0, 10.0, 15.0), (0.0,) * 4, 2 * math.pi / (1 / 10 - 1 / 5 - 1 / 15 + 1 / 10)),
-    (2, (0.0, 0.0, 5.0, 10.0), (0.0, -9999998.0, 0.0, 0.0), 2 * math.pi / (1 / 5 - 1 / 10)),
-    (3, (0.0, 15.0, 5.0, 5.0), (0.0,) * 4, math.nan),                                  # M and N coincide
-    (4, (0.0, 15.0, 0.0, 10.0), (0.0,) * 4, math.nan),                                 # A on M
-    (5, (9999998.0, 9999999.0, 5.0, 10.0), (0.0,) * 4, math.nan),                      # A and B at infinity
-    (6, (0.0, 10.0, 5.0, 5.0), (0.0, 0.0, 3.0, -3.0), math.nan),                       # on the equipotential
-])
-def test_geometric_factor(hand_made, index, x, y, expected):
-    record = ertkit.open(hand_made / "k.bin")[index]
-    assert (record.ax, record.bx, record.mx, record.nx) == x and (record.ay, record.by, record.my, record.ny) == y
-    assert record.k_m == pytest.approx(expected, nan_ok=True)
-
-
 def test_chargeability_windows_flags_and_serials(bin_path):
     wenner, pole_dipole, far_away = ertkit.BinFile(bin_path)
     assert wenner.m_mV_V == pytest.approx(12.5) and wenner.windows == pytest.approx([20.0, 10.0])
@@ -70,14 +40,6 @@ def test_chargeability_windows_flags_and_serials(bin_path):
     assert (wenner.stacks, far_away.stacks) == (7, 2)
     assert (wenner.serial_i, wenner.user_serial_i, wenner.serial_v, wenner.user_serial_v) == (345, 12, 678, 34)
     assert wenner.sp_mV == pytest.approx(-3.5)
-
-
-def test_start_times_are_datetime64_and_follow_the_recording_names(bin_path):
-    records = ertkit.BinFile(bin_path)
-    # Within a day of the time in the voltage recording's name, that time wins.
-    assert records[1].start_time == NAME_TIME
-    assert records[2].start_time == np.datetime64("2023-03-15T12:00:00", "ns")
-    assert records.to_numpy()["start_time"].dtype == np.dtype("M8[ns]")
 
 
 def test_decay_curve_from_window_bounds(bin_path):

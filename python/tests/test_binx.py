@@ -86,18 +86,6 @@ def test_editing_round_trip(line_path, tmp_path):
     assert removed.vp_mV == -40.0 and not any(r.ignore for r in again)
 
 
-@pytest.mark.parametrize("first, last, written", [
-    (0, -1, [0, 1, 2, 3, 4, 5]),
-    (3, 1, [0, 1]),        # a first index past the last starts the range over
-    (2, 99, [2, 3, 4, 5]),
-    (4, 4, [4]),
-])
-def test_write_ranges(line_path, tmp_path, first, last, written):
-    out = tmp_path / "range.binx"
-    BinxFile(line_path).write(out, first=first, last=last)
-    assert [int(r.serial_v) - 4000 for r in BinxFile(out)] == written
-
-
 def test_replace_by_identity_or_append(line_path):
     binx = BinxFile(line_path)
     same = line_record(3, vp_mV=-7.0)
@@ -222,12 +210,6 @@ def test_a_truncated_record_list_keeps_the_whole_records(line_path, tmp_path):
     cut = tmp_path / "cut.binx"
     cut.write_bytes(data[:header_and_one + 10])
     assert len(BinxFile(cut)) == 1
-
-
-def test_to_pandas(line_path):
-    pytest.importorskip("pandas")
-    frame = BinxFile(line_path).to_pandas()
-    assert len(frame) == 6 and frame["vp_mV"].tolist() == [-40.0, -41.0, -42.0, -43.0, -44.0, -45.0]
 
 
 def test_the_table_flags_what_is_fit_to_invert_and_has_no_time_for_a_record_without_one(tmp_path):

@@ -2,33 +2,8 @@ import numpy as np
 import pytest
 
 import ertkit
-from ertkit.plot import pseudo_section_positions
 
 DIPOLES = "vp123-4567@061423_083000.vmn"
-
-
-@pytest.fixture
-def pyplot():
-    matplotlib = pytest.importorskip("matplotlib")
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
-    yield plt
-    plt.close("all")
-
-
-def test_pseudo_section_positions_use_midpoints_and_array_span(sample_survey):
-    table = ertkit.open(sample_survey / "line1.binx").to_numpy()
-    midpoint, depth = pseudo_section_positions(table)
-    # The first injection of the sample: B at 0 m, A at 5 m, then M N at 10 15, 15 20, 20 25 m.
-    np.testing.assert_allclose(midpoint[:3], [7.5, 10.0, 12.5])
-    np.testing.assert_allclose(depth[:3], 0.19 * np.array([15.0, 20.0, 25.0]))
-    # An electrode at infinity is left out of both; with one electrode left there is no position.
-    pole = np.array(table[:2])
-    pole["bx"] = 9999999.0
-    pole["ax"][1] = pole["mx"][1] = -9999998.0
-    midpoint, depth = pseudo_section_positions(pole)
-    assert midpoint[0] == pytest.approx(10.0) and depth[0] == pytest.approx(0.19 * 10.0)
-    assert np.isnan(midpoint[1]) and np.isnan(depth[1])
 
 
 def test_recording_plot_draws_every_channel_and_marks_overloads(sample_survey, pyplot):

@@ -15,15 +15,6 @@ from ertkit.plot import pseudo_section_layout, pseudo_section_positions
 SVG = "{http://www.w3.org/2000/svg}"
 
 
-@pytest.fixture
-def pyplot():
-    matplotlib = pytest.importorskip("matplotlib")
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
-    yield plt
-    plt.close("all")
-
-
 def tool_section(svg):
     """The tool's panels, from its SVG: for each, its array, and the (first record, cx, cy) of
     each marker; and the bold panel titles and the abscissa's title."""

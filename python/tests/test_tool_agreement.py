@@ -1,5 +1,6 @@
 """The command-line tool and Python open the same files alike: the same failure message, the
-same warnings, and the same start times, on the sample survey and on damaged files."""
+same warnings, the same start times and every value of the table, on the sample survey and on
+damaged files."""
 
 import logging
 import re
@@ -16,7 +17,7 @@ SAMPLE = ["line1.binx", "line1-reciprocal.binx", "line1-wenner.bin", "vp123-4567
           "in124-4568@061423_083000.iab"]
 HAND_MADE = ["empty.vmn", "headless.vmn", "late.vmn", "back.vmn", "named.vmn", "lead.vmn", "x.iab",
              "vp1-2@120523_143015.vrw", "vp123-4567@120523_143015.vmn", "in1@120523_143015.iab",
-             "short.bin", "damaged.bin", "old-version.bin", "old-header.bin", "survey.bin"]
+             "short.bin", "damaged.bin", "old-version.bin", "old-header.bin", "survey.bin", "k.bin"]
 
 
 @pytest.fixture(scope="module")
@@ -94,7 +95,14 @@ def to_millisecond(time):
     return np.datetime64(int((ns + 500_000) // 1_000_000), "ms")
 
 
-def test_start_times_are_those_the_tool_shows(sample_survey, hand_made, damaged):
+def same_cell(text, value):
+    """A cell of the tool's CSV export and the value Python gives: numbers exactly (the export
+    writes the shortest text that reads back), an empty cell or nan as NaN."""
+    number = float(text) if text else float("nan")
+    return number == value or (np.isnan(number) and np.isnan(value))
+
+
+def test_tables_and_start_times_are_those_the_tool_shows(sample_survey, hand_made, damaged):
     for path in every_file(sample_survey, hand_made, damaged):
         try:
             opened = ertkit.open(path)
@@ -110,5 +118,12 @@ def test_start_times_are_those_the_tool_shows(sample_survey, hand_made, damaged)
                              capture_output=True, text=True, check=True).stdout.splitlines()
         column = csv[0].split(",").index("start_time")
         exported = [np.datetime64(line.split(",")[column] or "NaT", "ns") for line in csv[1:]]
+        table = opened.to_numpy()
         # Python's times are the tool's exactly, not only once rounded.
-        np.testing.assert_array_equal(opened.to_numpy()["start_time"], np.array(exported, dtype="M8[ns]"), path.name)
+        np.testing.assert_array_equal(table["start_time"], np.array(exported, dtype="M8[ns]"), path.name)
+        # Every other column, the geometric factor's NaN and an unrecorded deviation included.
+        header = csv[0].split(",")
+        assert list(table.dtype.names) == header, path.name
+        for row, line in zip(table, csv[1:]):
+            for name, text in zip(header, line.split(",")):
+                assert name == "start_time" or same_cell(text, float(row[name])), (path.name, row["index"], name)

@@ -2,7 +2,6 @@
 #include "support/CivilTime.h"
 
 #include <host/HostDefaults.h>
-#include <host/InjectionTables.h>
 
 #include <gtest/gtest.h>
 
@@ -351,41 +350,3 @@ TEST(BinData, ShortRecordsAreReadingErrors)
     }
 }
 
-TEST(BinData, FixedAnswers)
-{
-    const BIN_Data data = readRecord(BinRecordFields{});
-    EXPECT_EQ(data.getSampleTime(false), HighPrecisionTime(0, 10000000));
-    EXPECT_EQ(data.getVDelay(), InjectionFrequencyList::get8s()->getVDelay(HighPrecisionTime::s_hundredth));
-    EXPECT_EQ(data.getVEnd(), InjectionFrequencyList::get8s()->getVEnd(HighPrecisionTime::s_hundredth));
-    EXPECT_EQ(data.getMaxRxV(true), 14980.0);
-    EXPECT_EQ(static_cast<int>(data.getType(false)), 3);
-    EXPECT_EQ(static_cast<int>(data.getInjectionType()), 1);
-    EXPECT_EQ(static_cast<int>(data.getPolarizationComputeType()), 1);
-    EXPECT_EQ(static_cast<int>(data.getComputationType()), 0);
-    EXPECT_EQ(static_cast<int>(data.getMErrorUnit()), 0);
-    EXPECT_EQ(data.getGpsSpec(true), GeoSpec(false, 0, 4, false, 0));
-    EXPECT_TRUE(data.isGpsEnabled());
-    EXPECT_TRUE(data.hasSexagesimalGpsLatLong());
-    EXPECT_TRUE(data.isRXOnly());
-    EXPECT_TRUE(data.getElectrodeOfV(ElectrodeName::A));
-    EXPECT_FALSE(data.hasElecNum(true));
-    EXPECT_FALSE(data.getLostPPS());
-    EXPECT_EQ(data.getFrontDetectorName(), BTFrontDetector::s_type_name);
-    EXPECT_EQ(data.getPSExtractor(), AlternatingFilter::s_type_name);
-    EXPECT_EQ(data.getSeqFile(), "");
-    EXPECT_TRUE(data.getDataFilters().empty());
-    EXPECT_TRUE(data.getPostProcessingFilters().empty());
-    EXPECT_EQ(data.getElectrodeDepth(ElectrodeName::M), 0.0);
-    EXPECT_EQ(data.getGridOrientation(true), 0.0);
-    EXPECT_EQ(data.getStart(true), 0u);
-
-    std::vector<double> values{1, 2};
-    data.fillStackData(true, values);
-    EXPECT_TRUE(values.empty());
-    values = {1};
-    data.fillCurve(true, true, values);
-    EXPECT_TRUE(values.empty());
-    std::vector<std::pair<std::uint64_t, StackPhase>> indexes{{1, StackPhase::Positive}};
-    data.fillStackSampleIndexes(true, indexes);
-    EXPECT_TRUE(indexes.empty());
-}

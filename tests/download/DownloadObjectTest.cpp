@@ -9,22 +9,6 @@ using download_test::RecordingProgress;
 using download_test::TestDownload;
 using ertkit_sim::MeterMemory;
 
-TEST(DownloadObject, ConstantsHaveTheirFixedValues)
-{
-    EXPECT_EQ(TarvexKesta_File::M_WINDOW, 20);
-    EXPECT_EQ(TarvexKesta_File::GEO_SPACING, 8);
-    EXPECT_EQ(TarvexKesta_File::NB_CHANNEL_MAX, 10);
-    EXPECT_EQ(TarvexKesta_File::DOWNLOAD_VERSION, 1);
-    EXPECT_EQ(TarvexKesta_File::REMOTE_VERSION, 1);
-    EXPECT_EQ(TarvexKesta_File::NEW_DATADOWNLOAD, 85);
-    EXPECT_EQ(TarvexKesta_File::OLD_DATADOWNLOAD, 15);
-    EXPECT_EQ(TarvexKesta_File::CTRL_USED, 'U');
-    EXPECT_EQ(TarvexKesta_File::RAW_DOWNLOAD_VERSION, 1073741827);
-    EXPECT_EQ(TarvexKesta_File::CURRAW_DOWNLOAD_VERSION, 1342177283);
-    EXPECT_EQ(TarvexKesta_File::NO_DATA_STORED, std::string(11, '\xFF'));
-    EXPECT_EQ(sizeof(TPortVirt::TypePort), 4u);
-}
-
 TEST(DownloadObject, StartsEmptyAndIsDestroyedWithoutTouchingAPort)
 {
     TestDownload download;

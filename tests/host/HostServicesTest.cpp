@@ -1,6 +1,4 @@
 #include <host/GeoSpec.h>
-#include <host/InjectionTables.h>
-#include <host/ProgressCallback.h>
 #include <host/TimesSeriesContainer.h>
 #include <host/VELTLogger.h>
 #include <host/VELT_Utils.h>
@@ -82,16 +80,6 @@ TEST(VELT_Utils, CommonPathKeepsWholeFolders)
     for (const auto& c : cases) EXPECT_EQ(VELT_Utils::getCommonPath(c.first, c.second), c.common) << c.first << " | " << c.second;
 }
 
-TEST(InjectionTables, EightSecondCycleAndDutyCycles)
-{
-    const auto cycle = InjectionFrequencyList::get8s();
-    EXPECT_EQ(cycle->getVDelay(HighPrecisionTime::s_hundredth), 100u);
-    EXPECT_EQ(cycle->getVEnd(HighPrecisionTime::s_hundredth), 200u);
-    EXPECT_EQ(cycle->getVEnd(HighPrecisionTime::s_millisecond), 2000u);
-    EXPECT_EQ(InjectionData::getDutyCycleFactor(InjectionType::FullDutyCycle), 2u);
-    EXPECT_EQ(InjectionData::getDutyCycleFactor(InjectionType::HalfDutyCycle), 4u);
-}
-
 TEST(TimesSeriesContainer, StoresSamplesAndPps)
 {
     TimesSeriesContainer c(3, 2);
@@ -104,13 +92,3 @@ TEST(TimesSeriesContainer, StoresSamplesAndPps)
     EXPECT_THROW(c.setData(3, 0, 1.0), std::out_of_range);
 }
 
-TEST(ProgressCallback, TextIdsAreFresh)
-{
-    const auto a = ProgressCallback::addTextId();
-    const auto b = ProgressCallback::addTextId();
-    EXPECT_NE(a, b);
-    DummyProgressCallback dummy;
-    ProgressCallback& sink = dummy;
-    EXPECT_FALSE(sink.isCancelled());
-    EXPECT_EQ(sink.getErrorCode(), 0);
-}

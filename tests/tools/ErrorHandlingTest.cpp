@@ -35,23 +35,6 @@ TEST(ErrorHandling, OneBadFileDoesNotStopTheOthers)
     EXPECT_EQ(run.out.rfind(s_good, 0), 0u) << "the good file is still summarised:\n" << run.out;
 }
 
-TEST(ErrorHandling, UsageErrorsAreOneLineAndExitNonZero)
-{
-    ertkit_test::TempDir dir;
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"export", s_good, "--format", "xml"}, {"plot", s_good}, {"merge", "one.binx", "-o", "x.binx"}}) {
-        const ToolRun run = runTool(args, dir.path());
-        EXPECT_NE(run.status, 0) << run.err;
-        ASSERT_EQ(lines(run.err).size(), 1u) << run.err;
-        EXPECT_EQ(run.err.rfind("ertkit: ", 0), 0u) << run.err;
-    }
-    EXPECT_NE(runTool({"export", s_good, "--format", "xml"}, dir.path()).err.find("xml"), std::string::npos);
-    const ToolRun version = runTool({"--version"}, dir.path());
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out.rfind("ertkit ", 0), 0u) << version.out;
-    EXPECT_EQ(runTool({"info", "--help"}, dir.path()).status, 0);
-}
-
 TEST(ErrorHandling, QuietMayFollowTheCommand)
 {
     ertkit_test::TempDir dir;

@@ -242,14 +242,18 @@ TEST(HostileInput, CommandLinesSayWhatIsWrongInFewWords)
         std::string err_part; // what the one line of error holds
     };
     const Case cases[] = {
+        {{}, "ertkit: A subcommand is required (ertkit --help lists the commands)"},
         {{"frobnicate"}, "ertkit: unknown command 'frobnicate'; the commands are info, export, "},
+        {{"export", "line1.binx", "--format", "xml"}, "ertkit: --format: xml not in "},
+        {{"plot", "line1.binx"}, "ertkit: --output is required"},
+        {{"merge", "line1.binx", "-o", "x.binx"}, "ertkit: files: At least 2 required"},
         {{"-q", "frobnicate", "x"}, "ertkit: unknown command 'frobnicate'"},
         {{"edit", "line1.binx", "-o", "x.binx", "--remove", fields + "x"}, "--remove = 0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\u2026 "},
         {{"export", "line1.binx", "-f", fields}, "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16\u2026 "},
     };
     for (const Case& c : cases) {
         const ToolRun run = runTool(c.args, sampleFolder());
-        EXPECT_NE(run.status, 0) << c.args[0];
+        EXPECT_NE(run.status, 0) << c.err_part;
         const auto err = lines(run.err);
         ASSERT_EQ(err.size(), 1u) << run.err.substr(0, 400);
         EXPECT_NE(err[0].find(c.err_part), std::string::npos) << err[0].substr(0, 400);

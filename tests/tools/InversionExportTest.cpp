@@ -1,5 +1,5 @@
-// The inversion exports read back by parsers written here from the formats' descriptions,
-// not from our writers, and compared with the CSV export of the same file.
+// The JSON and inversion exports read back by parsers written here from the formats'
+// descriptions, not from our writers, and compared with the CSV export of the same file.
 #include "SampleFolder.h"
 #include "ToolRunner.h"
 #include "UdfExport.h"
@@ -10,6 +10,7 @@
 #include <binx/BINX_File.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 
@@ -199,6 +200,40 @@ TEST_P(InversionExports, GeneralArrayGivesTheElectrodesQuadrupolesAndValuesOfThe
     }
     // The BIN file holds Wenner readings only: sub-array type 1.
     EXPECT_EQ(g.subtype, std::string(GetParam()) == "line1.binx" ? 0 : 1);
+}
+
+// Every value of every record, the windows and the electrodes, as the CSV export gives it.
+TEST_P(InversionExports, JsonGivesEveryValueOfTheTable)
+{
+    const ToolRun run = runTool({"export", GetParam(), "-f", "json"}, sampleFolder());
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["file"], GetParam());
+    EXPECT_EQ(json["type"], std::string(GetParam()).ends_with(".bin") ? "BIN" : "BINX");
+    const auto rows = csvRows(GetParam());
+    ASSERT_EQ(json["records"].size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& r = json["records"][i];
+        const auto& row = rows[i];
+        const auto number = [&](const std::string& name) { return row.at(name).empty() ? nlohmann::json() : nlohmann::json(std::stod(row.at(name))); };
+        for (const char* name : {"index", "vp_mV", "i_mA", "r_ohm", "k_m", "rhoa_ohm_m", "m_mV_V", "sp_mV", "vp_error_mV", "m_error", "stacks",
+                                 "serial_v", "user_serial_v", "serial_i", "user_serial_i"})
+            EXPECT_EQ(r[name], number(name)) << i << " " << name;
+        EXPECT_EQ(r["start_time"], row.at("start_time")) << i;
+        EXPECT_EQ(r["ignore"], row.at("ignore") == "1") << i;
+        EXPECT_EQ(r["valid"], row.at("valid") == "1") << i;
+        for (const char* e : {"A", "B", "M", "N"}) {
+            const std::string lower(1, static_cast<char>(e[0] + ('a' - 'A')));
+            for (const char* axis : {"x", "y", "z"}) EXPECT_EQ(r["electrodes"][e][axis], number(lower + axis)) << i << e << axis;
+        }
+        ASSERT_EQ(r["windows"].size(), 10u) << i;
+        for (std::size_t w = 0; w < 10; ++w) {
+            const std::string k = std::to_string(w + 1);
+            EXPECT_EQ(r["windows"][w]["from_ms"], number("t" + std::to_string(w) + "_ms")) << i << " " << w;
+            EXPECT_EQ(r["windows"][w]["to_ms"], number("t" + k + "_ms")) << i << " " << w;
+            EXPECT_EQ(r["windows"][w]["m_mV_V"], number("m" + k + "_mV_V")) << i << " " << w;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleSurvey, InversionExports, ::testing::Values("line1.binx", "line1-wenner.bin"));

@@ -1,14 +1,12 @@
-// The sample survey as the tool writes it, and the result-file commands run on it.
+// The sample survey as the tool writes it, and the plots of its legacy file.
 #include "SampleFolder.h"
 #include "ToolRunner.h"
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <numbers>
 
 using namespace ertkit_tools_test;
 
@@ -43,76 +41,6 @@ TEST_F(SampleFiles, SameSeedSameBytes)
         ++files;
     }
     EXPECT_GE(files, 2u);
-}
-
-TEST_F(SampleFiles, BinCsvRowsCarryTheGeometricFactor)
-{
-    const ToolRun csv = run({"export", "line1-wenner.bin", "-f", "csv"});
-    ASSERT_EQ(csv.status, 0) << csv.err;
-    const auto rows = lines(csv.out);
-    ASSERT_EQ(rows.size(), 35u);
-    const auto header = split(rows[0], ',');
-    const auto column = [&](const std::string& name) { return columnOf(header, name); };
-    ASSERT_LT(column("user_serial_i"), header.size());
-    EXPECT_EQ(header.back(), "t10_ms");
-    for (std::size_t r = 1; r < rows.size(); ++r) {
-        const auto f = split(rows[r], ',');
-        ASSERT_EQ(f.size(), header.size()) << rows[r];
-        // Wenner: A M N B equally spaced, K = 2 pi a.
-        const double a = std::stod(f[column("mx")]) - std::stod(f[column("ax")]);
-        EXPECT_NEAR(std::stod(f[column("k_m")]), 2 * std::numbers::pi * a, 1e-9 * a);
-        EXPECT_NEAR(std::stod(f[column("rhoa_ohm_m")]), std::stod(f[column("k_m")]) * std::stod(f[column("r_ohm")]), 1e-6);
-        EXPECT_EQ(f[column("serial_v")], "4567");
-        EXPECT_EQ(f[column("user_serial_i")], "124");
-        EXPECT_EQ(f[column("t0_ms")], "40.0");
-        EXPECT_EQ(f[column("t1_ms")], "60.0");
-        EXPECT_EQ(f[column("t10_ms")], "1280.0");
-        EXPECT_EQ(f[column("valid")], "1");
-    }
-}
-
-TEST_F(SampleFiles, BinJsonReadsBack)
-{
-    const ToolRun out = run({"export", "line1-wenner.bin", "-f", "json", "-o", "wenner.json"});
-    ASSERT_EQ(out.status, 0) << out.err;
-    const auto json = nlohmann::json::parse(readText(folder / "wenner.json"));
-    EXPECT_EQ(json["type"], "BIN");
-    ASSERT_EQ(json["records"].size(), 34u);
-    const auto& r = json["records"][0];
-    EXPECT_EQ(r["electrodes"]["B"]["x"], 15.0);
-    EXPECT_EQ(r["electrodes"]["N"]["remote"], false);
-    EXPECT_EQ(r["windows"].size(), 10u);
-    EXPECT_EQ(r["windows"][0]["from_ms"], 40.0);
-    EXPECT_EQ(r["stacks"], 4);
-    EXPECT_EQ(r["orig_file"], "WENNER16.SEQ");
-    EXPECT_NEAR(r["rhoa_ohm_m"].get<double>(), r["k_m"].get<double>() * r["vp_mV"].get<double>() / r["i_mA"].get<double>(), 1e-9);
-}
-
-TEST_F(SampleFiles, BinUdfTables)
-{
-    const ToolRun udf = run({"export", "line1-wenner.bin", "-f", "udf"});
-    ASSERT_EQ(udf.status, 0) << udf.err;
-    const auto l = lines(udf.out);
-    ASSERT_EQ(l.size(), 1u + 1 + 16 + 1 + 1 + 34 + 1);
-    EXPECT_EQ(l[0], "16");
-    EXPECT_EQ(l[1], "# x y z");
-    // Cable order: the first Wenner reading's A, M, N, B at 0, 5, 10, 15 m.
-    EXPECT_EQ(l[2], "0 0 0");
-    EXPECT_EQ(l[3], "5 0 0");
-    EXPECT_EQ(l[17], "75 0 0");
-    EXPECT_EQ(l[18], "34");
-    // Legacy records record no deviation: every reading gets the error floor.
-    EXPECT_EQ(l[19], "# a b m n r rhoa ip err valid");
-    EXPECT_EQ(l[20].substr(0, 8), "1 4 2 3 ");
-    EXPECT_EQ(l.back(), "0");
-    for (std::size_t i = 20; i < 54; ++i) {
-        const auto f = split(l[i], ' ');
-        ASSERT_EQ(f.size(), 9u) << l[i];
-        EXPECT_EQ(f[7], "0.02") << l[i];
-        const auto x = [&](std::size_t k) { return std::stod(split(l[1 + std::stoul(f[k])], ' ')[0]); };
-        EXPECT_NEAR(std::stod(f[5]), 2 * std::numbers::pi * (x(2) - x(0)) * std::stod(f[4]), 1e-6) << l[i];
-        EXPECT_EQ(f[8], "1");
-    }
 }
 
 TEST_F(SampleFiles, BinPlots)

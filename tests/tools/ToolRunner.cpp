@@ -166,6 +166,21 @@ std::string BackgroundTool::errText() const
     return readText(m_err);
 }
 
+bool BackgroundTool::waitUntilWritten(std::uint64_t bytes, double seconds) const
+{
+    const std::string io = "/proc/" + std::to_string(m_pid) + "/io";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        std::ifstream in(io);
+        std::string key;
+        std::uint64_t value = 0;
+        while (in >> key >> value)
+            if (key == "wchar:" && value >= bytes) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < end);
+    return false;
+}
+
 int BackgroundTool::stop(int signal)
 {
     if (m_pid <= 0) return -1;

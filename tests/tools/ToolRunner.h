@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -49,6 +50,10 @@ public:
     int stop(int signal = 15);
     // What it wrote on its standard error so far.
     std::string errText() const;
+    // Waits until it has written at least `bytes` in all (to any file, terminal or pipe, as the
+    // system counts them); false when it has not within `seconds` (a safeguard against a hung
+    // test, not a timing).
+    bool waitUntilWritten(std::uint64_t bytes, double seconds = 120.0) const;
 
 private:
     int m_pid = -1;
