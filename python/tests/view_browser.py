@@ -47,7 +47,10 @@ class Browser:
             options.add_argument(argument)
         options.binary_location = shutil.which("chromium")
         driver = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-        self.driver = webdriver.Chrome(service=Service(driver), options=options)
+        # The browser is no program of ours: a sanitizer preloaded for the extension under
+        # test must not reach it.
+        env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
+        self.driver = webdriver.Chrome(service=Service(driver, env=env), options=options)
 
     def close(self):
         self.driver.quit()
