@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The golden outputs of the command-line tool: the sample survey (seed 1) written by
-# `ertkit sample`, and what `info`, `export` (csv, json, udf, res2dinv), `plot` and `reprocess`
+# `ertkit sample`, and what `info`, `export` (csv, json, udf, general-array), `plot` and `reprocess`
 # make of its files.
 #
 #   scripts/golden.sh TOOL            rewrites tests/golden from TOOL (review the diff, commit)
@@ -37,7 +37,7 @@ results=(line1.binx line1-wenner.bin line1-reciprocal.binx)
 sha256sum "${recordings[@]}" "${results[@]}" >"$out/sample-files.sha256"
 "$tool" --quiet info "${recordings[@]}" "${results[@]}" >"$out/info.txt"
 for file in "${results[@]}"; do
-  for format in csv json udf res2dinv; do
+  for format in csv json udf general-array; do
     "$tool" --quiet export "$file" -f "$format" -o "$out/$file.$format"
   done
   "$tool" --quiet plot "$file" -o "$out/$file.section.svg"

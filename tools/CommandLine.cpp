@@ -34,19 +34,19 @@ void addReadingCommands(CLI::App& app, Context& context)
     auto info_options = bind(info, context, runInfo);
     info->add_option("files", info_options->files, "Files to summarise")->required();
 
-    auto* exporting = app.add_subcommand("export", "Convert a recording (csv, json) or a result file (csv, json, udf, res2dinv) to text");
+    auto* exporting = app.add_subcommand("export", "Convert a recording (csv, json) or a result file (csv, json, udf, general-array) to text");
     auto export_options = bind(exporting, context, runExport);
     exporting->add_option("file", export_options->file, "Recording or result file")->required();
-    exporting->add_option("-f,--format", export_options->format, "csv, json, udf or res2dinv (the general array format)")
-        ->check(CLI::IsMember({"csv", "json", "udf", "res2dinv"}))
+    exporting->add_option("-f,--format", export_options->format, "csv, json, udf or general-array (the general array format)")
+        ->check(CLI::IsMember({"csv", "json", "udf", "general-array"}))
         ->capture_default_str();
     exporting->add_flag("--keep-ignored", export_options->keep_ignored, "udf: keep the readings marked to be ignored (with valid 0)");
     auto* along = exporting->add_flag("--along-line", export_options->along_line,
                                       "udf: write the distance along the line as x (the default for electrodes on one line)");
     exporting->add_flag("--no-along-line", export_options->no_along_line, "udf: write the electrodes' x, y and z as stored")->excludes(along);
     exporting->add_option("--errors", export_options->errors,
-                          "udf, res2dinv: the error of each reading: model (the file's reciprocal error model, else the stacking deviation; "
-                          "udf's default), stack (the stacking deviation) or none (res2dinv's default); never below 2 %")
+                          "udf, general-array: the error of each reading: model (the file's reciprocal error model, else the stacking deviation; "
+                          "udf's default), stack (the stacking deviation) or none (general-array's default); never below 2 %")
         ->check(CLI::IsMember({"model", "stack", "none"}));
     exporting->add_option("--ip", export_options->ip, "udf: the ip column as m (chargeability, mV/V) or phase (-phi in mrad, constant-phase earth)")
         ->check(CLI::IsMember({"m", "phase"}))

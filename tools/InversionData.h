@@ -26,7 +26,7 @@ struct InversionOptions {
     bool keep_ignored = false;          // ignored readings are left out unless asked for
     std::optional<bool> along_line;     // empty: the along-line distance for a 2-D line
     ErrorKind errors = ErrorKind::Model;
-    bool res2dinv_errors = false;       // the general array format carries errors only on request
+    bool general_array_errors = false;       // the general array format carries errors only on request
     IpKind ip = IpKind::Chargeability;
 };
 

@@ -81,7 +81,7 @@ void runExport(const ExportOptions& options, Context& context)
             if (options.along_line || options.no_along_line) inversion.along_line = options.along_line;
             if (!options.errors.empty()) {
                 inversion.errors = options.errors == "model" ? ErrorKind::Model : options.errors == "stack" ? ErrorKind::Stack : ErrorKind::None;
-                inversion.res2dinv_errors = true;
+                inversion.general_array_errors = true;
             }
             inversion.ip = options.ip == "phase" ? IpKind::Phase : IpKind::Chargeability;
             exportResults(*results, options.file, format, inversion, output.stream(), *progress);

@@ -118,7 +118,7 @@ void writeJson(const IV_File_Reader& reader, const std::string& name, std::ostre
 void exportRecording(const IV_File_Reader& reader, const std::string& name, TableFormat format, std::ostream& out,
                      ProgressCallback& progress)
 {
-    if (inversionFormat(format)) throw std::invalid_argument("the udf and res2dinv formats hold result files only, not recordings");
+    if (inversionFormat(format)) throw std::invalid_argument("the udf and general-array formats hold result files only, not recordings");
     RowWriter rows(out, progress, totalSamples(reader));
     if (format == TableFormat::Csv)
         writeCsv(reader, out, rows);

@@ -2,7 +2,7 @@
 
 #include "NumberText.h"
 #include "TimeText.h"
-#include "Res2dinvExport.h"
+#include "GeneralArrayExport.h"
 #include "UdfExport.h"
 
 #include <services/ResultColumns.h>
@@ -142,8 +142,8 @@ void exportResults(const Result_File& file, const std::string& name, TableFormat
         writeUdf(file, inversion, out);
         return;
     }
-    if (format == TableFormat::Res2dinv) {
-        writeRes2dinv(file, std::filesystem::path(name).filename().string(), inversion, out);
+    if (format == TableFormat::GeneralArray) {
+        writeGeneralArray(file, std::filesystem::path(name).filename().string(), inversion, out);
         return;
     }
     writeRows(file, name, format == TableFormat::Json, out, progress);

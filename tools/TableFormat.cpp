@@ -9,8 +9,8 @@ TableFormat tableFormat(const std::string& name)
     if (name == "csv") return TableFormat::Csv;
     if (name == "json") return TableFormat::Json;
     if (name == "udf") return TableFormat::Udf;
-    if (name == "res2dinv") return TableFormat::Res2dinv;
-    throw std::invalid_argument("unknown format " + name + " (expected csv, json, udf or res2dinv)");
+    if (name == "general-array") return TableFormat::GeneralArray;
+    throw std::invalid_argument("unknown format " + name + " (expected csv, json, udf or general-array)");
 }
 
 } // namespace ertkit_cli

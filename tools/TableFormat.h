@@ -4,12 +4,12 @@
 
 namespace ertkit_cli {
 
-enum class TableFormat { Csv, Json, Udf, Res2dinv };
+enum class TableFormat { Csv, Json, Udf, GeneralArray };
 
 // The formats that hold result files only.
-inline bool inversionFormat(TableFormat format) { return format == TableFormat::Udf || format == TableFormat::Res2dinv; }
+inline bool inversionFormat(TableFormat format) { return format == TableFormat::Udf || format == TableFormat::GeneralArray; }
 
-// "csv", "json", "udf" or "res2dinv"; std::invalid_argument for anything else.
+// "csv", "json", "udf" or "general-array"; std::invalid_argument for anything else.
 TableFormat tableFormat(const std::string& name);
 
 } // namespace ertkit_cli

@@ -3,7 +3,7 @@
 #include "SampleFolder.h"
 #include "ToolRunner.h"
 #include "UdfExport.h"
-#include "Res2dinvExport.h"
+#include "GeneralArrayExport.h"
 
 #include "support/TestSupport.h"
 
@@ -171,7 +171,7 @@ TEST_P(InversionExports, UdfGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
 
 TEST_P(InversionExports, GeneralArrayGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
 {
-    const ToolRun run = runTool({"export", GetParam(), "-f", "res2dinv"}, sampleFolder());
+    const ToolRun run = runTool({"export", GetParam(), "-f", "general-array"}, sampleFolder());
     ASSERT_EQ(run.status, 0) << run.err;
     const GeneralArray g = parseGeneralArray(run.out);
     EXPECT_EQ(g.title, GetParam());
@@ -273,7 +273,7 @@ TEST(InversionExport, LinesAlongYAndObliqueAreWrittenByDistanceAlongThem)
     const auto at = [&](double d) { return std::pair<double, double>(300 + d * c, 100 + d * c); };
     const BINX_File oblique = readings({{{at(0), at(15), at(5), at(10)}}});
     std::ostringstream diagonal;
-    writeRes2dinv(oblique, "oblique", {}, diagonal);
+    writeGeneralArray(oblique, "oblique", {}, diagonal);
     const GeneralArray g = parseGeneralArray(diagonal.str());
     ASSERT_EQ(g.datums.size(), 1u);
     const double expected[4] = {0, 15, 5, 10};
@@ -289,7 +289,7 @@ TEST(InversionExport, RemoteElectrodesAsEachFormatExpects)
     const BINX_File poles = readings({{{{0, 0}, {far, 0}, {5, 0}, {10, 0}}}, {{{0, 0}, {far, 0}, {10, 0}, {far, 0}}}});
     std::ostringstream udf_text, general_text;
     writeUdf(poles, {}, udf_text);
-    writeRes2dinv(poles, "poles", {}, general_text);
+    writeGeneralArray(poles, "poles", {}, general_text);
     const Udf udf = parseUdf(udf_text.str());
     ASSERT_EQ(udf.electrodes.size(), 3u) << "remote electrodes have no position";
     EXPECT_EQ(udf.data[0].at("b"), 0);
@@ -350,7 +350,7 @@ TEST(InversionExport, ReadingsWithoutValuesAreLeftOutAndNothingToWriteIsAnError)
             EXPECT_EQ(std::isfinite(all.data[i].at("rhoa")), c.kinds[i] == Good || c.kinds[i] == Ignored) << c.name << " " << i;
         }
 
-        const ToolRun general = runTool({"export", "survey.binx", "-f", "res2dinv", "-o", "survey.dat"}, dir.path());
+        const ToolRun general = runTool({"export", "survey.binx", "-f", "general-array", "-o", "survey.dat"}, dir.path());
         if (c.general_error.empty()) {
             ASSERT_EQ(general.status, 0) << c.name << general.err;
             EXPECT_EQ(parseGeneralArray(readText(dir.path() / "survey.dat")).datums.size(), c.udf) << c.name;
@@ -358,7 +358,7 @@ TEST(InversionExport, ReadingsWithoutValuesAreLeftOutAndNothingToWriteIsAnError)
             EXPECT_EQ(general.status, 1) << c.name;
             EXPECT_EQ(general.err, "ertkit: survey.binx: " + c.general_error + "\n") << c.name;
             EXPECT_FALSE(std::filesystem::exists(dir.path() / "survey.dat")) << c.name;
-            EXPECT_TRUE(runTool({"export", "survey.binx", "-f", "res2dinv"}, dir.path()).out.empty()) << c.name << ": standard output";
+            EXPECT_TRUE(runTool({"export", "survey.binx", "-f", "general-array"}, dir.path()).out.empty()) << c.name << ": standard output";
         }
     }
 }

@@ -94,7 +94,7 @@ TEST_F(RecordingCommands, UdfIsRefusedForRecordings)
 {
     const ToolRun run = runTool({"export", s_name, "-f", "udf", "-o", "x.udf"}, dir.path());
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, std::string("ertkit: ") + s_name + ": the udf and res2dinv formats hold result files only, not recordings\n");
+    EXPECT_EQ(run.err, std::string("ertkit: ") + s_name + ": the udf and general-array formats hold result files only, not recordings\n");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.udf"));
 }
 

@@ -7,7 +7,7 @@
 
 namespace ertkit_cli {
 
-// The RES2DINV "general array" data format (array type 11), which takes any four-electrode
+// The "general array" data format of 2-D inversion (array type 11), which takes any four-electrode
 // array:
 //   title; unit electrode spacing; 11; sub-array type; the measurement-type header line;
 //   0 (apparent resistivity); the datum count; 1 (x-locations are true horizontal distances);
@@ -19,6 +19,6 @@ namespace ertkit_cli {
 // ignored readings whatever the options (the format has no validity flag), are left out. A file
 // that leaves no datum throws std::runtime_error ("no datum to write: ...", saying why) before
 // anything is written.
-void writeRes2dinv(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out);
+void writeGeneralArray(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out);
 
 } // namespace ertkit_cli

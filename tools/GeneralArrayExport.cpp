@@ -1,4 +1,4 @@
-#include "Res2dinvExport.h"
+#include "GeneralArrayExport.h"
 
 #include <services/ArrayKind.h>
 
@@ -70,12 +70,12 @@ std::string noDatumReason(const InversionData::LeftOut& left_out)
 
 } // namespace
 
-void writeRes2dinv(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out)
+void writeGeneralArray(const Result_File& file, const std::string& title, const InversionOptions& options, std::ostream& out)
 {
     InversionOptions kept = options;
     kept.keep_ignored = false;
     // The format's readers take errors only when announced; a plain file stays as it was.
-    kept.errors = options.res2dinv_errors ? options.errors : ErrorKind::None;
+    kept.errors = options.general_array_errors ? options.errors : ErrorKind::None;
     const InversionData data(file, kept);
     const std::size_t count = static_cast<std::size_t>(std::count_if(data.readings().begin(), data.readings().end(), writable));
     if (count == 0) throw std::runtime_error("no datum to write: " + noDatumReason(data.leftOut()));
