@@ -1,5 +1,7 @@
 #include <services/QcRules.h>
 
+#include <services/MessageText.h>
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -57,15 +59,6 @@ std::string known()
     return names + ", min_pairs";
 }
 
-// A name as the user gave it, cut so that a hostile one does not flood the message.
-std::string shown(std::string_view text)
-{
-    constexpr std::size_t s_shown = 40;
-    std::string out;
-    for (const char c : text.substr(0, s_shown)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    return text.size() > s_shown ? out + "…" : out;
-}
-
 bool decayBroken(const ResultValues& v, const QcSettings& settings, double& misfit_percent, bool& fitted);
 
 } // namespace
@@ -92,13 +85,13 @@ void QcSettings::set(std::string_view name, std::string_view value)
     // Plain decimal numbers only: from_chars takes no sign '+', no hexadecimal and no spaces.
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number, std::chars_format::general);
     if (value.empty() || error != std::errc() || end != value.data() + value.size())
-        throw std::invalid_argument(fmt::format("rule {}: \"{}\" is not a number", shown(name), shown(value)));
+        throw std::invalid_argument(fmt::format("rule {}: \"{}\" is not a number", excerpt(name), excerpt(value)));
     set(name, number);
 }
 
 void QcSettings::set(std::string_view name, double value)
 {
-    if (!std::isfinite(value)) throw std::invalid_argument(fmt::format("rule {}: the value must be a finite number", shown(name)));
+    if (!std::isfinite(value)) throw std::invalid_argument(fmt::format("rule {}: the value must be a finite number", excerpt(name)));
     if (name == "min_pairs") {
         if (value < 2.0 || value != std::floor(value) || value > 1e9)
             throw std::invalid_argument("rule min_pairs: the value must be a whole number of at least 2");
@@ -116,13 +109,13 @@ void QcSettings::set(std::string_view name, double value)
         return;
     }
     if (reasonNamed(name)) throw std::invalid_argument(fmt::format("rule {} takes no value; --no-rule {} switches it off", name, name));
-    throw std::invalid_argument(fmt::format("unknown rule {} (known: {})", shown(name), known()));
+    throw std::invalid_argument(fmt::format("unknown rule {} (known: {})", excerpt(name), known()));
 }
 
 void QcSettings::disable(std::string_view name)
 {
     const auto reason = reasonNamed(name);
-    if (!reason) throw std::invalid_argument(fmt::format("unknown rule {} (rules: {})", shown(name), known()));
+    if (!reason) throw std::invalid_argument(fmt::format("unknown rule {} (rules: {})", excerpt(name), known()));
     on[static_cast<std::size_t>(*reason)] = false;
 }
 
@@ -162,7 +155,7 @@ QcFlags qcFlags(const Result_Reader& result)
     return flags;
 }
 
-QcReasons readingReasons(const ResultValues& v, const QcFlags& flags, const QcSettings& s, QcFileFlags file)
+QcReasons readingReasons(const ResultValues& v, const QcFlags& flags, const DecayCheck& decay, const QcSettings& s, QcFileFlags file)
 {
     QcReasons reasons = 0;
     const auto rule = [&](QcReason reason, bool met) {
@@ -176,7 +169,7 @@ QcReasons readingReasons(const ResultValues& v, const QcFlags& flags, const QcSe
     rule(QcReason::Stack, deviation && *deviation > s.stack_percent);
     rule(QcReason::Geometry, !v.k || !(std::abs(*v.k) <= s.geometry_max_m));
     rule(QcReason::Negative, v.rhoa && !(*v.rhoa > 0.0));
-    rule(QcReason::Decay, checkDecay(v, s).broken);
+    rule(QcReason::Decay, decay.broken);
     // A reading without chargeability (no window, M 0) has nothing to judge.
     const bool has_m = v.m != 0.0 || windowCount(v) > 0;
     rule(QcReason::Chargeability, has_m && !(v.m >= s.chargeability_min && v.m <= s.chargeability_max));

@@ -93,15 +93,17 @@ QcFlags qcFlags(const Result_Reader& result);
 struct QcFileFlags {
     bool pps = true, noisy = true;
 };
-QcReasons readingReasons(const ResultValues& values, const QcFlags& flags, const QcSettings& settings, QcFileFlags file);
-
-// The decay's check on its own, for the report: the RMS misfit of a smooth decay (a quadratic
-// in log time of the windows' values) in % of the first window, and whether the windows break
-// the rule. Empty misfit for fewer than three windows or no chargeability.
+// The decay's check: the RMS misfit of a smooth decay (a quadratic in log time of the windows'
+// values) in % of the first window, and whether the windows break the rule. Empty misfit for
+// fewer than three windows or no chargeability.
 struct DecayCheck {
     std::optional<double> misfit_percent;
     bool broken = false;
 };
 DecayCheck checkDecay(const ResultValues& values, const QcSettings& settings);
+
+// `decay` is checkDecay's answer for the same values, which the report keeps too.
+QcReasons readingReasons(const ResultValues& values, const QcFlags& flags, const DecayCheck& decay, const QcSettings& settings,
+                         QcFileFlags file);
 
 } // namespace ertkit

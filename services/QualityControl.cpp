@@ -121,8 +121,9 @@ QcResult runQualityControl(const std::vector<Result_Reader*>& results, const QcS
     out.file_flags = fileFlags(out.readings);
     for (std::size_t i = 0; i < n; ++i) {
         QcReading& reading = out.readings[i];
-        reading.reasons = readingReasons(out.values[i], reading.flags, settings, out.file_flags);
-        reading.decay_misfit = checkDecay(out.values[i], settings).misfit_percent;
+        const DecayCheck decay = checkDecay(out.values[i], settings);
+        reading.reasons = readingReasons(out.values[i], reading.flags, decay, settings, out.file_flags);
+        reading.decay_misfit = decay.misfit_percent;
     }
     const ReciprocalPairs pairs = pairReciprocals(quadrupoles, settings.tolerance_m);
     for (std::size_t i = 0; i < n; ++i) out.readings[i].reciprocal = pairs.partner[i];

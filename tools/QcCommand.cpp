@@ -9,6 +9,7 @@
 #include <services/BinxFromResult.h>
 #include <services/BinxOutput.h>
 #include <services/FileOpening.h>
+#include <services/MessageText.h>
 #include <services/QualityControl.h>
 #include <services/Reprocessing.h>
 
@@ -29,7 +30,7 @@ ertkit::QcSettings settingsOf(const QcOptions& options)
     ertkit::QcSettings settings;
     for (const std::string& rule : options.rules) {
         const auto equals = rule.find('=');
-        if (equals == std::string::npos) throw std::invalid_argument(fmt::format("--rule takes NAME=VALUE, not \"{}\"", rule.substr(0, 40)));
+        if (equals == std::string::npos) throw std::invalid_argument(fmt::format("--rule takes NAME=VALUE, not \"{}\"", ertkit::excerpt(rule)));
         settings.set(std::string_view(rule).substr(0, equals), std::string_view(rule).substr(equals + 1));
     }
     for (const std::string& name : options.no_rules) settings.disable(name);
