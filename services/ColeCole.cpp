@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <numbers>
 
@@ -126,32 +127,55 @@ double asymptotic(double c, double s)
     return sum;
 }
 
-// One row of the table interpolated to an exponent, for many lookups at that exponent.
-struct Row {
-    std::array<double, s_nv> values{};
-    double c = 1.0;
-
-    explicit Row(double exponent) : c(std::clamp(exponent, s_c_min, 1.0))
+// One row of the table interpolated to an exponent, for many lookups at that exponent: a
+// cubic per cell of the v grid (Catmull-Rom, as coleColeRelaxation interpolates).
+class Row {
+public:
+    // Cells are made for v from `v_lo` to `v_hi` only (at() reads outside them the slow way).
+    explicit Row(double exponent, double v_lo = s_v_min, double v_hi = s_v_max) : m_c(std::clamp(exponent, s_c_min, 1.0))
     {
         const auto& rows = table().rows;
-        const auto [i, f] = cell(c, s_c_min, s_dc, s_nc);
+        const auto [i, f] = cell(m_c, s_c_min, s_dc, s_nc);
         const auto w = cubicWeights(f);
-        for (std::size_t j = 0; j < s_nv; ++j) {
+        m_lo = static_cast<std::size_t>(cell(v_lo, s_v_min, s_dv, s_nv).first);
+        m_hi = static_cast<std::size_t>(cell(v_hi, s_v_min, s_dv, s_nv).first) + 1;
+        // The values a cell's cubic needs: one either side of its two ends, within the grid.
+        const std::size_t from = m_lo > 0 ? m_lo - 1 : 0, to = std::min(m_hi + 2, s_nv);
+        for (std::size_t j = from; j < to; ++j) {
             const auto p = neighbours(i, s_nc, [&](std::ptrdiff_t k) { return rows[static_cast<std::size_t>(k)][j]; });
-            values[j] = w[0] * p[0] + w[1] * p[1] + w[2] * p[2] + w[3] * p[3];
+            m_values[j] = w[0] * p[0] + w[1] * p[1] + w[2] * p[2] + w[3] * p[3];
+        }
+        const auto value = [&](std::ptrdiff_t k) {
+            // Beyond the grid's ends, extrapolated as neighbours() does.
+            if (k < 0) return 3.0 * m_values[0] - 3.0 * m_values[1] + m_values[2];
+            if (k >= static_cast<std::ptrdiff_t>(s_nv)) return 3.0 * m_values[s_nv - 1] - 3.0 * m_values[s_nv - 2] + m_values[s_nv - 3];
+            return m_values[static_cast<std::size_t>(k)];
+        };
+        for (std::size_t j = m_lo; j < m_hi; ++j) {
+            const auto k = static_cast<std::ptrdiff_t>(j);
+            const double p0 = value(k - 1), p1 = value(k), p2 = value(k + 1), p3 = value(k + 2);
+            m_cells[j] = {p1, (p2 - p0) / 2.0, p0 - 2.5 * p1 + 2.0 * p2 - 0.5 * p3, (-p0 + 3.0 * p1 - 3.0 * p2 + p3) / 2.0};
         }
     }
 
     // At v = ln s.
     double at(double v) const
     {
-        if (v < s_v_min) return series(c, std::exp(v));
-        if (v > s_v_max) return asymptotic(c, std::exp(v));
-        const auto [j, f] = cell(v, s_v_min, s_dv, s_nv);
-        const auto w = cubicWeights(f);
-        const auto p = neighbours(j, s_nv, [&](std::ptrdiff_t k) { return values[static_cast<std::size_t>(k)]; });
-        return w[0] * p[0] + w[1] * p[1] + w[2] * p[2] + w[3] * p[3];
+        if (v < s_v_min) return series(m_c, std::exp(v));
+        if (v > s_v_max) return asymptotic(m_c, std::exp(v));
+        const double position = (v - s_v_min) / s_dv;
+        const auto j = std::min(static_cast<std::size_t>(position), s_nv - 2);
+        if (j < m_lo || j >= m_hi) return coleColeRelaxation(m_c, std::exp(v));
+        const double f = position - static_cast<double>(j);
+        const auto& a = m_cells[j];
+        return ((a[3] * f + a[2]) * f + a[1]) * f + a[0];
     }
+
+private:
+    double m_c;
+    std::size_t m_lo = 0, m_hi = 0;
+    std::array<double, s_nv> m_values;              // filled where the cells need them
+    std::array<std::array<double, 4>, s_nv - 1> m_cells; // filled from m_lo to m_hi
 };
 
 // The periodic injection's switchings within one period: +1 at 0, -1 at T, -1 at 2T, +1 at 3T.
@@ -205,14 +229,28 @@ double coleColeRelaxation(double c, double s)
     return wc[0] * p[0] + wc[1] * p[1] + wc[2] * p[2] + wc[3] * p[3];
 }
 
+struct ColeColeWaveform::Shape : Row {
+    using Row::Row;
+};
+
+ColeColeWaveform::ColeColeWaveform(const ColeColeParameters& parameters, double pulse_ms)
+    : m_parameters(parameters), m_pulse_ms(pulse_ms), m_ln_tau(std::log(1000.0 * parameters.tau)), m_shape(std::make_unique<Shape>(parameters.c))
+{
+}
+
+ColeColeWaveform::~ColeColeWaveform() = default;
+
+double ColeColeWaveform::voltage(double u_ms) const
+{
+    const double u = reduced(m_pulse_ms, u_ms);
+    double polarisation = 0.0;
+    switchings(m_pulse_ms, u, polarisation, [&](double ln_elapsed, double sign) { polarisation += sign * m_shape->at(ln_elapsed - m_ln_tau); });
+    return current(m_pulse_ms, u) - m_parameters.m * polarisation;
+}
+
 double coleColeVoltage(const ColeColeParameters& parameters, double pulse_ms, double u_ms)
 {
-    const double u = reduced(pulse_ms, u_ms);
-    const double ln_tau = std::log(1000.0 * parameters.tau);
-    const Row row(parameters.c);
-    double polarisation = 0.0;
-    switchings(pulse_ms, u, polarisation, [&](double ln_elapsed, double sign) { polarisation += sign * row.at(ln_elapsed - ln_tau); });
-    return current(pulse_ms, u) - parameters.m * polarisation;
+    return ColeColeWaveform(parameters, pulse_ms).voltage(u_ms);
 }
 
 double gateWeight(const DecayGate& gate, std::size_t k)
@@ -237,8 +275,11 @@ public:
         for (const std::size_t k : samples) {
             m_first.push_back(m_terms.size());
             double now = 0.0;
-            switchings(pulse_ms, static_cast<double>(k) * sampling.step_ms, now,
-                       [&](double ln_elapsed, double sign) { m_terms.push_back({ln_elapsed, sign}); });
+            switchings(pulse_ms, static_cast<double>(k) * sampling.step_ms, now, [&](double ln_elapsed, double sign) {
+                m_terms.push_back({ln_elapsed, sign});
+                m_ln_lo = std::min(m_ln_lo, ln_elapsed);
+                m_ln_hi = std::max(m_ln_hi, ln_elapsed);
+            });
             m_now.push_back(now);
         }
         m_first.push_back(m_terms.size());
@@ -246,7 +287,7 @@ public:
 
     void evaluate(double ln_tau_ms, double c, std::vector<double>& out) const
     {
-        const Row row(c);
+        const Row row(c, m_ln_lo - ln_tau_ms, m_ln_hi - ln_tau_ms);
         out.resize(m_now.size());
         for (std::size_t i = 0; i < out.size(); ++i) {
             double sum = m_now[i];
@@ -262,6 +303,7 @@ private:
     std::vector<Term> m_terms;
     std::vector<std::size_t> m_first;
     std::vector<double> m_now;
+    double m_ln_lo = std::numeric_limits<double>::infinity(), m_ln_hi = -std::numeric_limits<double>::infinity();
 };
 
 // The samples the gates read, once each, and each gate's weights over them.
@@ -460,8 +502,8 @@ ColeColeFit fitColeCole(const DecaySampling& sampling, std::span<const double> v
     Fitter fitter(sampling, values, weights, ln_tau_min, ln_tau_max);
 
     double best_cost = std::numeric_limits<double>::infinity(), ln_tau = 0.0, c = 0.5;
-    constexpr int s_grid_tau = 12;
-    constexpr std::array<double, 7> s_grid_c{0.1, 0.25, 0.4, 0.55, 0.7, 0.85, 1.0};
+    constexpr int s_grid_tau = 10;
+    constexpr std::array<double, 5> s_grid_c{0.15, 0.35, 0.55, 0.75, 0.95};
     for (int i = 0; i < s_grid_tau; ++i) {
         const double t = ln_tau_min + (ln_tau_max - ln_tau_min) * i / (s_grid_tau - 1);
         for (const double e : s_grid_c) {
@@ -471,18 +513,18 @@ ColeColeFit fitColeCole(const DecaySampling& sampling, std::span<const double> v
     }
 
     // Levenberg-Marquardt on (ln tau, c), the Jacobian by central differences.
-    std::vector<double> r, plus, minus;
+    std::vector<double> r, plus;
     double lambda = 1e-3;
     constexpr double s_h = 1e-4;
     for (int iteration = 0; iteration < 60; ++iteration) {
         fitter.residuals(ln_tau, c, r);
         std::array<std::vector<double>, 2> jac;
         for (int p = 0; p < 2; ++p) {
-            const double dt = p == 0 ? s_h : 0.0, dc = p == 1 ? s_h : 0.0;
-            fitter.residuals(ln_tau + dt, c + dc, plus);
-            fitter.residuals(ln_tau - dt, c - dc, minus);
+            // Forward, and backward at the upper bound of c, where the table ends.
+            const double h = p == 1 && c + s_h > 1.0 ? -s_h : s_h;
+            fitter.residuals(ln_tau + (p == 0 ? h : 0.0), c + (p == 1 ? h : 0.0), plus);
             jac[p].resize(n);
-            for (std::size_t g = 0; g < n; ++g) jac[p][g] = (plus[g] - minus[g]) / (2.0 * s_h);
+            for (std::size_t g = 0; g < n; ++g) jac[p][g] = (plus[g] - r[g]) / h;
         }
         std::array<std::array<double, 2>, 2> jtj{};
         std::array<double, 2> jtr{};
@@ -503,7 +545,7 @@ ColeColeFit fitColeCole(const DecaySampling& sampling, std::span<const double> v
             const auto [t2, c2] = fitter.clamp(ln_tau + step_p[0], c + step_p[1]);
             const double cost = fitter.cost(t2, c2);
             if (cost < best_cost) {
-                const bool converged = best_cost - cost <= 1e-12 * best_cost || (std::abs(t2 - ln_tau) < 1e-9 && std::abs(c2 - c) < 1e-9);
+                const bool converged = best_cost - cost <= 1e-10 * best_cost || (std::abs(t2 - ln_tau) < 1e-7 && std::abs(c2 - c) < 1e-7);
                 best_cost = cost, ln_tau = t2, c = c2;
                 lambda = std::max(lambda / 10.0, 1e-12);
                 improved = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,7 +28,22 @@ struct ColeColeParameters {
 // falling to 0; exp(-s) for c = 1. From a table built on first use, to within about 1e-7.
 double coleColeRelaxation(double c, double s);
 
-// The voltage of a unit settled response (rho I = 1) at `u_ms` into the period.
+// The voltage of a unit settled response (rho I = 1) at `u_ms` into the period, for one
+// earth and pulse: the relaxation's table is read for its exponent once, so that a waveform
+// of many samples costs little more than a sum per sample.
+class ColeColeWaveform {
+public:
+    ColeColeWaveform(const ColeColeParameters& parameters, double pulse_ms);
+    ~ColeColeWaveform();
+    double voltage(double u_ms) const;
+
+private:
+    struct Shape;
+    ColeColeParameters m_parameters;
+    double m_pulse_ms, m_ln_tau;
+    std::unique_ptr<Shape> m_shape;
+};
+// The same for one sample.
 double coleColeVoltage(const ColeColeParameters& parameters, double pulse_ms, double u_ms);
 
 // Where a decay is read in a stacked half cycle of samples 0, 1, ... (sample k at k

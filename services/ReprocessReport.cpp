@@ -56,6 +56,29 @@ const std::vector<ReportColumn>& reprocessReportColumns()
     return columns;
 }
 
+const std::vector<ReportColumn>& reprocessReportColumns(bool beyond_meter)
+{
+    using T = ReportType;
+    static const std::vector<ReportColumn> columns = [] {
+        std::vector<ReportColumn> all = reprocessReportColumns();
+        all.insert(all.end(), {
+                                  {"spikes", "", T::Integer},
+                                  {"mains_removed", "", T::Integer},
+                                  {"gates", "", T::Integer},
+                                  {"cc_m", "", T::Real},
+                                  {"cc_m_std", "", T::Real},
+                                  {"cc_tau_s", "s", T::Real},
+                                  {"cc_tau_std_s", "s", T::Real},
+                                  {"cc_c", "", T::Real},
+                                  {"cc_c_std", "", T::Real},
+                                  {"cc_misfit", "", T::Real},
+                                  {"cc_failure", "", T::Text},
+                              });
+        return all;
+    }();
+    return beyond_meter ? columns : reprocessReportColumns();
+}
+
 const std::vector<ReportCell>& ReprocessReport::row(std::int64_t index, const Result_Reader& stored, const Reprocessed& values)
 {
     readResultValues(stored, m_stored);
@@ -78,7 +101,7 @@ const std::vector<ReportCell>& ReprocessReport::row(std::int64_t index, const Re
         return static_cast<std::int64_t>(value);
     };
 
-    m_row.resize(reprocessReportColumns().size());
+    m_row.resize(reprocessReportColumns(m_beyond_meter).size());
     auto cell = m_row.begin();
     const auto put = [&cell](ReportCell value) { *cell++ = std::move(value); };
     const auto text = [&cell](const std::string& value) {
@@ -113,6 +136,23 @@ const std::vector<ReportCell>& ReprocessReport::row(std::int64_t index, const Re
     put(real(ok ? m_new.resistance : std::nullopt));
     put(real(m_stored.rhoa));
     put(real(ok ? m_new.rhoa : std::nullopt));
+    if (!m_beyond_meter) return m_row;
+    put(static_cast<std::int64_t>(values.spikes));
+    put(static_cast<std::int64_t>(values.mains_removed));
+    put(static_cast<std::int64_t>(values.gates.size()));
+    const ColeColeFit* const fit = ok && values.cole_cole && values.cole_cole->ok ? &*values.cole_cole : nullptr;
+    const auto model = [&](double ColeColeFit::*member) { return real(fit ? std::optional<double>(fit->*member) : std::nullopt); };
+    const auto parameter = [&](double ColeColeParameters::*member) {
+        return real(fit ? std::optional<double>(fit->parameters.*member) : std::nullopt);
+    };
+    put(parameter(&ColeColeParameters::m));
+    put(model(&ColeColeFit::m_deviation));
+    put(parameter(&ColeColeParameters::tau));
+    put(model(&ColeColeFit::tau_deviation));
+    put(parameter(&ColeColeParameters::c));
+    put(model(&ColeColeFit::c_deviation));
+    put(model(&ColeColeFit::misfit));
+    text(ok && values.cole_cole && !values.cole_cole->ok ? values.cole_cole->failure : std::string());
     return m_row;
 }
 

@@ -38,15 +38,22 @@ using ReportCell = std::variant<std::monostate, std::int64_t, double, std::strin
 // m_...), then r_stored_ohm, r_new_ohm, rhoa_stored_ohm_m, rhoa_new_ohm_m (R, K and rho_a
 // as the result table computes them, K from the stored electrodes).
 const std::vector<ReportColumn>& reprocessReportColumns();
+// Processed beyond the meter (ReprocessOptions::beyondMeter), then: spikes, mains_removed,
+// gates (how many), cc_m (a fraction), cc_m_std, cc_tau_s, cc_tau_std_s, cc_c, cc_c_std,
+// cc_misfit and cc_failure (the Cole-Cole model, undefined when not fitted).
+const std::vector<ReportColumn>& reprocessReportColumns(bool beyond_meter);
 
 // Makes the rows, reusing its storage from one row to the next.
 class ReprocessReport {
 public:
+    explicit ReprocessReport(bool beyond_meter = false) : m_beyond_meter(beyond_meter) {}
+
     // The row of the result at `index` of its file, `stored` as read and `values` what
     // reprocess gave for it; valid until the next call.
     const std::vector<ReportCell>& row(std::int64_t index, const Result_Reader& stored, const Reprocessed& values);
 
 private:
+    bool m_beyond_meter;
     ResultValues m_stored, m_new;
     std::vector<ReportCell> m_row;
 };

@@ -40,6 +40,17 @@ std::filesystem::path recordingFolder(const std::filesystem::path& result_file, 
 void checkReprocessOptions(const ReprocessOptions& options)
 {
     checkTrim(options.trim);
+    const CleaningSteps& steps = options.cleaning;
+    if (steps.drift_order < -1 || steps.drift_order > s_max_drift_order)
+        throw std::invalid_argument(fmt::format("the drift's order must be from 0 to {}, not {}", s_max_drift_order, steps.drift_order));
+    if (!(steps.spike_threshold >= 0.0) || !std::isfinite(steps.spike_threshold))
+        throw std::invalid_argument(fmt::format("a spike is a number of deviations above 0, not {}", steps.spike_threshold));
+    if (!(steps.mains_hz >= 0.0) || !std::isfinite(steps.mains_hz))
+        throw std::invalid_argument(fmt::format("the power line's frequency must be a positive number of Hz, not {}", steps.mains_hz));
+    if (options.gates) {
+        if (!options.windows_ms.empty()) throw std::invalid_argument("give windows or gates, not both");
+        checkLogGates(*options.gates);
+    }
     if (options.windows_ms.empty()) return;
     std::vector<std::pair<double, double>> windows;
     for (std::size_t w = 0; w + 1 < options.windows_ms.size(); ++w) windows.emplace_back(options.windows_ms[w], options.windows_ms[w + 1]);
@@ -119,6 +130,19 @@ void applyReprocessed(BINX_Data& record, const Reprocessed& values)
         record.setMppx(values.window_m);
         record.ip = values.m;
         record.ipDeviation = values.m_deviation;
+    }
+    if (!values.gates.empty() && values.window_m_deviation.size() == values.window_m.size()) {
+        BINX_Data::Curve deviations;
+        for (std::size_t w = 0; w < values.window_m_deviation.size() && w < deviations.values.size(); ++w)
+            deviations.values[w] = values.window_m_deviation[w];
+        deviations.extra = values.m_deviation;
+        record.curves[s_window_deviation_curve] = deviations;
+    }
+    if (values.cole_cole) {
+        const ColeColeFit& fit = *values.cole_cole;
+        record.coleColeM = fit.ok ? fit.parameters.m : 0.0;
+        record.coleColeTau = fit.ok ? fit.parameters.tau : 0.0;
+        record.coleColeC = fit.ok ? fit.parameters.c : 0.0;
     }
     record.nStack = static_cast<std::uint32_t>(values.halves_used);
     record.overload = values.halves_dropped > 0 ? 1 : 0;

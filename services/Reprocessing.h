@@ -1,12 +1,16 @@
 #pragma once
 
+#include <services/ColeCole.h>
 #include <services/CycleStack.h>
+#include <services/DecayCleaning.h>
+#include <services/WindowTimes.h>
 
 #include <host/ProgressCallback.h>
 #include <host/Result_Reader.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +32,20 @@ struct ReprocessOptions {
     // The recording names the result file lists, which its records' path indexes refer to
     // (BINX files): a result whose recording is missing or unreadable is told by that name.
     std::vector<std::string> recording_names;
+
+    // Beyond the meter; all off by default, which leaves every value as the meter's way gives it.
+    CleaningSteps cleaning;           // drift order, spikes, periodic noise
+    std::optional<LogGates> gates;    // log-spaced gates instead of windows
+    bool taper = false;               // Hann-weighted windows or gates
+    bool cole_cole = false;           // a Cole-Cole decay fitted to the gates of each record
+    bool beyondMeter() const { return cleaning.any() || gates || taper || cole_cole; }
 };
 
 // Throws std::invalid_argument, saying what is wrong, for options no record could be
-// reprocessed with: a trim that is not a fraction from 0 up to (but not) 0.5 (checkTrim), or
-// windows that windowBounds would refuse. reprocess() checks them first.
+// reprocessed with: a trim that is not a fraction from 0 up to (but not) 0.5 (checkTrim),
+// windows that windowBounds would refuse, gates that checkLogGates would, both windows and
+// gates, a drift order beyond 0 to s_max_drift_order, a spike threshold or a power-line
+// frequency that is not a positive number. reprocess() checks them first.
 void checkReprocessOptions(const ReprocessOptions& options);
 
 // One result's new values, or why there are none. Units as the result files keep them: mV,
@@ -52,6 +65,13 @@ struct Reprocessed {
     double m = 0.0, m_deviation = 0.0;            // width-weighted over the windows; 0 without windows
     std::vector<double> stack;                    // stacked half cycle of the voltage, mV
     double step_ms = 0.0;
+    // Beyond the meter. Gate deviations are those of one half cycle's value, the drift fit's
+    // uncertainty included (so that deviation / sqrt(halves_used) is the stacked gate's
+    // standard error); m_deviation likewise.
+    std::size_t spikes = 0;                       // samples left out of the stack as spikes
+    std::size_t mains_removed = 0;                // power-line frequencies fitted and removed
+    std::vector<DecayGate> gates;                 // the gates window_m reads, in samples of the half cycle
+    std::optional<ColeColeFit> cole_cole;         // when asked for and the record has an off time
 };
 
 // Time each phase took, for a benchmark.
@@ -71,8 +91,15 @@ std::filesystem::path recordingFolder(const std::filesystem::path& result_file, 
 std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, const std::filesystem::path& result_file,
                                    const ReprocessOptions& options, ProgressCallback& progress, ReprocessTimes* times = nullptr);
 
+// The dipole curve of a BINX record that holds the deviation of each window's chargeability
+// (mV/V, of one half cycle's value) and, as its extra, that of M: the A-B curve read backwards,
+// a key the meters do not write.
+inline constexpr std::pair<ElectrodeName, ElectrodeName> s_window_deviation_curve{ElectrodeName::B, ElectrodeName::A};
+
 // Puts the new values into a BINX record: Vp, I, chargeabilities with their windows,
 // deviations (Vp's in % of Vp), the stack and its count, the overload flag; the rest stays.
+// Processed beyond the meter, also the windows' deviations (s_window_deviation_curve) and the
+// Cole-Cole model (0 for each parameter when its fit failed).
 void applyReprocessed(BINX_Data& record, const Reprocessed& values);
 
 } // namespace ertkit

@@ -119,4 +119,56 @@ std::vector<double> windowBounds(std::string_view text)
     return windowBounds(windows);
 }
 
+namespace {
+
+std::size_t logGateCount(const LogGates& gates)
+{
+    return static_cast<std::size_t>(std::ceil(gates.per_decade * std::log10(gates.last_ms / gates.first_ms) - 1e-9));
+}
+
+} // namespace
+
+void checkLogGates(const LogGates& gates)
+{
+    if (!(gates.first_ms > 0.0) || !std::isfinite(gates.first_ms))
+        throw std::invalid_argument(fmt::format("the first gate must start after the switch-off (above 0 ms), not at {} ms", gates.first_ms));
+    if (!(gates.last_ms > gates.first_ms) || !std::isfinite(gates.last_ms))
+        throw std::invalid_argument(fmt::format("the last gate must end after the first starts ({} ms), not at {} ms", gates.first_ms, gates.last_ms));
+    if (!(gates.per_decade > 0.0) || !std::isfinite(gates.per_decade))
+        throw std::invalid_argument(fmt::format("give a positive number of gates a decade, not {}", gates.per_decade));
+    if (const std::size_t n = logGateCount(gates); n > BINX_Data::N_WINDOWS)
+        throw std::invalid_argument(fmt::format("{} gates a decade from {} to {} ms make {} gates, and a record holds at most {}: ask fewer a decade",
+                                                gates.per_decade, gates.first_ms, gates.last_ms, n, BINX_Data::N_WINDOWS));
+}
+
+LogGates logGatesNamed(std::string_view text)
+{
+    LogGates gates;
+    const std::string_view whole = text;
+    const auto fail = [&] {
+        return std::invalid_argument(fmt::format("'{}' is not a gate spacing: give log:FIRST_MS:LAST_MS:PER_DECADE, e.g. log:10:1900:6", excerpt(whole)));
+    };
+    if (!text.starts_with("log:")) throw fail();
+    text.remove_prefix(4);
+    double* const fields[] = {&gates.first_ms, &gates.last_ms, &gates.per_decade};
+    for (std::size_t f = 0; f < 3; ++f) {
+        const std::size_t colon = text.find(':');
+        if ((colon == std::string_view::npos) != (f == 2) || !parseMs(text.substr(0, colon), *fields[f])) throw fail();
+        text = f == 2 ? std::string_view{} : text.substr(colon + 1);
+    }
+    checkLogGates(gates);
+    return gates;
+}
+
+std::vector<double> logGateBounds(const LogGates& gates)
+{
+    checkLogGates(gates);
+    const std::size_t n = std::max<std::size_t>(1, logGateCount(gates));
+    std::vector<double> bounds{gates.first_ms};
+    const double ratio = gates.last_ms / gates.first_ms;
+    for (std::size_t g = 1; g < n; ++g) bounds.push_back(gates.first_ms * std::pow(ratio, static_cast<double>(g) / static_cast<double>(n)));
+    bounds.push_back(gates.last_ms);
+    return bounds;
+}
+
 } // namespace ertkit

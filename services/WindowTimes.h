@@ -34,4 +34,19 @@ std::vector<double> windowBounds(const std::vector<std::pair<double, double>>& w
 // The same from text: "start:end" pairs separated by commas, e.g. "40:60,60:100".
 std::vector<double> windowBounds(std::string_view text);
 
+// Gates spaced evenly in log time from `first_ms` to `last_ms`, `per_decade` to a decade
+// (rounded up to whole gates, every gate then a little narrower): late gates grow wide where
+// the decay is slow and the noise averages out, early ones stay narrow where it is fast.
+struct LogGates {
+    double first_ms = 0.0, last_ms = 0.0, per_decade = 0.0;
+};
+// Throws std::invalid_argument saying what is wrong: a first gate at or before the switch-off,
+// a last bound not after the first, a spacing that is not a positive number of gates a
+// decade, or more gates than the 20 a record holds.
+void checkLogGates(const LogGates& gates);
+// "log:FIRST_MS:LAST_MS:PER_DECADE", e.g. "log:10:1900:6"; checked as checkLogGates does.
+LogGates logGatesNamed(std::string_view text);
+// The gates' bounds in ms: the start of the first, then the end of each.
+std::vector<double> logGateBounds(const LogGates& gates);
+
 } // namespace ertkit

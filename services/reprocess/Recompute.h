@@ -18,6 +18,7 @@ struct GroupRows {
     HalfCycles v_halves, i_halves;
     std::vector<double> i_stack, scratch, per_half, total_per_half;
     WindowValue vp, i_window, window;
+    CleanHalves clean; // the voltage's half cycles processed beyond the meter
 };
 
 // The one stack formula of reprocessing and of the record plot: one side's `cycles` whole
