@@ -56,9 +56,14 @@ struct MeterSimOptions {
     unsigned int delay_ms = 0;                            // before each record it sends
 };
 struct ReprocessOptions {
-    std::string input, output, report, recordings, windows;
+    std::string input, output, report, recordings, windows, gates;
     std::string stack = "mean";
     double trim = 0.25;
+    std::string taper = "none";
+    double spikes = 0.0;    // robust deviations; 0: none
+    int drift_order = -1;   // -1: the meter's line
+    double mains_hz = 0.0;  // 0: none
+    bool cole_cole = false;
 };
 struct QcOptions {
     std::string input, output, report, model, plot, recordings;

@@ -36,10 +36,10 @@ void reportFailures(const std::string& input, const std::vector<ertkit::Reproces
     if (failed > s_failures_shown && !quiet) std::cerr << fmt::format("warning: {}: … {} more records kept as stored\n", input, failed - s_failures_shown);
 }
 
-void writeReport(std::ostream& out, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values)
+void writeReport(std::ostream& out, const std::vector<Result_Reader*>& results, const std::vector<ertkit::Reprocessed>& values, bool beyond_meter)
 {
-    ertkit::ReprocessReport report;
-    writeReportCsv(out, ertkit::reprocessReportColumns(), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
+    ertkit::ReprocessReport report(beyond_meter);
+    writeReportCsv(out, ertkit::reprocessReportColumns(beyond_meter), values.size(), [&](std::size_t i, std::vector<ertkit::ReportCell>& cells) {
         cells = report.row(static_cast<std::int64_t>(i), *results[i], values[i]);
     });
 }
@@ -71,6 +71,16 @@ void runReprocess(const ReprocessOptions& options, Context& context)
             return;
         }
     }
+    settings.taper = options.taper == "hann";
+    settings.cleaning = {options.drift_order, options.spikes, options.mains_hz};
+    settings.cole_cole = options.cole_cole;
+    try {
+        if (!options.gates.empty()) settings.gates = ertkit::logGatesNamed(options.gates);
+        ertkit::checkReprocessOptions(settings);
+    } catch (const std::invalid_argument& e) {
+        context.fail(options.input, fmt::format("{}: {}", options.gates.empty() ? "reprocess" : "--gates", e.what()));
+        return;
+    }
     context.forFile(options.input, [&] {
         const std::string name = std::filesystem::path(options.input).filename().string();
         std::unique_ptr<Result_File> results = context.readResults(options.input);
@@ -87,7 +97,7 @@ void runReprocess(const ReprocessOptions& options, Context& context)
         // Both outputs or neither: the report is finished with the BINX file, and neither is
         // put in place before both are whole.
         OutputSet outputs;
-        if (!options.report.empty()) writeReport(outputs.add(options.report), results->getResults(), values);
+        if (!options.report.empty()) writeReport(outputs.add(options.report), results->getResults(), values, settings.beyondMeter());
         const std::unique_ptr<BINX_File> file = ertkit::reprocessedFile(std::move(results), values);
         ertkit::writeBinx(*file, outputs.file(options.output), {}, false);
         outputs.commit();
