@@ -178,35 +178,38 @@ private:
     std::array<std::array<double, 4>, s_nv - 1> m_cells; // filled from m_lo to m_hi
 };
 
-// The periodic injection's switchings within one period: +1 at 0, -1 at T, -1 at 2T, +1 at 3T.
-constexpr std::array<double, 4> s_step_sign{1.0, -1.0, -1.0, 1.0};
+// The injection is half-wave symmetric: the second half of a period is the first negated.
+// So is the model, exactly, whatever the cut of the history: the first half of a period sums
+// the switchings of its last 2 s_cole_cole_periods half periods, each half period a pulse
+// switched on (at 2nT before its start) and off (T later) with the sign (-1)^n.
 
+// The current in the first half period.
 double current(double pulse_ms, double u_ms)
 {
-    if (u_ms < pulse_ms) return 1.0;
-    if (u_ms < 2.0 * pulse_ms) return 0.0;
-    if (u_ms < 3.0 * pulse_ms) return -1.0;
-    return 0.0;
+    return u_ms < pulse_ms ? 1.0 : 0.0;
 }
 
-// The ln of every elapsed time (ms) since a switching at `u_ms` into the period, with its
-// sign; a switching at that very instant adds its sign to `now`.
+// The ln of every elapsed time (ms) since a switching at `u_ms` (in the first half period),
+// with its sign; a switching at that very instant adds its sign to `now`.
 template <typename Add> void switchings(double pulse_ms, double u_ms, double& now, const Add& add)
 {
-    const double period = 4.0 * pulse_ms;
-    for (std::size_t n = 0; n < s_cole_cole_periods; ++n)
-        for (std::size_t j = 0; j < 4; ++j) {
-            const double elapsed = u_ms + period * static_cast<double>(n) - pulse_ms * static_cast<double>(j);
-            if (elapsed > 0.0) add(std::log(elapsed), s_step_sign[j]);
-            else if (elapsed == 0.0) now += s_step_sign[j];
-        }
+    double sign = 1.0;
+    for (std::size_t n = 0; n < 2 * s_cole_cole_periods; ++n, sign = -sign) {
+        const double on = u_ms + 2.0 * pulse_ms * static_cast<double>(n), off = on - pulse_ms;
+        if (on > 0.0) add(std::log(on), sign);
+        else now += sign;
+        if (off > 0.0) add(std::log(off), -sign);
+        else if (off == 0.0) now -= sign;
+    }
 }
 
-double reduced(double pulse_ms, double u_ms)
+// `u_ms` brought into the first half period, and the sign of the half it was in.
+std::pair<double, double> reduced(double pulse_ms, double u_ms)
 {
     const double period = 4.0 * pulse_ms;
-    const double u = std::fmod(u_ms, period);
-    return u < 0.0 ? u + period : u;
+    double u = std::fmod(u_ms, period);
+    if (u < 0.0) u += period;
+    return u < 2.0 * pulse_ms ? std::pair{u, 1.0} : std::pair{u - 2.0 * pulse_ms, -1.0};
 }
 
 } // namespace
@@ -242,10 +245,10 @@ ColeColeWaveform::~ColeColeWaveform() = default;
 
 double ColeColeWaveform::voltage(double u_ms) const
 {
-    const double u = reduced(m_pulse_ms, u_ms);
+    const auto [u, half_sign] = reduced(m_pulse_ms, u_ms);
     double polarisation = 0.0;
     switchings(m_pulse_ms, u, polarisation, [&](double ln_elapsed, double sign) { polarisation += sign * m_shape->at(ln_elapsed - m_ln_tau); });
-    return current(m_pulse_ms, u) - m_parameters.m * polarisation;
+    return half_sign * (current(m_pulse_ms, u) - m_parameters.m * polarisation);
 }
 
 double coleColeVoltage(const ColeColeParameters& parameters, double pulse_ms, double u_ms)

@@ -66,6 +66,15 @@ bool halfOverloaded(std::span<const bool> overloads, std::size_t first, std::siz
     return std::find(flags.begin(), flags.end(), true) != flags.end();
 }
 
+// The powers of a pair mean's two samples' times, averaged: the pair mean of a polynomial
+// drift is exactly that combination of its coefficients, however it bends between them.
+void pairBasis(std::size_t j, std::size_t half, const CleanHalves& out, std::vector<double>& powers)
+{
+    const double t0 = (static_cast<double>(j) - out.centre) / out.scale, t1 = (static_cast<double>(j + half) - out.centre) / out.scale;
+    double p0 = 1.0, p1 = 1.0;
+    for (std::size_t i = 0; i < powers.size(); ++i, p0 *= t0, p1 *= t1) powers[i] = (p0 + p1) / 2.0;
+}
+
 // The polynomial drift through the pair means, fitted twice: the second time without the
 // pair means the first fit leaves beyond s_drift_outlier robust deviations.
 void fitPolynomialDrift(std::span<const double> x, std::span<const bool> overloads, std::size_t half, int order, CleanHalves& out,
@@ -82,10 +91,8 @@ void fitPolynomialDrift(std::span<const double> x, std::span<const bool> overloa
         for (std::size_t j = 0; j < pairs; ++j) {
             if (!overloads.empty() && (overloads[j] || overloads[j + half])) continue;
             if (pass == 1 && !(std::abs(residual[j]) <= limit)) continue;
-            const double t = (static_cast<double>(j) + static_cast<double>(half) / 2.0 - out.centre) / out.scale;
             const double y = (x[j] + x[j + half]) / 2.0;
-            double p = 1.0;
-            for (std::size_t i = 0; i < terms; ++i, p *= t) powers[i] = p;
+            pairBasis(j, half, out, powers);
             for (std::size_t i = 0; i < terms; ++i) {
                 b[i] += powers[i] * y;
                 for (std::size_t k = 0; k < terms; ++k) a[i * terms + k] += powers[i] * powers[k];
@@ -104,9 +111,11 @@ void fitPolynomialDrift(std::span<const double> x, std::span<const bool> overloa
         spread.reserve(used);
         double squares = 0.0;
         for (std::size_t j = 0; j < pairs; ++j) {
-            const double t = (static_cast<double>(j) + static_cast<double>(half) / 2.0 - out.centre) / out.scale;
+            pairBasis(j, half, out, powers);
             const bool fitted = (overloads.empty() || (!overloads[j] && !overloads[j + half])) && (pass == 0 || std::abs(residual[j]) <= limit);
-            const double r = (x[j] + x[j + half]) / 2.0 - polynomial(out.drift, t);
+            double model = 0.0;
+            for (std::size_t i = 0; i < terms; ++i) model += out.drift[i] * powers[i];
+            const double r = (x[j] + x[j + half]) / 2.0 - model;
             if (fitted) {
                 spread.push_back(std::abs(r));
                 squares += r * r;

@@ -68,7 +68,7 @@ TEST_P(ColeColeFitTest, RecoversWhatWasPlanted)
     EXPECT_NEAR(exact.parameters.c, planted.truth.c, 1e-3);
 
     // With 1 % noise on every gate the truth lies within four of the fit's deviations, and the
-    // deviations are those of a fit that is informative (m within 5 %).
+    // deviations are those of a fit that is informative (m within 10 %).
     std::mt19937 random(7);
     std::normal_distribution<double> gauss;
     std::vector<double> noisy = clean, deviations(clean.size());
@@ -81,7 +81,7 @@ TEST_P(ColeColeFitTest, RecoversWhatWasPlanted)
     EXPECT_LT(std::abs(fit.parameters.m - planted.truth.m), 4.0 * fit.m_deviation + 1e-9);
     EXPECT_LT(std::abs(fit.parameters.tau - planted.truth.tau), 4.0 * fit.tau_deviation + 1e-9);
     EXPECT_LT(std::abs(fit.parameters.c - planted.truth.c), 4.0 * fit.c_deviation + 1e-9);
-    EXPECT_LT(fit.m_deviation, 0.05 * planted.truth.m);
+    EXPECT_LT(fit.m_deviation, 0.1 * planted.truth.m);
     EXPECT_GT(fit.misfit, 0.3);
     EXPECT_LT(fit.misfit, 2.0);
 }
