@@ -139,6 +139,16 @@ TEST_F(Reprocess, OptionsThatCannotBeHonouredWriteNothing)
         {{"--windows", "0x28:0x3C"}, "--windows: '0x28:0x3C' is not a window"},
         {{"--stack", "trimmed", "--trim", "nan"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
         {{"--stack", "trimmed", "--trim", "0.5"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
+        {{"--gates", "log:0:10:0"}, "--gates: the first gate must start after the switch-off (above 0 ms), not at 0 ms"},
+        {{"--gates", "log:10:1900:0"}, "--gates: give a positive number of gates a decade, not 0"},
+        {{"--gates", "log:10:5:3"}, "--gates: the last gate must end after the first starts (10 ms), not at 5 ms"},
+        {{"--gates", "log:1:2000:7"}, "--gates: 7 gates a decade from 1 to 2000 ms make 24 gates, and a record holds at most 20"},
+        {{"--gates", "lin:10:100:3"}, "--gates: 'lin:10:100:3' is not a gate spacing: give log:FIRST_MS:LAST_MS:PER_DECADE"},
+        {{"--gates", "log:100:3000:4"}, "record 0: gate 6 (1700:3000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"},
+        {{"--gates", "log:10:1900:6", "--taper", "hann"}, "record 0: gate 1 (10:20 ms) holds one sample (one every 10 ms): a taper needs two or more"},
+        {{"--windows", "40:50,50:100", "--taper", "hann"}, "record 0: window 1 (40:50 ms) holds one sample (one every 10 ms)"},
+        {{"--drift-order", "6"}, "--drift-order: Value 6 not in range 0 to 5"},
+        {{"--spikes", "-3"}, "--spikes"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"reprocess", "line1.binx", "-o", "OUT/x.binx", "--report", "OUT/report.csv"};
