@@ -36,7 +36,9 @@ std::vector<DecayPoint> coleColeDecayCurve(const Result_Reader& record, const Co
     const std::size_t half = cycle / 2, pulse = half / 2;
     const auto [on_first, on_last] = onWindow(record, pulse);
     std::size_t last = half;
-    if (until_ms >= 0.0 && std::isfinite(until_ms)) last = std::min(half, pulse + 1 + static_cast<std::size_t>(until_ms / step_ms));
+    // Compared as reals first: a time beyond the decay may be beyond any whole number too.
+    if (until_ms >= 0.0 && until_ms / step_ms < static_cast<double>(half - pulse))
+        last = pulse + 1 + static_cast<std::size_t>(until_ms / step_ms);
     if (last <= pulse + 1) return points;
     const std::size_t count = last - (pulse + 1), stride = (count + max_points - 1) / max_points;
     DecaySampling sampling{step_ms, pulse, on_first, on_last, {}};

@@ -39,6 +39,9 @@ def test_decay_plot_draws_the_cole_cole_model_a_record_keeps(sample_survey, pypl
     np.testing.assert_allclose(near, gates.get_ydata(), atol=0.08 * gates.get_ydata().max())
     times, values = record.cole_cole_decay()
     assert times[0] == 10.0 and times[-1] == 1990.0 and np.all(np.diff(values) < 0)
+    for beyond in (1e300, float("inf"), float("nan")):  # the whole decay
+        np.testing.assert_array_equal(record.cole_cole_decay(beyond)[0], times)
+    assert record.cole_cole_decay(100)[0][-1] == 100.0
 
 
 def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):
