@@ -4,6 +4,7 @@
 #include "PlotFrame.h"
 #include "TimeText.h"
 
+#include <services/ColeColeDecay.h>
 #include <services/CompanionRecordings.h>
 #include <services/ResultValues.h>
 #include <services/StackedSignal.h>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace ertkit_cli {
@@ -131,14 +133,38 @@ void offTimePanel(SvgDocument& svg, const ResultValues& v, const Stack& stack, c
     svg.polyline(points, "#1f5fa8", 1.2);
 }
 
-void decayPanel(SvgDocument& svg, const ResultValues& v, double top)
+// The Cole-Cole model the record keeps, drawn dashed through its gates, with a legend.
+void modelCurve(SvgDocument& svg, const PlotFrame& frame, const ertkit::ColeColeParameters& model, const std::vector<ertkit::DecayPoint>& curve)
+{
+    SvgDocument::Points points;
+    for (const ertkit::DecayPoint& p : curve)
+        if (frame.y(p.m) >= frame.top()) points.emplace_back(frame.x(p.time_ms), frame.y(p.m));
+    svg.beginGroup(R"(class="cole-cole" stroke-dasharray="5 3")");
+    svg.polyline(points, "#2a9d2a", 1.4);
+    svg.endGroup();
+    const double x = frame.right() - 230, y = frame.top() + 14;
+    svg.line(x, y - 4, x + 24, y - 4, "#2a9d2a", 1.4, "5 3");
+    svg.text(x + 30, y, fmt::format("Cole-Cole m {:.4g} τ {:.4g} s c {:.3g}", model.m, model.tau, model.c), 11);
+}
+
+void decayPanel(SvgDocument& svg, const Result_Reader& r, const ResultValues& v, double top)
 {
     double hi = 0.0, end = 1.0;
     for (const double m : v.window_m) hi = std::max(hi, m);
     if (!v.window_times.empty()) end = v.window_times.back();
-    const PlotFrame frame(svg, s_page_left, top, s_page_plot_width, 180, AxisRange{0.0, std::max(end, 1.0) * 1.05}, AxisRange{0.0, hi > 0 ? hi * 1.15 : 1.0});
+    const double until_ms = std::max(end, 1.0) * 1.05;
+    const std::optional<ertkit::ColeColeParameters> model = ertkit::storedColeCole(r);
+    std::vector<ertkit::DecayPoint> curve;
+    if (model) curve = ertkit::coleColeDecayCurve(r, *model, until_ms);
+    // The model's first milliseconds rise far above the first window: the scale follows the
+    // windows, giving the curve at most a third more; above that it leaves the frame.
+    const double cap = hi > 0 ? hi * 1.3 : 0.0;
+    for (const ertkit::DecayPoint& p : curve)
+        if (p.time_ms >= (v.window_times.empty() ? 0.0 : v.window_times.front())) hi = std::max(hi, std::min(p.m, cap));
+    const PlotFrame frame(svg, s_page_left, top, s_page_plot_width, 180, AxisRange{0.0, until_ms}, AxisRange{0.0, hi > 0 ? hi * 1.15 : 1.0});
     frame.title(fmt::format("chargeability decay: M = {:.4g} mV/V over {} windows", v.m, v.window_m.size()));
     frame.drawAxes("time after switch-off (ms)", "M (mV/V)");
+    if (!curve.empty()) modelCurve(svg, frame, *model, curve);
     SvgDocument::Points points;
     for (const ertkit::DecayPoint& p : ertkit::decayCurve(v)) {
         points.emplace_back(frame.x(p.time_ms), frame.y(p.m));
@@ -170,7 +196,7 @@ void plotRecord(const Result_File& file, const std::string& name, std::size_t re
     const Cycle cycle = cycleOf(r, stack);
     stackPanel(svg, v, stack, cycle, 80);
     offTimePanel(svg, v, stack, cycle, 370);
-    decayPanel(svg, v, 620);
+    decayPanel(svg, r, v, 620);
     svg.write(out);
 }
 

@@ -81,6 +81,18 @@ class Record:
         is cut, and the chargeability of that window in mV/V, as arrays."""
         return self._core.decay()
 
+    @property
+    def cole_cole(self):
+        """(m, tau, c) of the Cole-Cole model the record keeps (``reprocess(cole_cole=True)``
+        stores it): m a fraction, tau in s; None when it keeps none."""
+        return self._core.cole_cole()
+
+    def cole_cole_decay(self, until_ms=None):
+        """(times, values): the chargeability (mV/V) of the record's Cole-Cole model over its
+        off time, as its windows read the stack, at sample times in ms after the switch-off up
+        to `until_ms` (by default the end of the decay); empty arrays without a model."""
+        return self._core.cole_cole_decay(-1.0 if until_ms is None else float(until_ms))
+
     def stack(self):
         """(times, values): the stacked signal over one full injection cycle, times in ms."""
         return self._core.stack()

@@ -1,6 +1,7 @@
 """Many files as one Dask collection (needs dask; distributed to run on a cluster).
 
-``read_results`` gives the records of many result files as one ``dask.dataframe``, one row per
+``reprocess`` reprocesses many result files from their recordings, one task per file, and gives
+their reports as one frame. ``read_results`` gives the records of many result files as one ``dask.dataframe``, one row per
 record, with the columns of ``to_pandas`` and a ``file`` column; ``read_recordings`` gives the
 starts of many recordings as a metadata frame and one lazy ``dask.array`` of their samples.
 Both are built from one task per file (``dask.dataframe.from_map`` for the frame, whose one
@@ -16,7 +17,8 @@ of files, for what the collection's shape needs (a result file is read whole for
 and window columns, a recording header-only for its starts, samples and channels); computing
 it reads the files again.
 
-Errors name the file they come from. ``errors="raise"`` (the default) fails the building, or
+Errors name the file they come from (``reprocess`` also: a file none of whose records could be
+joined to its recordings, or whose decay does not hold the windows or gates asked for). ``errors="raise"`` (the default) fails the building, or
 the computation, with the first file that cannot be read, or that changed in between (other
 records, starts or samples than when the collection was built: a file cut meanwhile); the
 error keeps its type (``ertkit.FormatError``, ``OSError``...). ``errors="skip"`` leaves such a
@@ -41,7 +43,7 @@ from ._core import counted, fs_path
 from ._recording import Recording
 from ._results import ResultFile
 
-__all__ = ["read_results", "read_recordings", "result_summary", "recording_summary"]
+__all__ = ["read_results", "read_recordings", "result_summary", "recording_summary", "reprocess"]
 
 
 def _paths(paths_or_glob):
@@ -282,3 +284,78 @@ def read_recordings(paths, errors="raise", dtype=np.float64):
             chunks.append(da.from_delayed(piece, shape=(start["n_samples"], channels), dtype=dtype))
     samples = da.concatenate(chunks, axis=0) if chunks else da.empty((0, channels), dtype=dtype)
     return starts, samples
+
+
+# --- reprocessing --------------------------------------------------------------------------
+
+def _output_paths(paths, output):
+    """Where each reprocessed file is written in the folder `output`: its name with .binx. Two
+    inputs of one name, or an input the output would replace, are refused before any work."""
+    output = os.path.abspath(os.fsdecode(fs_path(output)))
+    if not os.path.isdir(output):
+        raise NotADirectoryError(f"{output}: the output folder of reprocess must be a folder that exists")
+    out, inputs = [], {os.path.abspath(_name(path)) for path in paths}
+    for path in paths:
+        target = os.path.join(output, os.path.splitext(os.path.basename(_name(path)))[0] + ".binx")
+        if target in inputs:
+            raise ValueError(f"{_name(path)}: its output {target} would replace an input; write to another folder")
+        out.append(target)
+    for target, path in zip(out, paths):
+        clashes = [_name(other) for other, t in zip(paths, out) if t == target]
+        if len(clashes) > 1:
+            raise ValueError(f"{' and '.join(clashes)} would both be written to {target}: give files of different names")
+    return out
+
+
+def _reprocess_one(path, target, options, columns, errors):
+    """The report of one file, with its path; the reprocessed file written to `target` when
+    one is given, once the whole file is reprocessed. A failure is raised with the file's
+    name, or logged and gives no rows."""
+    from ._reprocess import reprocess as _reprocess_file
+    try:
+        results = _open_file(path)
+        if not isinstance(results, ResultFile):
+            raise ValueError("is a recording, not a result file")
+        new, frame = _reprocess_file(results, **options)
+        if len(frame) and not frame["ok"].any():
+            raise ValueError(f"no record could be reprocessed ({frame['failure'].iloc[0]})")
+        if target is not None:
+            new.write(target)
+    except Exception as error:
+        _failed(path, error, errors)
+        frame = columns.copy()
+    frame.insert(0, "file", _name(path))
+    return frame
+
+
+def reprocess(paths_or_glob, *, output=None, errors="raise", **options):
+    """Reprocesses many result files from their recordings, one Dask task per file, and
+    returns their reports as one pandas DataFrame.
+
+    `paths_or_glob` is a glob pattern (``"survey/*.binx"``) or paths of BINX and BIN files; each
+    is reprocessed as ``ertkit.reprocess`` does, with `options` its keywords (``stack``,
+    ``windows``, ``gates``, ``taper``, ``spikes``, ``drift_order``, ``mains``,
+    ``cole_cole``, ``trim``, ``recordings``), the recordings read where the task runs. The
+    frame has a ``file`` column (the path) before the report's columns, the rows of each file
+    in file order, indexed 0, 1, 2... over all of them.
+
+    `output`, a folder, is where each reprocessed file is written, under its name with
+    ``.binx``, by the task that reprocessed it (atomically, once the file is reprocessed whole;
+    a file that fails writes nothing). By default nothing is written.
+
+    Options are checked before any task runs. `errors` is "raise" or "skip" (see the module):
+    a file that cannot be read, none of whose records could be joined to its recordings, or
+    whose decay does not hold the windows or gates asked for, fails the computation with its
+    name, or is left out with a warning. The tasks run on the current Dask scheduler (threads
+    by default, or a ``distributed.Client``'s workers).
+    """
+    from ._reprocess import _report_columns
+    errors = _errors_mode(errors)
+    if "progress" in options:
+        raise TypeError("reprocess on Dask takes no progress: Dask's own diagnostics show the tasks")
+    columns = _report_columns(**{k: v for k, v in options.items() if k != "recordings"})
+    paths = _paths(paths_or_glob)
+    targets = _output_paths(paths, output) if output is not None else [None] * len(paths)
+    tasks = [dask.delayed(_reprocess_one, pure=False)(path, target, options, columns, errors)
+             for path, target in zip(paths, targets)]
+    return pd.concat(dask.compute(*tasks), ignore_index=True)

@@ -78,10 +78,23 @@ def plot_start(start, ax=None, channels=None):
 
 def plot_decay(record, ax=None):
     """A record's IP decay: the chargeability of each window (mV/V) at the middle of the
-    window (ms after the current is cut)."""
+    window (ms after the current is cut), and the Cole-Cole model's decay, dashed, when the
+    record keeps one."""
     ax = _axes(ax)
     middles, values = record.decay()
-    ax.plot(middles, values, "o-")
+    ax.plot(middles, values, "o-", label="windows")
+    model = record.cole_cole
+    if model is not None:
+        bounds = record.window_times
+        times, curve = record.cole_cole_decay(1.05 * max(bounds[-1], 1.0) if bounds else None)
+        ax.plot(times, curve, "--", color="#2a9d2a", label="Cole-Cole m {:.4g} \u03c4 {:.4g} s c {:.3g}".format(*model))
+        # The model's first milliseconds rise far above the first window: the scale follows
+        # the windows, giving the curve at most a third more, as the tool's plot does.
+        high = max(values.max(), 0.0) if len(values) else 0.0
+        late = curve[times >= bounds[0]] if bounds else curve
+        if high > 0:
+            ax.set_ylim(0.0, 1.15 * max(high, min(late.max() if len(late) else 0.0, 1.3 * high)))
+        ax.legend(loc="upper right", fontsize="small")
     ax.set_xlabel("time after cut-off (ms)")
     ax.set_ylabel("chargeability (mV/V)")
     ax.set_title(f"record {record.index}: M = {record.m_mV_V:g} mV/V")

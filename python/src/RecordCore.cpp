@@ -4,6 +4,7 @@
 #include "RecordTable.h"
 #include "SectionLayout.h"
 
+#include <services/ColeColeDecay.h>
 #include <services/ResultValues.h>
 #include <services/StackedSignal.h>
 #include <services/WindowTimes.h>
@@ -75,6 +76,26 @@ py::tuple RecordCore::stack() const
     return py::make_tuple(std::move(times), py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data()));
 }
 
+py::object RecordCore::coleCole() const
+{
+    const std::optional<ertkit::ColeColeParameters> model = ertkit::storedColeCole(*m_reader);
+    if (!model) return py::none();
+    return py::make_tuple(model->m, model->tau, model->c);
+}
+
+py::tuple RecordCore::coleColeDecay(double until_ms) const
+{
+    std::vector<ertkit::DecayPoint> curve;
+    if (const std::optional<ertkit::ColeColeParameters> model = ertkit::storedColeCole(*m_reader))
+        curve = ertkit::coleColeDecayCurve(*m_reader, *model, until_ms);
+    py::array_t<double> times(static_cast<py::ssize_t>(curve.size())), values(static_cast<py::ssize_t>(curve.size()));
+    for (std::size_t k = 0; k < curve.size(); ++k) {
+        times.mutable_at(k) = curve[k].time_ms;
+        values.mutable_at(k) = curve[k].m;
+    }
+    return py::make_tuple(std::move(times), std::move(values));
+}
+
 void bindRecordCore(py::module_& m)
 {
     py::class_<RecordCore>(m, "RecordCore", "One record of a result file.")
@@ -82,6 +103,8 @@ void bindRecordCore(py::module_& m)
         .def("values", &RecordCore::values)
         .def("decay", &RecordCore::decay)
         .def("stack", &RecordCore::stack)
+        .def("cole_cole", &RecordCore::coleCole)
+        .def("cole_cole_decay", &RecordCore::coleColeDecay, py::arg("until_ms"))
         .def_property_readonly("orig_file", [](const RecordCore& r) { return py::bytes(r.reader().getOrigFile()); })
         .def_property_readonly("seq_file", [](const RecordCore& r) { return py::bytes(r.reader().getSeqFile()); });
     bindSectionLayout(m);

@@ -43,6 +43,11 @@ public:
     py::tuple decay() const;
     // (time of each sample in ms from the start of the cycle, stacked signal over one full cycle)
     py::tuple stack() const;
+    // (m, tau in s, c) of the Cole-Cole model the record keeps, or None.
+    py::object coleCole() const;
+    // (ms after the switch-off, mV/V) of that model's decay up to until_ms (negative: the
+    // decay's end); empty without a model.
+    py::tuple coleColeDecay(double until_ms) const;
 
 private:
     std::shared_ptr<Result_Reader> m_reader;

@@ -2,6 +2,7 @@
 
 import glob
 import os
+import re
 import shutil
 import signal
 import time
@@ -190,6 +191,74 @@ def test_recordings_in_single_precision(sample_survey):
     np.testing.assert_array_equal(single.compute(scheduler="sync"), double.compute(scheduler="sync").astype(np.float32))
 
 
+# --- reprocessing --------------------------------------------------------------------------
+
+BEYOND = dict(gates="log:10:1900:6", spikes=5, drift_order=2, mains=50, cole_cole=True)
+
+
+def test_reprocess_gives_the_reports_and_files_of_a_serial_loop(sample_survey, tmp_path):
+    paths = [str(sample_survey / "line1.binx"), str(sample_survey / "line1-wenner.bin")]
+    with dask.config.set(scheduler="sync"):
+        frame = edask.reprocess(paths, output=tmp_path, **BEYOND)
+    serial = []
+    for path in paths:
+        new, report = ertkit.reprocess(ertkit.open(path), **BEYOND)
+        report.insert(0, "file", path)
+        serial.append(report)
+        new.write(tmp_path / "serial.binx")
+        written = tmp_path / (os.path.splitext(os.path.basename(path))[0] + ".binx")
+        assert written.read_bytes() == (tmp_path / "serial.binx").read_bytes()
+    pd.testing.assert_frame_equal(frame, pd.concat(serial, ignore_index=True))
+    assert "cc_m" in frame.columns and frame.ok.all()
+
+
+@pytest.fixture
+def one_without_recordings(sample_survey, tmp_path):
+    """The survey's BINX file, and a copy of it in a folder without its recordings."""
+    alone = tmp_path / "alone"
+    alone.mkdir()
+    shutil.copy(sample_survey / "line1.binx", alone / "copy.binx")
+    return [str(sample_survey / "line1.binx"), str(alone / "copy.binx")]
+
+
+def test_reprocess_names_a_file_it_cannot_reprocess_or_skips_it(one_without_recordings, tmp_path, caplog):
+    good, bad = one_without_recordings
+    out = tmp_path / "out"
+    out.mkdir()
+    with dask.config.set(scheduler="sync"):
+        with pytest.raises(ValueError, match=f"{bad}: no record could be reprocessed \\(voltage recording missing"):
+            edask.reprocess([good, bad], output=out)
+        with caplog.at_level("WARNING", logger="ertkit"):
+            frame = edask.reprocess([good, bad], errors="skip", output=out)
+    assert set(frame.file) == {good} and len(frame) == len(ertkit.open(good))
+    assert [r.getMessage().startswith(f"{bad} skipped: ") for r in caplog.records] == [True]
+    assert sorted(os.listdir(out)) == ["line1.binx"]  # the file that failed wrote nothing
+
+
+@pytest.mark.parametrize("arguments, error, message", [
+    (dict(gates="log:0:10:0"), ValueError, "the first gate must start after the switch-off"),
+    (dict(gates="log:10:1900:6", windows=[40, 80]), ValueError, "give windows or gates, not both"),
+    (dict(taper="hann", spikes="5"), TypeError, "spikes must be a number"),
+    (dict(colecole=True), TypeError, "colecole"),
+    (dict(progress=print), TypeError, "takes no progress"),
+])
+def test_reprocess_refuses_bad_options_before_any_work(sample_survey, tmp_path, arguments, error, message):
+    with pytest.raises(error, match=re.escape(message)):
+        edask.reprocess([str(sample_survey / "line1.binx")], output=tmp_path, **arguments)
+    assert os.listdir(tmp_path) == []
+
+
+def test_reprocess_refuses_outputs_that_clash_or_replace_an_input(sample_survey, tmp_path):
+    copy, out = tmp_path / "line1.bin", tmp_path / "out"
+    shutil.copy(sample_survey / "line1-wenner.bin", copy)
+    out.mkdir()
+    with pytest.raises(ValueError, match="would both be written to"):
+        edask.reprocess([str(sample_survey / "line1.binx"), str(copy)], output=out)
+    with pytest.raises(ValueError, match="would replace an input"):
+        edask.reprocess([str(sample_survey / "line1.binx")], output=sample_survey)
+    assert os.listdir(out) == []
+
+
 # --- on a cluster of processes -------------------------------------------------------------
 
 distributed = pytest.importorskip("distributed")
@@ -241,3 +310,4 @@ def test_a_worker_killed_mid_computation_leaves_the_result_complete(many_files, 
     # work was going on, and ran its tasks again elsewhere.
     assert victim not in cluster.scheduler_info()["workers"]
     pd.testing.assert_frame_equal(result, serial_frame(many_files))
+

@@ -24,6 +24,26 @@ def test_decay_plot(sample_survey, pyplot):
     np.testing.assert_allclose(ax.get_lines()[0].get_xdata()[:4], [50.0, 70.0, 100.0, 140.0])
 
 
+def test_decay_plot_draws_the_cole_cole_model_a_record_keeps(sample_survey, pyplot):
+    survey = ertkit.open(sample_survey / "line1.binx")
+    assert survey[0].plot_decay().get_legend() is None  # no model, no curve
+    fitted, _ = ertkit.reprocess(survey, gates="log:10:1900:6", cole_cole=True)
+    record = fitted[40]
+    ax = record.plot_decay()
+    gates, model = ax.get_lines()
+    m, tau, c = record.cole_cole
+    assert model.get_label() == f"Cole-Cole m {m:.4g} \u03c4 {tau:.4g} s c {c:.3g}"
+    # The fitted curve passes near each gate, within the gates' noise (the one-sample first
+    # gate the noisiest).
+    near = np.interp(gates.get_xdata(), model.get_xdata(), model.get_ydata())
+    np.testing.assert_allclose(near, gates.get_ydata(), atol=0.08 * gates.get_ydata().max())
+    times, values = record.cole_cole_decay()
+    assert times[0] == 10.0 and times[-1] == 1990.0 and np.all(np.diff(values) < 0)
+    for beyond in (1e300, float("inf"), float("nan")):  # the whole decay
+        np.testing.assert_array_equal(record.cole_cole_decay(beyond)[0], times)
+    assert record.cole_cole_decay(100)[0][-1] == 100.0
+
+
 def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):
     start = ertkit.open(sample_survey / DIPOLES)[2]
     ax = start.plot(channels=[0, 1, 2])

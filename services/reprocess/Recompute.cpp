@@ -15,18 +15,17 @@
 
 namespace ertkit {
 
-namespace {
-
-// The on-time window where Vp and I are read: the result's voltage delay and end, kept inside
-// the pulse (the end is that of the 8-second cycle, which outlasts shorter pulses).
 std::pair<std::size_t, std::size_t> onWindow(const Result_Reader& result, std::size_t pulse)
 {
+    // The end is that of the 8-second cycle, which outlasts shorter pulses.
     std::size_t last = std::min<std::size_t>(result.getVEnd(), pulse);
     if (last == 0) last = pulse;
     std::size_t first = std::min<std::size_t>(result.getVDelay(), last);
     if (first >= last) first = last / 2;
     return {first, last};
 }
+
+namespace {
 
 // Whether the windows a user asked for lie in the record's decay (samples pulse to half of the
 // stacked half cycle), each holding at least one sample; otherwise `out` says which does not.

@@ -4,6 +4,8 @@
 #include <services/Reprocessing.h>
 #include <services/reprocess/RowCache.h>
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace ertkit {
@@ -20,6 +22,10 @@ struct GroupRows {
     WindowValue vp, i_window, window;
     CleanHalves clean; // the voltage's half cycles processed beyond the meter
 };
+
+// The on-time window [first, last) where Vp and I are read, in samples of the half cycle: the
+// result's voltage delay and end, kept inside the pulse of `pulse` samples.
+std::pair<std::size_t, std::size_t> onWindow(const Result_Reader& result, std::size_t pulse);
 
 // The one stack formula of reprocessing and of the record plot: one side's `cycles` whole
 // cycles of `cycle` samples cut into half cycles (drift removed, overloaded ones dropped) and
