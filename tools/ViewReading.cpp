@@ -2,6 +2,7 @@
 
 #include "TimeText.h"
 
+#include <services/ColeColeDecay.h>
 #include <services/CompanionRecordings.h>
 #include <services/StackedSignal.h>
 #include <services/reprocess/Join.h>
@@ -85,12 +86,16 @@ json decayJson(const ertkit::ResultValues& v)
     return {{"window_times", times}, {"window_m", m}, {"points", points}};
 }
 
-// The fitted Cole-Cole values, where the record keeps any.
+// The Cole-Cole model the record keeps, with its decay over the off time as reprocessing's
+// model reads it (the page draws these points rather than a formula of its own).
 json modelJson(const Result_Reader& r)
 {
-    const double m = r.getColeColeM(true, true), tau = r.getColeColeTau(true, true), c = r.getColeColeC(true, true);
-    if (m == 0.0 && tau == 0.0 && c == 0.0) return nullptr;
-    return {{"m", finiteOrNull(m)}, {"tau", finiteOrNull(tau)}, {"c", finiteOrNull(c)}};
+    const std::optional<ertkit::ColeColeParameters> model = ertkit::storedColeCole(r);
+    if (!model) return nullptr;
+    json curve = json::array();
+    for (const ertkit::DecayPoint& p : ertkit::coleColeDecayCurve(r, *model, std::numeric_limits<double>::infinity()))
+        curve.push_back({finiteOrNull(p.time_ms), finiteOrNull(p.m)});
+    return {{"m", finiteOrNull(model->m)}, {"tau", finiteOrNull(model->tau)}, {"c", finiteOrNull(model->c)}, {"curve", curve}};
 }
 
 json sideJson(const Result_Reader& r, const std::filesystem::path& joined, bool voltage)

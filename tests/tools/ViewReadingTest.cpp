@@ -4,9 +4,12 @@
 
 #include "support/BinxRecordBuilder.h"
 
+#include <services/ColeColeDecay.h>
 #include <services/ResultValues.h>
 
 #include <gtest/gtest.h>
+
+#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -47,12 +50,18 @@ TEST(ViewTrace, BucketsKeepExtremesAndFlaggedSamples)
 TEST(ViewReading, GivesTheFittedModelOnlyWhereTheRecordKeepsOne)
 {
     BINX_Data record = ertkit_test::sampleBinxRecord(3);
+    record.injectionCode = 0; // with an off time, where a decay is drawn
     ASSERT_NE(record.coleColeTau, 0.0);
     const ertkit_test::TempDir dir;
     const auto reading = ertkit_cli::viewReading(record, ertkit::resultValues(record), dir.path() / "alone.binx");
     EXPECT_EQ(reading["model"]["m"].get<double>(), record.coleColeM);
     EXPECT_EQ(reading["model"]["tau"].get<double>(), record.coleColeTau);
     EXPECT_EQ(reading["model"]["c"].get<double>(), record.coleColeC);
+    // Its decay as reprocessing's model reads it, the page drawing no formula of its own.
+    const auto curve = ertkit::coleColeDecayCurve(record, *ertkit::storedColeCole(record), std::numeric_limits<double>::infinity());
+    ASSERT_FALSE(curve.empty());
+    ASSERT_EQ(reading["model"]["curve"].size(), curve.size());
+    EXPECT_EQ(reading["model"]["curve"][0][1].get<double>(), curve.front().m);
     // No recording beside it: the join says why.
     EXPECT_TRUE(reading["injection"]["voltage"].contains("error"));
     EXPECT_TRUE(reading["injection"]["current"].contains("error"));

@@ -360,38 +360,13 @@
       });
   }
 
-  // The time-domain Cole-Cole response after a long pulse: m * sum (-1)^n (t/tau)^(nc) / Gamma(1 + nc),
-  // summed while it converges (t up to a few tau).
-  function gamma(z) {
-    if (z < 0.5) return Math.PI / (Math.sin(Math.PI * z) * gamma(1 - z));
-    const g = 7, c = [0.99999999999980993, 676.5203681218851, -1259.1392167224028, 771.32342877765313, -176.61502916214059,
-      12.507343278686905, -0.13857109526572012, 9.9843695780195716e-6, 1.5056327351493116e-7];
-    z -= 1;
-    let x = c[0];
-    for (let i = 1; i < g + 2; ++i) x += c[i] / (z + i);
-    const t = z + g + 0.5;
-    return Math.sqrt(2 * Math.PI) * Math.pow(t, z + 0.5) * Math.exp(-t) * x;
-  }
-  function coleCole(model, tMs) {
-    const u = tMs / 1000 / model.tau;
-    let sum = 0;
-    for (let n = 0; n < 60; ++n) {
-      const term = Math.pow(u, n * model.c) / gamma(1 + n * model.c);
-      if (!isFinite(term)) return NaN;
-      sum += (n % 2 ? -1 : 1) * term;
-      if (Math.abs(term) < 1e-9) break;
-    }
-    return model.m * sum;
-  }
-
   function decaySvg(r) {
     const d = r.decay;
     if (!d.points.length) return `<p class="hint">No chargeability windows in this record.</p>`;
     const end = d.window_times[d.window_times.length - 1] * 1.05;
-    const model = r.model && r.model.tau > 0 && r.model.c > 0 ? r.model : null;
-    // Stored as a fraction, like the record's chargeabilities, drawn in mV/V.
-    const modelPoints = [];
-    if (model) for (let k = 1; k <= 100; ++k) { const t = (end * k) / 100, v = coleCole(model, t) * 1000; if (isFinite(v)) modelPoints.push([t, v]); }
+    const model = r.model && r.model.curve && r.model.curve.length ? r.model : null;
+    // The server reads the model's decay as reprocessing does, in mV/V.
+    const modelPoints = model ? model.curve.filter((p) => p[0] !== null && p[1] !== null && p[0] <= end) : [];
     const yr = range(d.points.map((p) => p[1]).concat(modelPoints.map((p) => p[1])));
     return svgPlot(`Decay: M ${fmt(r.values.m)} mV/V over ${d.window_m.length} gates` + (model ? ", Cole-Cole model" : ""), 500, 170,
       [0, end], [Math.min(0, yr[0]), yr[1] * 1.1], "time after switch-off (ms)", "M (mV/V)", (parts, X, Y, m, w, h) => {
