@@ -51,9 +51,6 @@ TEST_F(SampleFiles, NoiseSettingsRefusedWithNothingWrittenOrWrittenWithTheirTrut
     } refused[] = {
         {"level=-1", "--noise: noise setting level=-1 is outside 0 to 100"},
         {"volume=2", "--noise: unknown noise setting 'volume'"},
-        {"level", "--noise: noise setting 'level' is not KEY=VALUE"},
-        {"cycles=2.5", "--noise: noise setting cycles=2.5 is not a whole number"},
-        {"hz=fifty", "--noise: noise setting hz: 'fifty' is not a number"},
     };
     for (const auto& c : refused) {
         const ToolRun run = runTool({"sample", "noisy", "--noise", c.settings}, folder);
