@@ -1,6 +1,7 @@
 #include <generators/SampleFiles.h>
 
 #include <generators/ReciprocalSurvey.h>
+#include <generators/SampleTruth.h>
 
 #include <services/AtomicOutput.h>
 #include <services/WindowTimes.h>
@@ -133,7 +134,7 @@ ertkit_sim::ReceiverSetup receiverSetup(const SampleSurvey& survey, const Sample
 // One recording per receiver and array: a start per injection, its samples numbered from 0.
 void writeRecording(const SampleSurvey& survey, Array array, bool voltage, const std::filesystem::path& path, ProgressCallback& progress)
 {
-    constexpr std::uint32_t samples = SampleSurvey::s_cycles * SampleSurvey::s_cycle_samples;
+    const std::uint32_t samples = survey.sampleCount();
     ertkit_sim::FullWavePageWriter writer;
     for (const auto* injection : injectionsOf(survey, array)) {
         const ertkit_sim::ReceiverSetup setup = receiverSetup(survey, *injection, voltage);
@@ -179,7 +180,7 @@ BINX_Data binxRecord(const SampleSurvey& survey, std::size_t index, RecordingInd
     r.rsCheck = 1.8;
     r.nStack = m.stacks;
     r.stackMin = 2;
-    r.stackMax = 8;
+    r.stackMax = std::max(8u, m.stacks);
     // Microvolts, positive for a positive Vp.
     const float sign = m.vp < 0.0 ? -1.0f : 1.0f;
     for (std::size_t i = 0; i < m.stack.size() && i < r.stackData.size(); ++i) r.stackData[i] = sign * m.stack[i] * 1000.0f;
@@ -281,6 +282,12 @@ SampleFiles writeSampleFiles(const SampleSurvey& survey, const std::filesystem::
     files.reciprocal = "line1-reciprocal.binx";
     files.reciprocal_truth = "line1-reciprocal-truth.csv";
     writeReciprocalSurvey(makeReciprocalSurvey(reciprocal), folder / files.reciprocal, folder / files.reciprocal_truth);
+    if (survey.noise()) {
+        const SampleTruthFiles truth = writeSampleTruth(survey, folder, std::filesystem::path(files.binx).stem().string());
+        files.decay_truth = truth.decay;
+        files.clean_stacks = truth.stacks;
+        files.noise = truth.noise;
+    }
     return files;
 }
 

@@ -19,12 +19,14 @@ namespace ertkit::generators {
 // the record's); the sample keeps all the starts of an array in one recording, so only the
 // first injection's names are files beside it, and the others' starts are found in them by
 // time (services/CompanionRecordings.h). Beside them, a result file of the line measured with
-// reciprocals and planted faults, and its truth (ReciprocalSurvey.h).
+// reciprocals and planted faults, and its truth (ReciprocalSurvey.h). A survey with noise
+// settings also gets the truth of its decays and its noise settings (SampleTruth.h).
 struct SampleFiles {
     std::vector<std::string> recordings; // voltage then current recording of each array
     std::string binx;
     std::string bin;
     std::string reciprocal, reciprocal_truth; // the line measured with reciprocals and planted faults
+    std::string decay_truth, clean_stacks, noise; // with noise settings only
 };
 
 // The receivers: voltage receiver user serial 123, serial 4567; current receiver 124, 4568.

@@ -34,7 +34,7 @@ void fillResults(const SampleSurvey& survey, std::size_t index, Record& record)
 {
     const SampleSurvey::Measure& m = survey.measures()[index];
     record.deviation = static_cast<float>(m.m_deviation); // of M, which is never 0 here
-    record.stacks = 2.0f * SampleSurvey::s_cycles;
+    record.stacks = 2.0f * static_cast<float>(survey.cycles());
     record.rs_check = 1.8f;
     record.sp = static_cast<float>(m.sp);
     record.vp = static_cast<float>(m.vp);

@@ -83,8 +83,8 @@ double gaussian(std::mt19937& random)
 
 } // namespace
 
-SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
-    : m_seed(seed), m_electrodes(std::max(electrodes, 4)), m_spacing(spacing)
+SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing, std::optional<SampleNoise> noise)
+    : m_seed(seed), m_electrodes(std::max(electrodes, 4)), m_spacing(spacing), m_noise(noise)
 {
     std::mt19937 random(seed);
     for (int b = 0; b + 3 < m_electrodes; ++b) {
@@ -94,6 +94,7 @@ SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
     }
     for (int s = 1; s <= s_wenner_spacings; ++s)
         for (int a = 0; a + 3 * s < m_electrodes; ++a) addInjection(Array::Wenner, a, a + 3 * s, {a + s, a + 2 * s}, random);
+    if (m_noise) plantNoise();
     // The two deepest dipole-dipole readings at the end of the line are too weak to trust.
     std::vector<std::size_t> weakest;
     for (std::size_t i = 0; i < m_measures.size(); ++i) weakest.push_back(i);
@@ -106,9 +107,9 @@ SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
     }
     for (Measure& m : m_measures) meter(m);
     for (Injection& injection : m_injections) {
-        std::vector<double> samples(s_cycles * s_cycle_samples);
+        std::vector<double> samples(sampleCount());
         for (std::uint32_t k = 0; k < samples.size(); ++k) samples[k] = current(injection, k);
-        const HalfCycles halves = cutHalfCycles(samples, {}, s_cycle_samples, s_cycles, StackEstimator::Mean);
+        const HalfCycles halves = cutHalfCycles(samples, {}, s_cycle_samples, static_cast<std::size_t>(cycles()), StackEstimator::Mean);
         injection.current = windowValue(halves, stackHalfCycles(halves, StackEstimator::Mean), s_vp_first, s_vp_last).value;
     }
 }
@@ -119,7 +120,7 @@ SampleSurvey::SampleSurvey(std::uint32_t seed, int electrodes, double spacing)
 void SampleSurvey::meter(Measure& m)
 {
     const Injection& injection = m_injections[m.injection];
-    const std::uint32_t count = s_cycles * s_cycle_samples;
+    const std::uint32_t count = sampleCount();
     std::vector<double> samples(count);
     std::unique_ptr<bool[]> flags = std::make_unique<bool[]>(count);
     const auto read = [&](bool burst, double& vp, double& total_m, bool keep) {
@@ -127,7 +128,8 @@ void SampleSurvey::meter(Measure& m)
             samples[k] = voltage(m, k, burst);
             flags[k] = overloaded(injection, k);
         }
-        const HalfCycles halves = cutHalfCycles(samples, std::span<const bool>(flags.get(), count), s_cycle_samples, s_cycles, StackEstimator::Mean);
+        const HalfCycles halves = cutHalfCycles(samples, std::span<const bool>(flags.get(), count), s_cycle_samples, static_cast<std::size_t>(cycles()),
+                                                StackEstimator::Mean);
         const std::vector<double> stack = stackHalfCycles(halves, StackEstimator::Mean);
         const WindowValue v = windowValue(halves, stack, s_vp_first, s_vp_last);
         vp = v.value;
@@ -190,7 +192,8 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
     injection.level = 450.0 + 120.0 * std::clamp(gaussian(random), -2.0, 2.0) / 2.0;
     injection.start = HighPrecisionTime::fromVarnelTimestamp(1686731400, 0) + // 2023-06-14 08:30:00 UTC
                       HighPrecisionTime::s_second * (static_cast<std::int64_t>(m_injections.size()) * s_seconds_between_injections);
-    injection.spikes = m_injections.size() == 2;
+    // Noise settings plant their own spikes instead.
+    injection.spikes = !m_noise && m_injections.size() == 2;
     for (unsigned int c = 0; c + 1 < chain.size(); ++c) {
         Measure m;
         m.electrodes = {a, b, chain[c], chain[c + 1]};
@@ -225,11 +228,17 @@ double SampleSurvey::waveform(double m_fraction, std::uint32_t k)
 
 double SampleSurvey::noiseAt(std::uint64_t key, std::uint32_t k) const
 {
-    return gaussian(splitmix(splitmix(splitmix(m_seed) ^ key) ^ k));
+    return gaussian(bitsAt(key, k));
+}
+
+std::uint64_t SampleSurvey::bitsAt(std::uint64_t key, std::uint32_t k) const
+{
+    return splitmix(splitmix(splitmix(m_seed) ^ key) ^ k);
 }
 
 float SampleSurvey::voltage(const Measure& m, std::uint32_t k, bool burst) const
 {
+    if (m_noise) return static_cast<float>(cleanSignal(m, k) + m.sp + disturbance(m, k));
     const auto index = static_cast<std::uint64_t>(&m - m_measures.data());
     double v = m.amplitude * waveform(m.decay, k) + m.sp + m.noise * noiseAt(index, k);
     if (m_injections[m.injection].spikes) {

@@ -3,6 +3,8 @@
 #include "Commands.h"
 #include "TerminalText.h"
 
+#include <generators/SampleNoise.h>
+
 #include <services/CycleStack.h>
 #include <services/Interruption.h>
 #include <services/MessageText.h>
@@ -191,6 +193,21 @@ void addMeterCommands(CLI::App& app, Context& context)
     sim->add_option("--seconds", sim_options->seconds, "Stop after this long (0: until interrupted)")->capture_default_str();
 }
 
+// The sample's noise settings, refused in the words of their own parser.
+CLI::Validator noiseCheck()
+{
+    return CLI::Validator(
+        [](const std::string& text) {
+            try {
+                ertkit::generators::parseSampleNoise(text);
+            } catch (const std::invalid_argument& e) {
+                return std::string(e.what());
+            }
+            return std::string();
+        },
+        "SETTINGS");
+}
+
 void addSampleCommand(CLI::App& app, Context& context)
 {
     auto* sample = app.add_subcommand("sample", "Write a synthetic survey: recordings, a BINX file and a legacy BIN file");
@@ -199,6 +216,15 @@ void addSampleCommand(CLI::App& app, Context& context)
     sample->add_option("--seed", options->seed, "Seed of the survey; the same seed writes the same files")->capture_default_str();
     sample->add_option("--electrodes", options->electrodes, "Electrodes on the line")->check(CLI::Range(4, 64))->capture_default_str();
     sample->add_option("--spacing", options->spacing, "Electrode spacing (m)")->check(CLI::PositiveNumber)->capture_default_str();
+    sample->add_option_function<std::string>("--noise", [options](const std::string& settings) {
+               options->with_noise = true;
+               options->noise = settings;
+           },
+           "Cole-Cole decays with planted noise, and their truth beside the survey (NAME-decay-truth.csv, NAME-clean-stacks.csv, "
+           "NAME-noise.json). SETTINGS: KEY=VALUE,... of level (gaussian noise, mV; default 0.3), spikes (per injection; 2), "
+           "drift (self-potential drift, mV; 20), mains (mV; 2), hz (50) and cycles (per injection; 4); alone, the defaults")
+        ->expected(0, 1)
+        ->check(noiseCheck());
 }
 
 } // namespace

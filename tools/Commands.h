@@ -81,6 +81,8 @@ struct SampleOptions {
     std::uint32_t seed = 1;
     int electrodes = 16;
     double spacing = 5.0;
+    bool with_noise = false;  // --noise given
+    std::string noise;        // its settings, KEY=VALUE,...
 };
 
 void runInfo(const InfoOptions& options, Context& context);

@@ -43,6 +43,33 @@ TEST_F(SampleFiles, SameSeedSameBytes)
     EXPECT_GE(files, 2u);
 }
 
+TEST_F(SampleFiles, NoiseSettingsRefusedWithNothingWrittenOrWrittenWithTheirTruth)
+{
+    const struct {
+        const char* settings;
+        const char* err_part;
+    } refused[] = {
+        {"level=-1", "--noise: noise setting level=-1 is outside 0 to 100"},
+        {"volume=2", "--noise: unknown noise setting 'volume'"},
+    };
+    for (const auto& c : refused) {
+        const ToolRun run = runTool({"sample", "noisy", "--noise", c.settings}, folder);
+        EXPECT_NE(run.status, 0) << c.settings;
+        EXPECT_NE(run.err.find(c.err_part), std::string::npos) << run.err;
+        EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(folder / "noisy")) << c.settings;
+    }
+    const ToolRun run = runTool({"sample", "noisy", "--noise"}, folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"line1-decay-truth.csv", "line1-clean-stacks.csv", "line1-noise.json"}) {
+        EXPECT_NE(run.out.find(std::string("  ") + name + "\n"), std::string::npos) << run.out;
+        EXPECT_TRUE(std::filesystem::exists(folder / "noisy" / name)) << name;
+    }
+    const std::string json = readText(folder / "noisy" / "line1-noise.json");
+    for (const char* setting : {"\"level_mV\": 0.3", "\"spikes_per_start\": 2.0", "\"drift_mV\": 20.0", "\"mains_mV\": 2.0", "\"cycles\": 4"})
+        EXPECT_NE(json.find(setting), std::string::npos) << setting << " in " << json;
+}
+
 TEST_F(SampleFiles, BinPlots)
 {
     ASSERT_EQ(run({"plot", "line1-wenner.bin", "-o", "section.svg"}).status, 0);
