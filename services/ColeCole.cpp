@@ -545,6 +545,18 @@ ColeColeFit fitColeCole(const DecaySampling& sampling, std::span<const double> v
                 lambda *= 10.0;
                 continue;
             }
+            // A parameter on its bound that the step pushes beyond is held there, and the
+            // other stepped alone: clamping the joint step would keep shrinking it instead.
+            for (int p = 0; p < 2; ++p) {
+                const auto [t_on, c_on] = fitter.clamp(ln_tau + (p == 0 ? step_p[0] : 0.0), c + (p == 1 ? step_p[1] : 0.0));
+                const double moved = p == 0 ? t_on - ln_tau : c_on - c;
+                if (moved == 0.0 && step_p[static_cast<std::size_t>(p)] != 0.0) {
+                    const int q = 1 - p;
+                    step_p[static_cast<std::size_t>(p)] = 0.0;
+                    step_p[static_cast<std::size_t>(q)] = jtr[static_cast<std::size_t>(q)] / a[q][q];
+                    break;
+                }
+            }
             const auto [t2, c2] = fitter.clamp(ln_tau + step_p[0], c + step_p[1]);
             const double cost = fitter.cost(t2, c2);
             if (cost < best_cost) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace ertkit {
@@ -82,6 +83,11 @@ TEST_P(ColeColeFitTest, RecoversWhatWasPlanted)
     EXPECT_LT(std::abs(fit.parameters.tau - planted.truth.tau), 4.0 * fit.tau_deviation + 1e-9);
     EXPECT_LT(std::abs(fit.parameters.c - planted.truth.c), 4.0 * fit.c_deviation + 1e-9);
     EXPECT_LT(fit.m_deviation, 0.1 * planted.truth.m);
+    // The fit is the best: the truth, one point the search could have ended on, fits no
+    // better, even where the best lies on a bound of the exponent (c = 1).
+    double truth_misfit = 0.0;
+    for (std::size_t g = 0; g < clean.size(); ++g) truth_misfit += std::pow((noisy[g] - clean[g]) / deviations[g], 2.0);
+    EXPECT_LE(fit.misfit, std::sqrt(truth_misfit / static_cast<double>(clean.size())) + 1e-9);
     EXPECT_GT(fit.misfit, 0.3);
     EXPECT_LT(fit.misfit, 2.0);
 }
@@ -90,6 +96,46 @@ INSTANTIATE_TEST_SUITE_P(Earths, ColeColeFitTest,
                          ::testing::Values(Planted{{0.1, 0.3, 0.5}, false}, Planted{{0.05, 0.05, 0.8}, true},
                                            Planted{{0.2, 1.5, 0.3}, false}, Planted{{0.3, 0.01, 1.0}, true},
                                            Planted{{0.08, 4.0, 0.6}, true}));
+
+// Decays steeper than any Cole-Cole earth's (Debye decays after a charge-up that follows no
+// model, with noise) are fitted best at the bound c = 1: the search must still find the best
+// time constant along it, which a scan of time constants at c = 1 bounds.
+TEST(ColeColeFit, ABestFitOnTheExponentsBoundIsFoundAlongIt)
+{
+    const DecaySampling s = sampling(false);
+    std::mt19937 random(11);
+    std::normal_distribution<double> gauss;
+    std::size_t on_bound = 0;
+    for (int reading = 0; reading < 12; ++reading) {
+        std::vector<double> values, deviations;
+        for (const DecayGate& g : s.gates) {
+            double sum = 0.0;
+            for (std::size_t k = g.first; k < g.last; ++k) sum += std::exp(-static_cast<double>(k - s.pulse) * s.step_ms / 450.0);
+            const double value = 15.0 * sum / static_cast<double>(g.last - g.first);
+            deviations.push_back(0.02 * value + 0.02);
+            values.push_back(value + deviations.back() * gauss(random));
+        }
+        const ColeColeFit fit = fitColeCole(s, values, deviations);
+        ASSERT_TRUE(fit.ok) << fit.failure;
+        if (fit.parameters.c != 1.0) continue;
+        ++on_bound;
+        double best = std::numeric_limits<double>::infinity();
+        std::vector<double> shape;
+        for (double tau = 0.2; tau < 1.0; tau *= 1.0005) {
+            coleColeGateValues({0.01, tau, 1.0}, s, shape);
+            double sxy = 0.0, sxx = 0.0, cost = 0.0;
+            for (std::size_t g = 0; g < shape.size(); ++g) {
+                const double w = 1.0 / (deviations[g] * deviations[g]);
+                sxy += w * shape[g] * values[g];
+                sxx += w * shape[g] * shape[g];
+            }
+            for (std::size_t g = 0; g < shape.size(); ++g) cost += std::pow((values[g] - sxy / sxx * shape[g]) / deviations[g], 2.0);
+            best = std::min(best, cost);
+        }
+        EXPECT_LE(fit.misfit * fit.misfit * static_cast<double>(values.size()), best * (1.0 + 1e-4)) << "reading " << reading;
+    }
+    EXPECT_GT(on_bound, 3u);
+}
 
 TEST(ColeColeFit, SaysWhyItFindsNoModel)
 {
