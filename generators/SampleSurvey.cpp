@@ -25,6 +25,7 @@ constexpr std::uint32_t s_burst_on = 150, s_burst_off = 206, s_burst_samples = 6
 // What the meter reads: Vp from 1 s to 2 s of the pulse (samples 100 to 199 of a half cycle).
 constexpr std::size_t s_vp_first = 100, s_vp_last = 200;
 constexpr int s_seconds_between_injections = 20;
+constexpr int s_seconds_after_injection = 4; // before the next, with more cycles than fit in 20 s
 
 // Cover resistivity and thickness under a point of the line: a resistive cover to the east
 // of 40 m, and a cover that thins to 2.5 m around 25 m.
@@ -181,6 +182,12 @@ double SampleSurvey::modelRhoa(const Quadrupole& q, bool polarised) const
     return *geometricFactor(q) * dv;
 }
 
+int SampleSurvey::secondsBetweenInjections() const
+{
+    const int injection_s = cycles() * s_cycle_samples * s_sample_ms / 1000;
+    return std::max(s_seconds_between_injections, injection_s + s_seconds_after_injection);
+}
+
 void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int>& chain, std::mt19937& random)
 {
     if (chain.size() < 2) return;
@@ -191,7 +198,7 @@ void SampleSurvey::addInjection(Array array, int a, int b, const std::vector<int
     injection.chain = chain;
     injection.level = 450.0 + 120.0 * std::clamp(gaussian(random), -2.0, 2.0) / 2.0;
     injection.start = HighPrecisionTime::fromVarnelTimestamp(1686731400, 0) + // 2023-06-14 08:30:00 UTC
-                      HighPrecisionTime::s_second * (static_cast<std::int64_t>(m_injections.size()) * s_seconds_between_injections);
+                      HighPrecisionTime::s_second * (static_cast<std::int64_t>(m_injections.size()) * secondsBetweenInjections());
     // Noise settings plant their own spikes instead.
     injection.spikes = !m_noise && m_injections.size() == 2;
     for (unsigned int c = 0; c + 1 < chain.size(); ++c) {

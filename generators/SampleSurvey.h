@@ -105,6 +105,9 @@ public:
     // Whole injection cycles recorded per injection, and their samples.
     int cycles() const { return m_noise ? m_noise->cycles : s_cycles; }
     std::uint32_t sampleCount() const { return static_cast<std::uint32_t>(cycles() * s_cycle_samples); }
+    // From one injection's start to the next: an injection ends before the next begins, or
+    // the next's readings would be joined into the earlier start that runs through their time.
+    int secondsBetweenInjections() const;
 
     // The recorded voltage of a measure at sample k of its injection (mV), noise, spikes and
     // self-potential included (the burst within range only when `burst`); reproducible for
