@@ -22,7 +22,7 @@ Cole-Cole fit); the peer times its own. The tables give the medians.
 Run with /usr/bin/python3 after building the probe, the tool and the package:
     cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DERTKIT_BUILD_BENCH=ON
     cmake --build build-rel --target reprocess_probe ertkit-cli ertkit_python
-    /usr/bin/python3 bench/compare_fullwave_processing.py [--rounds 5] [--records 1000] [--noise SETTINGS]
+    /usr/bin/python3 bench/compare_fullwave_processing.py [--rounds 5] [--records 1000] [--noise [SETTINGS]]
 """
 import argparse
 import csv
@@ -64,7 +64,7 @@ def write_sample(cli, folder, noise):
         helped = subprocess.run([str(cli), "sample", "--help"], capture_output=True, text=True).stdout
         if "--noise" not in helped:
             sys.exit(f"{cli} sample has no --noise in this build: leave --noise out")
-        command += ["--noise", noise]
+        command += ["--noise"] + ([noise] if noise else [])
     subprocess.run([str(c) for c in command], check=True, capture_output=True)
     return {"surveys": [{"binx": str(folder / "line1.binx"), "recordings": str(folder)}]}
 
@@ -210,7 +210,8 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--records", type=int, default=0,
                         help="also a survey of this many records (the 64-electrode sample merged with itself)")
-    parser.add_argument("--noise", help="passed to `ertkit sample --noise` (builds whose tool has it)")
+    parser.add_argument("--noise", nargs="?", const="", metavar="SETTINGS",
+                        help="passed to `ertkit sample --noise` (builds whose tool has it); alone, its defaults")
     parser.add_argument("--steps", default=json.dumps({"drift_order": 3, "spikes": 5.0, "mains": 50.0,
                                                        "gates": "log:10:1900:6", "taper": False, "cole_cole": True}),
                         help="the chain, as reprocess_probe's --beyond takes it")
@@ -228,7 +229,7 @@ def main():
 
     with tempfile.TemporaryDirectory(prefix="ertkit-fullwave-processing-") as tmp:
         work = Path(tmp)
-        surveys = {"sample (16 electrodes)" + (f", noise {args.noise}" if args.noise else ""):
+        surveys = {"sample (16 electrodes)" + (f", noise {args.noise or 'defaults'}" if args.noise is not None else ""):
                    write_sample(cli, work / "sample", args.noise)}
         if args.records:
             surveys[f"merged (64 electrodes, {args.records:,} records)"] = must(
