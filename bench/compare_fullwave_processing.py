@@ -55,8 +55,10 @@ REPORT = {"m": "m_new_mV_V", "m_deviation": "m_std_mV_V", "vp": "vp_new_mV", "cc
 
 
 def tool_arguments(steps):
-    args = ["--drift-order", steps["drift_order"], "--spikes", steps["spikes"], "--mains", steps["mains"],
-            "--gates", steps["gates"]]
+    args = []
+    for key, option in (("drift_order", "--drift-order"), ("spikes", "--spikes"), ("mains", "--mains"), ("gates", "--gates")):
+        if key in steps:
+            args += [option, steps[key]]
     if steps.get("taper"):
         args += ["--taper", "hann"]
     return args + (["--cole-cole"] if steps.get("cole_cole") else [])
@@ -220,7 +222,9 @@ def main():
                                                        "gates": "log:10:1900:6", "taper": False, "cole_cole": True}),
                         help="the chain, as reprocess_probe's --beyond takes it")
     parser.add_argument("--tolerance", type=float, default=1e-9, help="largest relative difference of gate values")
-    parser.add_argument("--cole-cole-tolerance", type=float, default=2e-5,
+    # ertkit's search stops once a step lowers the misfit by 1e-10 of itself or less, which leaves
+    # its parameters about sqrt(1e-10) from the minimum along a flat direction.
+    parser.add_argument("--cole-cole-tolerance", type=float, default=1e-4,
                         help="largest relative difference of Cole-Cole fits inside the bounds")
     parser.add_argument("--build", type=Path, default=HERE.parent / "build-rel")
     args = parser.parse_args()
@@ -255,7 +259,7 @@ def main():
                     out = must(command, env=run_env)
                     records[name] = out["records"]
                     results[name].setdefault(label, []).append(out)
-        for name in surveys:
+        for name in surveys if args.rounds > 0 else ():
             print_table(name, records[name], results[name], args.rounds)
 
 
