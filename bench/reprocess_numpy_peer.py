@@ -258,8 +258,11 @@ def compute(v, v_flags, i, i_flags, times_ms, timing, cycles, estimator):
             "halves_used": v_used.sum(axis=1)}
 
 
-def reprocess(binx, recordings, timing, estimator="mean", phases=None):
-    """Every record's values, as arrays over the records; `phases` gets the time of each step."""
+def prepare(binx, recordings, timing):
+    """The records joined to their recordings: the records table, both sides, each record's
+    voltage and current start (-1: none) and offset, its voltage channel, its whole cycles,
+    whether it can be computed, its window times (ms, NaN past its last) and their names, and
+    the times (perf_counter) the table was read, the recordings decoded and the join done."""
     import ertkit
     clock = time.perf_counter()
     table = ertkit.open(binx).to_numpy()
@@ -284,6 +287,19 @@ def reprocess(binx, recordings, timing, estimator="mean", phases=None):
     window_names = ["t0_ms"] + [f"t{w}_ms" for w in range(1, 21) if f"t{w}_ms" in table.dtype.names]
     times_ms = np.stack([table[name] for name in window_names], axis=1)
     t_join = time.perf_counter()
+    return {"table": table, "voltage": voltage, "current": current, "v_start": v_start, "v_offset": v_offset,
+            "i_start": i_start, "i_offset": i_offset, "v_channel": v_channel, "cycles": cycles, "joined": joined,
+            "times_ms": times_ms, "window_names": window_names, "clock": clock, "t_table": t_table,
+            "t_decode": t_decode, "t_join": t_join}
+
+
+def reprocess(binx, recordings, timing, estimator="mean", phases=None):
+    """Every record's values, as arrays over the records; `phases` gets the time of each step."""
+    p = prepare(binx, recordings, timing)
+    table, voltage, current, joined, cycles = p["table"], p["voltage"], p["current"], p["joined"], p["cycles"]
+    v_start, v_offset, i_start, i_offset, v_channel = p["v_start"], p["v_offset"], p["i_start"], p["i_offset"], p["v_channel"]
+    times_ms, window_names, cycle = p["times_ms"], p["window_names"], timing["cycle"]
+    clock, t_table, t_decode, t_join = p["clock"], p["t_table"], p["t_decode"], p["t_join"]
 
     out = {name: np.full(len(table), np.nan) for name in ("vp", "vp_deviation", "current", "current_deviation", "m",
                                                           "m_deviation")}

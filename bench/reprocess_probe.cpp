@@ -11,12 +11,17 @@
 //                            prints the injection timing the records share (cycle in samples,
 //                            sample period in ms, voltage window delay and end in samples,
 //                            off-time or not) and fails when they do not all share one
-//   reprocess_probe run ESTIMATOR THREADS BINX RECORDINGS [BINX RECORDINGS...]
+//   reprocess_probe run [--beyond STEPS] ESTIMATOR THREADS BINX RECORDINGS [BINX RECORDINGS...]
 //                            times reading each BINX file and reprocessing it (THREADS 0: one
 //                            per core), one pair after the other
-//   reprocess_probe dump OUT BINX RECORDINGS [BINX RECORDINGS...]
+//   reprocess_probe dump [--beyond STEPS] OUT BINX RECORDINGS [BINX RECORDINGS...]
 //                            reprocesses with mean stacking and writes every record's values to
 //                            OUT, one JSON line each, pair after pair; prints the record count
+//
+// STEPS asks for processing beyond the meter, as a JSON object with any of "drift_order",
+// "spikes", "mains" (Hz), "gates" ("log:FIRST:LAST:PER_DECADE"), "taper" and "cole_cole", the
+// options of `ertkit reprocess` of those names; dump then writes the spikes, power-line
+// frequencies removed, gate times and the Cole-Cole fit too.
 //
 // `run` prints {"mode", "seconds", "open_seconds", "join_s", "read_s", "compute_s", "records",
 // "failed", "recordings_read", "vmhwm_kb", "baseline_kb"}: seconds is the wall time of reading
@@ -55,6 +60,32 @@ double seconds(Clock::duration d)
 }
 
 using Pairs = std::vector<ertkit_bench::ReprocessSurvey>;
+
+// The options beyond the meter a STEPS object asks for, on top of `options`.
+void applySteps(const json& steps, ertkit::ReprocessOptions& options)
+{
+    options.cleaning.drift_order = steps.value("drift_order", -1);
+    options.cleaning.spike_threshold = steps.value("spikes", 0.0);
+    options.cleaning.mains_hz = steps.value("mains", 0.0);
+    if (steps.contains("gates")) options.gates = ertkit::logGatesNamed(steps.at("gates").get<std::string>());
+    options.taper = steps.value("taper", false);
+    options.cole_cole = steps.value("cole_cole", false);
+    ertkit::checkReprocessOptions(options);
+}
+
+json coleColeOf(const std::optional<ertkit::ColeColeFit>& fit)
+{
+    if (!fit) return nullptr;
+    return {{"ok", fit->ok},
+            {"failure", fit->failure},
+            {"m", fit->parameters.m},
+            {"tau", fit->parameters.tau},
+            {"c", fit->parameters.c},
+            {"m_deviation", fit->m_deviation},
+            {"tau_deviation", fit->tau_deviation},
+            {"c_deviation", fit->c_deviation},
+            {"misfit", fit->misfit}};
+}
 
 int make(const std::filesystem::path& folder, int electrodes, std::size_t records, const std::string& arrangement)
 {
@@ -109,9 +140,10 @@ int timing(std::span<const std::string> binx_files)
     return 0;
 }
 
-int run(const std::string& estimator, unsigned int threads, const Pairs& pairs)
+int run(const json& steps, const std::string& estimator, unsigned int threads, const Pairs& pairs)
 {
     ertkit::ReprocessOptions options;
+    applySteps(steps, options);
     options.estimator = ertkit::stackEstimatorNamed(estimator).value();
     options.threads = threads;
     const long baseline = ertkit_bench::peakResidentKb();
@@ -149,12 +181,13 @@ int run(const std::string& estimator, unsigned int threads, const Pairs& pairs)
     return 0;
 }
 
-int dump(const std::string& out_path, const Pairs& pairs)
+int dump(const json& steps, const std::string& out_path, const Pairs& pairs)
 {
     std::ofstream lines(out_path);
     std::size_t records = 0;
     for (const auto& pair : pairs) {
         ertkit::ReprocessOptions options;
+        applySteps(steps, options);
         options.recordings = pair.recordings;
         const BINX_File file(pair.binx.string());
         const std::vector<ertkit::Reprocessed> out = ertkit::reprocess(file.getResults(), pair.binx, options, noProgress());
@@ -174,7 +207,11 @@ int dump(const std::string& out_path, const Pairs& pairs)
                           {"window_m", r.window_m},
                           {"window_m_deviation", r.window_m_deviation},
                           {"m", r.m},
-                          {"m_deviation", r.m_deviation}}
+                          {"m_deviation", r.m_deviation},
+                          {"spikes", r.spikes},
+                          {"mains_removed", r.mains_removed},
+                          {"window_times", r.window_times},
+                          {"cole_cole", coleColeOf(r.cole_cole)}}
                   << '\n';
         records += out.size();
     }
@@ -186,7 +223,8 @@ int dump(const std::string& out_path, const Pairs& pairs)
 int usage()
 {
     std::fputs("usage: reprocess_probe make DIR ELECTRODES RECORDS sample|merged|lines | timing BINX...\n"
-               "       | run ESTIMATOR THREADS BINX RECORDINGS... | dump OUT BINX RECORDINGS...\n",
+               "       | run [--beyond STEPS] ESTIMATOR THREADS BINX RECORDINGS...\n"
+               "       | dump [--beyond STEPS] OUT BINX RECORDINGS...\n",
                stderr);
     return 2;
 }
@@ -195,14 +233,24 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    json steps = json::object();
+    if (args.size() >= 3 && (args[0] == "run" || args[0] == "dump") && args[1] == "--beyond") {
+        try {
+            steps = json::parse(args[2]);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "reprocess_probe: --beyond: %s\n", error.what());
+            return 2;
+        }
+        args.erase(args.begin() + 1, args.begin() + 3);
+    }
     const std::span<const std::string> rest = std::span(args).subspan(std::min<std::size_t>(args.size(), 1));
     try {
         if (args.size() == 5 && args[0] == "make") return make(args[1], std::stoi(args[2]), std::stoul(args[3]), args[4]);
         if (args.size() >= 2 && args[0] == "timing") return timing(rest);
         if (args.size() >= 5 && args[0] == "run")
-            return run(args[1], static_cast<unsigned int>(std::stoul(args[2])), pairsOf(rest.subspan(2)));
-        if (args.size() >= 4 && args[0] == "dump") return dump(args[1], pairsOf(rest.subspan(1)));
+            return run(steps, args[1], static_cast<unsigned int>(std::stoul(args[2])), pairsOf(rest.subspan(2)));
+        if (args.size() >= 4 && args[0] == "dump") return dump(steps, args[1], pairsOf(rest.subspan(1)));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "reprocess_probe: %s\n", error.what());
         return 1;
