@@ -219,3 +219,35 @@ TEST_F(Reprocess, ThePlotJoinsARecordThatBeginsLateInItsStartWhereReprocessDoes)
 }
 
 } // namespace
+
+// A survey generated from known Cole-Cole decays without any noise: the meter's way gives the
+// stored values back, and the processing beyond it finds every planted decay again, as close
+// as the recordings' single-precision samples allow.
+TEST_F(Reprocess, TheChainBeyondTheMeterFindsThePlantedDecays)
+{
+    const std::filesystem::path survey = dir.path() / "survey";
+    ASSERT_EQ(run({"sample", survey.string(), "--electrodes", "6", "--noise", "level=0,spikes=0,drift=0,mains=0"}).status, 0);
+    const std::string binx = (survey / "line1.binx").string();
+    const ToolRun meter = run({"reprocess", binx, "-o", "OUT/meter.binx", "--report", "OUT/meter.csv"});
+    ASSERT_EQ(meter.status, 0) << meter.err;
+    const auto meter_rows = lines(readText(dir.path() / "meter.csv"));
+    const std::size_t m_diff = columnOf(split(meter_rows[0], ','), "m_rel_diff");
+    for (std::size_t r = 1; r < meter_rows.size(); ++r) EXPECT_EQ(std::stod(split(meter_rows[r], ',').at(m_diff)), 0.0) << r;
+
+    const ToolRun full = run({"reprocess", binx, "-o", "OUT/full.binx", "--report", "OUT/full.csv", "--gates", "log:10:1900:6", "--drift-order",
+                              "3", "--spikes", "5", "--mains", "50", "--cole-cole"});
+    ASSERT_EQ(full.status, 0) << full.err;
+    const auto rows = lines(readText(dir.path() / "full.csv"));
+    const auto truth = lines(readText(survey / "line1-decay-truth.csv"));
+    ASSERT_EQ(rows.size(), truth.size());
+    const auto header = split(rows[0], ','), truth_header = split(truth[0], ',');
+    const std::pair<const char*, const char*> planted[] = {{"cc_m", "m"}, {"cc_tau_s", "tau_s"}, {"cc_c", "c"}};
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const auto row = split(rows[r], ','), known = split(truth[r], ',');
+        EXPECT_EQ(row.at(columnOf(header, "spikes")), "0") << r;
+        for (const auto& [fitted, true_name] : planted) {
+            const double value = std::stod(row.at(columnOf(header, fitted))), expected = std::stod(known.at(columnOf(truth_header, true_name)));
+            EXPECT_NEAR(value, expected, 2e-3 * expected) << fitted << " of record " << r - 1;
+        }
+    }
+}
