@@ -81,24 +81,44 @@ void fitPolynomialDrift(std::span<const double> x, std::span<const bool> overloa
                         std::vector<double>& residual)
 {
     const std::size_t terms = static_cast<std::size_t>(order) + 1, pairs = x.size() - half;
-    std::vector<double> a(terms * terms), b(terms), powers(terms);
-    residual.assign(pairs, std::numeric_limits<double>::quiet_NaN());
-    double limit = std::numeric_limits<double>::infinity();
-    for (int pass = 0; pass < 2; ++pass) {
-        std::fill(a.begin(), a.end(), 0.0);
-        std::fill(b.begin(), b.end(), 0.0);
-        std::size_t used = 0;
+    // The pair means' powers and their normal matrix depend on the injection's length alone:
+    // made once for the injections of a group, each fit then takes away the pairs it leaves out.
+    CleanHalves::DriftBasis& basis = out.drift_basis;
+    if (basis.count != x.size() || basis.half != half || basis.terms != terms) {
+        basis = {x.size(), half, terms, std::vector<double>(pairs * terms), std::vector<double>(terms * terms, 0.0)};
+        std::vector<double> powers(terms);
         for (std::size_t j = 0; j < pairs; ++j) {
-            if (!overloads.empty() && (overloads[j] || overloads[j + half])) continue;
-            if (pass == 1 && !(std::abs(residual[j]) <= limit)) continue;
-            const double y = (x[j] + x[j + half]) / 2.0;
             pairBasis(j, half, out, powers);
-            for (std::size_t i = 0; i < terms; ++i) {
-                b[i] += powers[i] * y;
-                for (std::size_t k = 0; k < terms; ++k) a[i * terms + k] += powers[i] * powers[k];
-            }
-            ++used;
+            std::copy(powers.begin(), powers.end(), basis.powers.begin() + static_cast<std::ptrdiff_t>(j * terms));
+            for (std::size_t i = 0; i < terms; ++i)
+                for (std::size_t k = 0; k < terms; ++k) basis.normal[i * terms + k] += powers[i] * powers[k];
         }
+    }
+    const auto phi = [&](std::size_t j) { return basis.powers.data() + j * terms; };
+    const auto pairMean = [&](std::size_t j) { return (x[j] + x[j + half]) / 2.0; };
+    const auto leaveOut = [&](std::size_t j, std::vector<double>& a) {
+        const double* p = phi(j);
+        for (std::size_t i = 0; i < terms; ++i)
+            for (std::size_t k = 0; k < terms; ++k) a[i * terms + k] -= p[i] * p[k];
+    };
+    std::vector<double> a = basis.normal, b(terms, 0.0);
+    // 1 for a pair mean fitted; the first fit takes every pair free of overload.
+    std::vector<std::uint8_t> fitted(pairs, 1);
+    std::size_t used = pairs;
+    for (std::size_t j = 0; j < pairs; ++j) {
+        if (!overloads.empty() && (overloads[j] || overloads[j + half])) {
+            fitted[j] = 0;
+            --used;
+            leaveOut(j, a);
+            continue;
+        }
+        const double* p = phi(j);
+        const double y = pairMean(j);
+        for (std::size_t i = 0; i < terms; ++i) b[i] += p[i] * y;
+    }
+    residual.resize(pairs);
+    std::vector<double> spread;
+    for (int pass = 0; pass < 2; ++pass) {
         std::vector<double> normal = a;
         out.drift = b;
         if (used <= terms || !solve(normal, out.drift, terms)) {
@@ -106,35 +126,39 @@ void fitPolynomialDrift(std::span<const double> x, std::span<const bool> overloa
             out.drift_covariance.assign(terms * terms, 0.0);
             return;
         }
-        // Residuals of every pair mean, and the robust spread of those just fitted.
-        std::vector<double> spread;
-        spread.reserve(used);
+        // Residuals of the pair means fitted, and their robust spread.
+        spread.clear();
         double squares = 0.0;
         for (std::size_t j = 0; j < pairs; ++j) {
-            pairBasis(j, half, out, powers);
-            const bool fitted = (overloads.empty() || (!overloads[j] && !overloads[j + half])) && (pass == 0 || std::abs(residual[j]) <= limit);
+            if (!fitted[j]) continue;
+            const double* p = phi(j);
             double model = 0.0;
-            for (std::size_t i = 0; i < terms; ++i) model += out.drift[i] * powers[i];
-            const double r = (x[j] + x[j + half]) / 2.0 - model;
-            if (fitted) {
-                spread.push_back(std::abs(r));
-                squares += r * r;
-            }
-            if (pass == 0) residual[j] = r;
+            for (std::size_t i = 0; i < terms; ++i) model += out.drift[i] * p[i];
+            residual[j] = pairMean(j) - model;
+            spread.push_back(std::abs(residual[j]));
+            squares += residual[j] * residual[j];
         }
-        if (pass == 0) {
-            limit = s_drift_outlier * s_mad_sigma * median(spread);
-            if (!(limit > 0.0)) limit = std::numeric_limits<double>::infinity();
-            continue;
+        if (pass == 1) {
+            // Covariance: the residual variance times the inverse of the normal matrix.
+            const double variance = squares / static_cast<double>(used - terms);
+            std::vector<double> inverse(terms * terms, 0.0);
+            for (std::size_t i = 0; i < terms; ++i) inverse[i * terms + i] = 1.0;
+            normal = a;
+            if (!solve(normal, inverse, terms, terms)) inverse.assign(terms * terms, 0.0);
+            out.drift_covariance.resize(terms * terms);
+            for (std::size_t i = 0; i < terms * terms; ++i) out.drift_covariance[i] = variance * inverse[i];
+            return;
         }
-        // Covariance: the residual variance times the inverse of the normal matrix.
-        const double variance = squares / static_cast<double>(used - terms);
-        std::vector<double> inverse(terms * terms, 0.0);
-        for (std::size_t i = 0; i < terms; ++i) inverse[i * terms + i] = 1.0;
-        normal = a;
-        if (!solve(normal, inverse, terms, terms)) inverse.assign(terms * terms, 0.0);
-        out.drift_covariance.resize(terms * terms);
-        for (std::size_t i = 0; i < terms * terms; ++i) out.drift_covariance[i] = variance * inverse[i];
+        const double limit = s_drift_outlier * s_mad_sigma * median(spread);
+        if (!(limit > 0.0)) continue;
+        for (std::size_t j = 0; j < pairs; ++j) {
+            if (!fitted[j] || std::abs(residual[j]) <= limit) continue;
+            fitted[j] = 0;
+            --used;
+            leaveOut(j, a);
+            const double* p = phi(j);
+            for (std::size_t i = 0; i < terms; ++i) b[i] -= p[i] * pairMean(j);
+        }
     }
 }
 

@@ -45,6 +45,12 @@ struct CleanHalves {
     std::vector<double> sign;             // +1 or -1 for each used half cycle, as it was cut
     std::vector<std::size_t> first;       // first sample of each used half cycle in the injection
     std::size_t mains_removed = 0;        // frequencies of periodic noise fitted and removed
+    // Working room kept from one injection to the next: the pair means' powers and their
+    // normal matrix, which depend on the injection's length and the drift's order alone.
+    struct DriftBasis {
+        std::size_t count = 0, half = 0, terms = 0;
+        std::vector<double> powers, normal;
+    } drift_basis;
 };
 
 // Cuts `cycles` whole cycles of `cycle` samples (every `step_ms`), cleaned as `steps` asks,
