@@ -8,13 +8,13 @@ then compares with that truth, reading by reading:
   (b) `ertkit reprocess` with its defaults (the meter's way, from the recordings),
   (c) `ertkit reprocess` with the processing beyond the meter (--full options below).
 For each: the median relative error of the gate values and of M, per gate and over all of
-them; the usable gates (those whose median error is under 10 %, the earliest of the run of
-usable gates that lasts to the latest usable one, and the decades they span); the time per
+them; the earliest gate whose median error is under 10 %, the earliest from which every later gate
+stays under 10 %, and the decades from its start to the last gate's end; the time per
 record of the command; for (c) the errors of the fitted Cole-Cole m, tau and c.
 
 Run with /usr/bin/python3 after building the tool and the Python package:
     /usr/bin/python3 bench/truth_benchmark.py --tool build/tools/ertkit [--noise level=0.3,spikes=2,drift=20,mains=2]
-        [--electrodes 32] [--seed 1] [--full "--gates log:10:1900:6 --spikes 5 --drift-order 3 --mains 50 --cole-cole"]
+        [--electrodes 32] [--seed 1] [--full "--gates log:10:1900:5 --spikes 4 --drift-order 5 --mains 50 --cole-cole"]
 Prints a markdown table (bench/README.md keeps the one measured last).
 """
 import argparse
@@ -105,20 +105,22 @@ def summary(name, table, truth_clean, tapered, seconds):
     per_gate = np.nanmedian(errors, axis=0)
     starts, ends = np.nanmedian(bounds[:, :-1], axis=0), np.nanmedian(bounds[:, 1:], axis=0)
     usable = per_gate < USABLE
-    last = np.flatnonzero(usable)
-    first_usable = last_usable = None
-    if len(last):
-        last_usable = last[-1]
-        first_usable = last_usable
+    # The earliest gate from which every later gate stays under the limit, and the decades
+    # from its start to the end of the last.
+    first_usable = None
+    if len(usable) and usable[-1]:
+        first_usable = len(usable) - 1
         while first_usable > 0 and usable[first_usable - 1]:
             first_usable -= 1
+    earliest = np.flatnonzero(usable)
     m_error = np.nanmedian(relative_error(total_m(m, bounds), total_m(truth, bounds)))
     return {
         "name": name,
         "gates": np.nanmedian(errors),
         "m": m_error,
+        "earliest": None if not len(earliest) else (starts[earliest[0]], ends[earliest[0]]),
         "first": None if first_usable is None else (starts[first_usable], ends[first_usable]),
-        "decades": None if first_usable is None else np.log10(ends[last_usable] / max(starts[first_usable], STEP_MS / 2)),
+        "decades": None if first_usable is None else np.log10(ends[-1] / max(starts[first_usable], STEP_MS / 2)),
         "per_gate": list(zip(starts, ends, per_gate)),
         "ms_per_record": None if seconds is None else 1000.0 * seconds / len(table),
     }
@@ -130,7 +132,7 @@ def main():
     parser.add_argument("--noise", default="level=0.3,spikes=2,drift=20,mains=2")
     parser.add_argument("--electrodes", type=int, default=32)
     parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--full", default="--gates log:10:1900:6 --spikes 5 --drift-order 3 --mains 50 --cole-cole")
+    parser.add_argument("--full", default="--gates log:10:1900:5 --spikes 4 --drift-order 5 --mains 50 --cole-cole")
     parser.add_argument("--rounds", type=int, default=3, help="timings: the median of this many runs")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as work:
@@ -155,13 +157,14 @@ def main():
             report = list(csv.DictReader(f))
     print(f"Survey: `ertkit sample --seed {args.seed} --electrodes {args.electrodes} --noise {args.noise}`, "
           f"{len(clean)} readings.\n")
-    print("| processing | median error of the gates | of M | first usable gate (ms) | usable decades | ms per record |")
-    print("|---|---|---|---|---|---|")
+    print("| processing | median error of the gates | of M | earliest gate under 10 % (ms) | from which all stay under | their decades | ms per record |")
+    print("|---|---|---|---|---|---|---|")
     for r in rows:
         first = "none" if r["first"] is None else f"{r['first'][0]:g}-{r['first'][1]:g}"
+        earliest = "none" if r["earliest"] is None else f"{r['earliest'][0]:g}-{r['earliest'][1]:g}"
         decades = "-" if r["decades"] is None else f"{r['decades']:.1f}"
         ms = "-" if r["ms_per_record"] is None else f"{r['ms_per_record']:.2f}"
-        print(f"| {r['name']} | {100 * r['gates']:.1f} % | {100 * r['m']:.1f} % | {first} | {decades} | {ms} |")
+        print(f"| {r['name']} | {100 * r['gates']:.1f} % | {100 * r['m']:.1f} % | {earliest} | {first} | {decades} | {ms} |")
     meter = rows[0]
     for r in rows[1:]:
         print(f"\n{r['name']}: gate errors {meter['gates'] / r['gates']:.1f}x smaller than the meter's, M {meter['m'] / r['m']:.1f}x")
