@@ -44,9 +44,9 @@ void checkReprocessOptions(const ReprocessOptions& options)
     if (steps.drift_order < -1 || steps.drift_order > s_max_drift_order)
         throw std::invalid_argument(fmt::format("the drift's order must be from 0 to {}, not {}", s_max_drift_order, steps.drift_order));
     if (!(steps.spike_threshold >= 0.0) || !std::isfinite(steps.spike_threshold))
-        throw std::invalid_argument(fmt::format("a spike is a number of deviations above 0, not {}", steps.spike_threshold));
+        throw std::invalid_argument(fmt::format("the spike limit must be a number of deviations, 0 or more (0: none looked for), not {}", steps.spike_threshold));
     if (!(steps.mains_hz >= 0.0) || !std::isfinite(steps.mains_hz))
-        throw std::invalid_argument(fmt::format("the power line's frequency must be a positive number of Hz, not {}", steps.mains_hz));
+        throw std::invalid_argument(fmt::format("the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not {}", steps.mains_hz));
     if (options.gates) {
         if (!options.windows_ms.empty()) throw std::invalid_argument("give windows or gates, not both");
         checkLogGates(*options.gates);

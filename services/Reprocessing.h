@@ -44,8 +44,9 @@ struct ReprocessOptions {
 // Throws std::invalid_argument, saying what is wrong, for options no record could be
 // reprocessed with: a trim that is not a fraction from 0 up to (but not) 0.5 (checkTrim),
 // windows that windowBounds would refuse, gates that checkLogGates would, both windows and
-// gates, a drift order beyond 0 to s_max_drift_order, a spike threshold or a power-line
-// frequency that is not a positive number. reprocess() checks them first.
+// gates, a drift order beyond 0 to s_max_drift_order (-1, the meter's line, is the default), a
+// spike limit or a power-line frequency below 0 (0 leaves that step out) or not a number.
+// reprocess() checks them first; the tool's option checks and Python's call this too.
 void checkReprocessOptions(const ReprocessOptions& options);
 
 // One result's new values, or why there are none. Units as the result files keep them: mV,

@@ -71,23 +71,26 @@ void addReadingCommands(CLI::App& app, Context& context)
         ->excludes(range);
 }
 
-// The trim the stacking takes, in the words of the options' own check (NaN and 0.5 refused).
-CLI::Validator trimCheck()
+// A reprocessing option checked in the words of the options' own check (the one Python's
+// arguments go through): `set` puts the option's text into a set of options.
+template <typename Set> CLI::Validator reprocessCheck(const char* kind, Set set)
 {
     return CLI::Validator(
-        [](const std::string& text) {
+        [set](const std::string& text) {
+            ertkit::ReprocessOptions options;
             try {
-                ertkit::ReprocessOptions options;
-                options.trim = std::stod(text);
+                set(options, text);
+            } catch (const std::logic_error&) { // no number, or none that fits
+                return "'" + ertkit::excerpt(text) + "' is not a number";
+            }
+            try {
                 ertkit::checkReprocessOptions(options);
             } catch (const std::invalid_argument& e) {
                 return std::string(e.what());
-            } catch (const std::out_of_range&) {
-                return std::string("out of range");
             }
             return std::string();
         },
-        "FRACTION");
+        kind);
 }
 
 void addEditingCommands(CLI::App& app, Context& context)
@@ -114,19 +117,23 @@ void addEditingCommands(CLI::App& app, Context& context)
     reprocess->add_option("--stack", reprocess_options->stack, "How half cycles are stacked: mean (as the meter), median or trimmed")
         ->check(CLI::IsMember({"mean", "median", "trimmed"}))
         ->capture_default_str();
-    reprocess->add_option("--trim", reprocess_options->trim, "trimmed: the share of values cut at each end")->check(trimCheck())->capture_default_str();
+    reprocess->add_option("--trim", reprocess_options->trim, "trimmed: the share of values cut at each end")->check(reprocessCheck("FRACTION", [](ertkit::ReprocessOptions& o, const std::string& t) { o.trim = std::stod(t); }))->capture_default_str();
     auto* windows = reprocess->add_option("--windows", reprocess_options->windows, "Chargeability windows, start:end in ms after the switch-off, e.g. 40:60,60:100 (default: each record's own)");
     reprocess->add_option("--gates", reprocess_options->gates, "Log-spaced gates instead of windows: log:FIRST_MS:LAST_MS:PER_DECADE, e.g. log:10:1900:6")
         ->excludes(windows);
     reprocess->add_option("--taper", reprocess_options->taper, "Weigh each window's or gate's samples: none, or hann (highest at its middle)")
         ->check(CLI::IsMember({"none", "hann"}))
         ->capture_default_str();
-    reprocess->add_option("--spikes", reprocess_options->spikes, "Leave out samples this many robust deviations from the other half cycles' (e.g. 5)")
-        ->check(CLI::PositiveNumber);
+    reprocess->add_option("--spikes", reprocess_options->spikes, "Leave out samples this many robust deviations from the other half cycles' (e.g. 5; 0: none)")
+        ->check(reprocessCheck("DEVIATIONS", [](ertkit::ReprocessOptions& o, const std::string& t) { o.cleaning.spike_threshold = std::stod(t); }));
     reprocess->add_option("--drift-order", reprocess_options->drift_order, "Remove the self potential's drift as a polynomial of this order (0 to 5) through the pair means, instead of the meter's line")
-        ->check(CLI::Range(0, ertkit::s_max_drift_order));
-    reprocess->add_option("--mains", reprocess_options->mains_hz, "Remove the power line's noise at this frequency (Hz, e.g. 50) and its harmonics, where the sampling lets them be told from the signal")
-        ->check(CLI::PositiveNumber);
+        ->check(reprocessCheck("ORDER", [](ertkit::ReprocessOptions& o, const std::string& t) {
+            std::size_t used = 0;
+            o.cleaning.drift_order = std::stoi(t, &used);
+            if (used != t.size()) throw std::invalid_argument(t);
+        }));
+    reprocess->add_option("--mains", reprocess_options->mains_hz, "Remove the power line's noise at this frequency (Hz, e.g. 50) and its harmonics, where the sampling lets them be told from the signal; 0: none")
+        ->check(reprocessCheck("HZ", [](ertkit::ReprocessOptions& o, const std::string& t) { o.cleaning.mains_hz = std::stod(t); }));
     reprocess->add_flag("--cole-cole", reprocess_options->cole_cole, "Fit a Cole-Cole decay (m, tau, c) to each record's gates and store it");
     reprocess->add_option("--recordings", reprocess_options->recordings, "Folder of the recordings (default: the result file's folder)");
     reprocess->add_option("--report", reprocess_options->report, "CSV file of stored against recomputed values, one row per record");

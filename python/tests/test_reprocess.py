@@ -155,12 +155,12 @@ def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
     (dict(gates="log:10:1900:6", windows=[40, 80]), ValueError, "give windows or gates, not both"),
     (dict(taper="blackman"), ValueError, "taper must be none or hann, not 'blackman'"),
     (dict(taper=True), TypeError, "taper must be None or a str"),
-    (dict(spikes=-1), ValueError, "a spike is a number of deviations above 0, not -1"),
+    (dict(spikes=-1), ValueError, "the spike limit must be a number of deviations, 0 or more (0: none looked for), not -1"),
     (dict(spikes="5"), TypeError, "spikes must be a number"),
     (dict(drift_order=6), ValueError, "the drift's order must be from 0 to 5, not 6"),
     (dict(drift_order=2.0), TypeError, "drift_order must be None or a whole number"),
-    (dict(mains=-50), ValueError, "the power line's frequency must be a positive number of Hz, not -50"),
-    (dict(mains=float("nan")), ValueError, "the power line's frequency must be a positive number of Hz, not nan"),
+    (dict(mains=-50), ValueError, "the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not -50"),
+    (dict(mains=float("nan")), ValueError, "the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not nan"),
     (dict(cole_cole="yes"), TypeError, "cole_cole must be True or False"),
 ])
 def test_bad_arguments_are_refused_before_any_work(binx, arguments, error, message):

@@ -147,8 +147,9 @@ TEST_F(Reprocess, OptionsThatCannotBeHonouredWriteNothing)
         {{"--gates", "log:100:3000:4"}, "record 0: gate 6 (1700:3000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"},
         {{"--gates", "log:10:1900:6", "--taper", "hann"}, "record 0: gate 1 (10:20 ms) holds one sample (one every 10 ms): a taper needs two or more"},
         {{"--windows", "40:50,50:100", "--taper", "hann"}, "record 0: window 1 (40:50 ms) holds one sample (one every 10 ms)"},
-        {{"--drift-order", "6"}, "--drift-order: Value 6 not in range 0 to 5"},
-        {{"--spikes", "-3"}, "--spikes"},
+        {{"--drift-order", "6"}, "--drift-order: the drift's order must be from 0 to 5, not 6"},
+        {{"--spikes", "-3"}, "--spikes: the spike limit must be a number of deviations, 0 or more (0: none looked for), not -3"},
+        {{"--mains", "nan"}, "--mains: the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not nan"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"reprocess", "line1.binx", "-o", "OUT/x.binx", "--report", "OUT/report.csv"};
