@@ -27,8 +27,7 @@ std::size_t columnOf(const std::vector<std::string>& header, const std::string& 
 std::size_t occurrences(const std::string& text, const std::string& what);
 std::string readText(const std::filesystem::path& path);
 
-// A minimal XML well-formedness check: one root element, every element closed in order,
-// attributes quoted, no stray '<' or '&'. Returns an empty string or what is wrong.
+// Whether a text is well-formed XML: an empty string, or what is wrong and where.
 std::string xmlProblem(const std::string& text);
 
 } // namespace ertkit_tools_test
