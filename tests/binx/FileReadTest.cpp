@@ -82,12 +82,7 @@ TEST(BinxFileRead, ExtensionIsTheLastFourCharacters)
     EXPECT_THROW(BINX_File("bin"), std::out_of_range);
     ertkit_test::TempDir dir;
     EXPECT_EQ(openFailure({}, "empty.binx"), "incomplete file");
-    try {
-        BINX_File missing(dir.file("missing.binx"));
-        FAIL();
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "incomplete file");
-    }
+    EXPECT_EQ(binx_test::failure<std::runtime_error>([&] { BINX_File missing(dir.file("missing.binx")); }), "incomplete file");
 }
 
 TEST(BinxFileRead, ProgressInTheHostOrder)

@@ -1,6 +1,7 @@
 #include <fullwave/IAB_VMN_File.h>
 
 #include <writers/FullWavePages.h>
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -41,12 +42,7 @@ TEST(Queries, BadChannelAndStart)
 {
     const IAB_VMN_File file = read(RecordingBuilder().start(setUp(), 0, 5, [](std::uint32_t, unsigned int) { return 1.0f; }));
     std::vector<double> data{7.0};
-    try {
-        file.fillData(0, 3, data);
-        FAIL();
-    } catch (const std::domain_error& e) {
-        EXPECT_STREQ(e.what(), "channel does not exists");
-    }
+    EXPECT_EQ(ertkit_test::failure<std::domain_error>([&] { file.fillData(0, 3, data); }), "channel does not exists");
     EXPECT_EQ(data, std::vector<double>{7.0});
     std::vector<bool> flags;
     EXPECT_THROW(file.fillOverload(0, 3, flags), std::domain_error);

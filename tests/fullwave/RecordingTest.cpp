@@ -25,17 +25,6 @@ IAB_VMN_File readStream(const RecordingBuilder& builder, bool is_vmn = true)
     return IAB_VMN_File(stream, 4567, 123, is_vmn);
 }
 
-template <typename Exception>
-void expectThrowsMessage(const RecordingBuilder& builder, const std::string& message)
-{
-    try {
-        readStream(builder);
-        FAIL() << "expected " << message;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.what(), message);
-    }
-}
-
 } // namespace
 
 TEST(Recording, AMovedReaderTakesTheStartsAndPagesAndLeavesAReaderWithoutStarts)
@@ -89,15 +78,15 @@ TEST(Recording, WalkFailures)
     const ConfigFields standard;
     ConfigFields named = standard;
     named.name = "HDR7";
-    expectThrowsMessage<std::runtime_error>(RecordingBuilder(), "cannot read file");
-    expectThrowsMessage<std::runtime_error>(RecordingBuilder().page(dataPage(0, 32, 3, sampleValue)), "cannot read file first header");
-    expectThrowsMessage<std::logic_error>(RecordingBuilder().page(configPage(named)).page(dataPage(0, 32, 3, sampleValue)),
-                                          "corrupted file : header and data are not related");
-    expectThrowsMessage<std::logic_error>(RecordingBuilder().page(configPage(standard)).page(dataPage(2, 32, 3, sampleValue)),
-                                          "corrupted file : sample numbering does not start at 0 or 1");
-    expectThrowsMessage<std::logic_error>(
-        RecordingBuilder().start(standard, 0, 64, sampleValue).page(dataPage(63, 32, 3, sampleValue)),
-        "corrupted file : samples do not follow each others");
+    const auto walk = [](const RecordingBuilder& builder) { return [&builder] { readStream(builder); }; };
+    EXPECT_EQ(failure<std::runtime_error>(walk(RecordingBuilder())), "cannot read file");
+    EXPECT_EQ(failure<std::runtime_error>(walk(RecordingBuilder().page(dataPage(0, 32, 3, sampleValue)))), "cannot read file first header");
+    EXPECT_EQ(failure<std::logic_error>(walk(RecordingBuilder().page(configPage(named)).page(dataPage(0, 32, 3, sampleValue)))),
+              "corrupted file : header and data are not related");
+    EXPECT_EQ(failure<std::logic_error>(walk(RecordingBuilder().page(configPage(standard)).page(dataPage(2, 32, 3, sampleValue)))),
+              "corrupted file : sample numbering does not start at 0 or 1");
+    EXPECT_EQ(failure<std::logic_error>(walk(RecordingBuilder().start(standard, 0, 64, sampleValue).page(dataPage(63, 32, 3, sampleValue)))),
+              "corrupted file : samples do not follow each others");
 }
 
 TEST(Recording, PagesBeforeTheFirstHeaderAndUnknownPagesAreSkipped)
@@ -158,12 +147,8 @@ TEST(Recording, OpensThroughTheRegistryAndReportsItsType)
     EXPECT_EQ(reader->getTypeId(), IAB_VMN_File::s_registration_id);
     EXPECT_EQ(reader->getNsample(0), 10u);
     EXPECT_EQ(reader->getType(), DeviceType_t::CurrentReceiver);
-    try {
-        host::registry().openFileReader(dir.file("missing.vmn"), progress);
-        FAIL();
-    } catch (const std::invalid_argument& e) {
-        EXPECT_EQ(e.what(), "cannot open file " + dir.file("missing.vmn"));
-    }
+    EXPECT_EQ(failure<std::invalid_argument>([&] { host::registry().openFileReader(dir.file("missing.vmn"), progress); }),
+              "cannot open file " + dir.file("missing.vmn"));
 }
 
 TEST(Recording, GarbageNeverCrashes)

@@ -88,14 +88,18 @@ using Bytes = ertkit_writers::Bytes;
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+std::string readText(const std::filesystem::path& path);
+// How many entries a folder holds.
+std::size_t filesIn(const std::filesystem::path& folder);
 
-// What a call throws, as its message, or "no exception".
-template <typename F>
+// What a call throws, as its message, or "no exception". An exception that is not an
+// Expected is not caught: it fails the test.
+template <typename Expected = std::exception, typename F>
 std::string failure(F call)
 {
     try {
         call();
-    } catch (const std::exception& e) {
+    } catch (const Expected& e) {
         return e.what();
     }
     return "no exception";

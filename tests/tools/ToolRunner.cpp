@@ -75,14 +75,6 @@ std::size_t occurrences(const std::string& text, const std::string& what)
     return n;
 }
 
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string xmlProblem(const std::string& text)
 {
     const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"), XML_ParserFree);
