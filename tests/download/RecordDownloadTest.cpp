@@ -72,8 +72,6 @@ TEST(RecordDownload, ReportsProgressInOrderWithPositionsRelativeToFirst)
     DownloadRun test(MeterMemory::records(3, 12, 4));
     test.run(5, 9, "*");
 
-    // The two texts are consecutive identifiers.
-    EXPECT_EQ(TarvexKesta_File::s_connected_to_at_text_id, TarvexKesta_File::s_synchronization_text_id + 1);
     const std::string sync = std::to_string(TarvexKesta_File::s_synchronization_text_id);
     const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
     // Slot 7 is empty: it still moves the position.
