@@ -31,7 +31,7 @@ TEST(DownloadObject, AnUnknownPortTypeDoesNothing)
     download.download(0, 5, progress, "L");
     EXPECT_FALSE(download.hasPort());
     EXPECT_EQ(download.measures().size(), 1u);
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
 }
 
 TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
@@ -46,7 +46,7 @@ TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
     EXPECT_EQ(download.calls().port_callbacks, std::vector<TPortVirt::TypePort>{TPortVirt::USB});
     EXPECT_TRUE(download.hasPort());
     EXPECT_FALSE(download.portOpen());
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
 }
 
 TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
@@ -58,7 +58,7 @@ TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
     download.download(0, 0, progress, "L");
     EXPECT_EQ(download.calls().open_successes, 1);
     EXPECT_FALSE(download.portOpen());
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
     EXPECT_EQ(meter.log().identification_requests, 0u);
 }
 

@@ -42,7 +42,7 @@ void expectFailure(const TestDownload& download, MeterOnPort& meter, const Recor
     ASSERT_EQ(download.calls().errors.size(), 1u);
     EXPECT_EQ(download.calls().errors[0].first, progress.error_code);
     EXPECT_EQ(download.calls().errors[0].second, message);
-    EXPECT_EQ(progress.events.back(), "error code");
+    EXPECT_EQ(progress.calls.back(), "error code");
     EXPECT_TRUE(download.hasPort());
     EXPECT_FALSE(download.portOpen());
     if (!device_stays) return;

@@ -148,7 +148,7 @@ TEST(LinkWatch, TheSilenceLimitLeavesTheHandshakeTimeOutsAlone)
     EXPECT_FALSE(download.portOpen());
     // Unidentified, the meter keeps the texts the download prepared.
     const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
-    EXPECT_EQ(progress.events.at(1),
+    EXPECT_EQ(progress.calls.at(1),
               "formatted " + connected + " [Unknown system, try a lower speed rate ] [" + std::string(40, ' ') + "]");
 }
 

@@ -78,7 +78,7 @@ TEST(RecordDownload, ReportsProgressInOrderWithPositionsRelativeToFirst)
     const std::vector<std::string> expected = {"text " + sync, "formatted " + connected + " [SIM-METER 1.0] [115200 baud]",
                                                "position 0", "range 0 5 1", "position 0", "position 1", "position 2",
                                                "position 3", "position 4"};
-    EXPECT_EQ(test.progress.events, expected);
+    EXPECT_EQ(test.progress.calls, expected);
     expectZMeasures(test.download, expectedZ(test.memory(), 5, 9));
     EXPECT_EQ(test.session().first, 5u);
     EXPECT_EQ(test.session().last, 9u);
