@@ -2,7 +2,7 @@
 # Installs what ertkit needs to build and test on a fresh Debian machine.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev nlohmann-json3-dev libfmt-dev
+          libcli11-dev nlohmann-json3-dev libfmt-dev libexpat1-dev
           pybind11-dev python3-dev python3-numpy python3-pytest
           python3-pandas python3-matplotlib python3-dask python3-distributed
           python3-cloudpickle python3-tqdm

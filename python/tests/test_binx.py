@@ -201,17 +201,6 @@ def test_malformed_binx_files(tmp_path, hand_made):
         BinxFile(hand_made / "survey.bin")
 
 
-def test_a_truncated_record_list_keeps_the_whole_records(line_path, tmp_path):
-    data = line_path.read_bytes()
-    whole = BinxFile(line_path)
-    one = tmp_path / "one.binx"
-    whole.write(one, first=0, last=0)
-    header_and_one = len(one.read_bytes())
-    cut = tmp_path / "cut.binx"
-    cut.write_bytes(data[:header_and_one + 10])
-    assert len(BinxFile(cut)) == 1
-
-
 def test_the_table_flags_what_is_fit_to_invert_and_has_no_time_for_a_record_without_one(tmp_path):
     pd = pytest.importorskip("pandas")
     binx = BinxFile()

@@ -64,25 +64,17 @@ def test_a_raising_callable_stops_a_result_read(big_binx):
         ertkit.open(big_binx, progress=stop)
 
 
-def test_tqdm_bar_ends_full(big_binx):
+def test_tqdm_bars_end_full(big_binx, hand_made):
+    # In a with block, or as the README shows it: no with block, the object kept (here) or not;
+    # used again, it draws a new bar that ends full too.
     pytest.importorskip("tqdm")
     import io
     out = io.StringIO()
     with ertkit.tqdm_progress(file=out, desc="big") as progress:
         ertkit.open(big_binx, progress=progress)
     assert progress.bar.n == progress.bar.total == big_binx.stat().st_size
-    assert "100%" in out.getvalue()
-
-
-def test_tqdm_bar_passed_straight_to_a_call_ends_full(big_binx, hand_made):
-    # As the README shows it: no with block, the object kept (here) or not.
-    pytest.importorskip("tqdm")
-    import io
-    out = io.StringIO()
     progress = ertkit.tqdm_progress(file=out, mininterval=3600, desc="big")
-    ertkit.open(big_binx, progress=progress)
-    assert "100%" in out.getvalue() and progress.bar.n == big_binx.stat().st_size
-    # Used again, it draws a new bar that ends full too.
-    ertkit.open(hand_made / "long.vmn", progress=progress)
-    assert progress.bar.n == (hand_made / "long.vmn").stat().st_size
-    assert out.getvalue().count("100%") == 2
+    for path in (big_binx, hand_made / "long.vmn"):
+        ertkit.open(path, progress=progress)
+        assert progress.bar.n == path.stat().st_size
+    assert out.getvalue().count("100%") == 3

@@ -103,6 +103,8 @@ TEST(BinxFileWrite, WritesVersionSixFieldByField)
     addRecord(b, record);
     ByteFile old(b.build());
     const BINX_File f(old.path());
+    EXPECT_EQ(f.getVersion(), 5u);
+    EXPECT_EQ(f.getSoftware(), 0);
 
     BinxFileBuilder expected = b;
     expected.version = 6; // with the software fields, 0 unless set

@@ -226,12 +226,7 @@ TEST(BinxRecord, ShortStreamsThrowTheReadingError)
     for (const std::size_t keep : {std::size_t{4}, std::size_t{1000}, std::size_t{3490}, std::size_t{3800}, whole.size() - 10}) {
         Bytes cut;
         cut.raw(whole.data().data(), keep);
-        try {
-            readRecord(cut);
-            ADD_FAILURE() << "no exception at " << keep;
-        } catch (const std::runtime_error& e) {
-            EXPECT_STREQ(e.what(), "error reading file");
-        }
+        EXPECT_EQ(binx_test::failure<std::runtime_error>([&] { readRecord(cut); }), "error reading file") << keep;
     }
 }
 

@@ -141,7 +141,7 @@ TEST(MeasureConversion, FileOrderProgressAndCancellation)
         EXPECT_EQ(file.getData(0).startTimeV, HighPrecisionTime::convertDateTime(HighPrecisionTime(1700000100, 0)));
         EXPECT_EQ(file.getData(1).deviceCode, 1);
         EXPECT_EQ(file.getResults().size(), 3u);
-        EXPECT_EQ(progress.events, (std::vector<std::string>{"text 2", "position 0", "range 0 3 1"}));
+        EXPECT_EQ(progress.calls, (std::vector<std::string>{"text 2", "position 0", "range 0 3 1"}));
         EXPECT_EQ(progress.steps, 3);
         EXPECT_EQ(file.getVersion(), BINX_File::m_last_version);
         EXPECT_TRUE(file.getFileNamesIabOrVmn().empty());
@@ -162,7 +162,7 @@ TEST(MeasureConversion, FileOrderProgressAndCancellation)
         TestDownload empty;
         StepCounter progress;
         EXPECT_TRUE(BINX_File(empty, progress).getDatas().empty());
-        EXPECT_EQ(progress.events.back(), "range 0 0 1");
+        EXPECT_EQ(progress.calls.back(), "range 0 0 1");
     }
 }
 

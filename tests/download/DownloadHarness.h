@@ -10,6 +10,8 @@
 
 #include <sim/MemoryPort.h>
 
+#include "support/TestSupport.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -74,28 +76,8 @@ private:
     std::shared_ptr<CallbackLog> m_calls;
 };
 
-// Records every call it receives as a short text, in order.
-class RecordingProgress : public ProgressCallback {
-public:
-    std::vector<std::string> events;
-    int error_code = 42;
-
-    void setRange(unsigned int a, unsigned int b, unsigned int step) override
-    {
-        events.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
-    }
-    void setPosition(unsigned int p) override { events.push_back("position " + std::to_string(p)); }
-    void setFormattedText(std::uint32_t id, const std::string& a, const std::string& b) override
-    {
-        events.push_back("formatted " + std::to_string(id) + " [" + a + "] [" + b + "]");
-    }
-    void setTextId(std::uint32_t id) override { events.push_back("text " + std::to_string(id)); }
-    int getErrorCode() override
-    {
-        events.push_back("error code");
-        return error_code;
-    }
-};
+// Every progress call, as a short text, in order.
+using RecordingProgress = ertkit_test::ProgressLog;
 
 // A simulated meter on a pseudo-terminal, for the USB port layer to open.
 class MeterOnPort {

@@ -1,5 +1,7 @@
 #include "DownloadHarness.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -9,17 +11,6 @@ using download_test::RecordingProgress;
 using download_test::TestDownload;
 using ertkit_sim::MeterMemory;
 
-TEST(DownloadObject, StartsEmptyAndIsDestroyedWithoutTouchingAPort)
-{
-    TestDownload download;
-    EXPECT_FALSE(download.hasPort());
-    EXPECT_EQ(download.version(), 0);
-    EXPECT_TRUE(download.zmeasures().empty());
-    EXPECT_TRUE(download.measures().empty());
-    EXPECT_FALSE(download.isContainFW());
-    EXPECT_FALSE(download.isV());
-}
-
 TEST(DownloadObject, WifiIsNotImplementedAndLeavesNoPort)
 {
     MeterOnPort meter(MeterMemory::records(2, 1));
@@ -27,12 +18,7 @@ TEST(DownloadObject, WifiIsNotImplementedAndLeavesNoPort)
     download.setLink(meter.link());
     ASSERT_TRUE(download.initUSB());
     RecordingProgress progress;
-    try {
-        download.download(0, 0, progress, "L");
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "not implemented");
-    }
+    EXPECT_EQ(ertkit_test::failure<std::runtime_error>([&] { download.download(0, 0, progress, "L"); }), "not implemented");
     EXPECT_FALSE(download.hasPort());
     EXPECT_TRUE(download.calls().errors.empty());
 }
@@ -45,7 +31,7 @@ TEST(DownloadObject, AnUnknownPortTypeDoesNothing)
     download.download(0, 5, progress, "L");
     EXPECT_FALSE(download.hasPort());
     EXPECT_EQ(download.measures().size(), 1u);
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
 }
 
 TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
@@ -60,7 +46,7 @@ TEST(DownloadObject, AnUnopenableDeviceCallsTheFailureCallbackOnce)
     EXPECT_EQ(download.calls().port_callbacks, std::vector<TPortVirt::TypePort>{TPortVirt::USB});
     EXPECT_TRUE(download.hasPort());
     EXPECT_FALSE(download.portOpen());
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
 }
 
 TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
@@ -72,7 +58,7 @@ TEST(DownloadObject, ALinkTheHostRefusesIsClosedBeforeAnythingIsRead)
     download.download(0, 0, progress, "L");
     EXPECT_EQ(download.calls().open_successes, 1);
     EXPECT_FALSE(download.portOpen());
-    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(progress.calls.empty());
     EXPECT_EQ(meter.log().identification_requests, 0u);
 }
 

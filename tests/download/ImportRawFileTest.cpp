@@ -108,19 +108,9 @@ INSTANTIATE_TEST_SUITE_P(Cuts, ImportPartialLastPage,
 
 TEST_F(ImportRawFile, RefusesAnEmptyOrMissingPath)
 {
-    try {
-        m_download.importRawFile("");
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "filename is empty");
-    }
+    EXPECT_EQ(ertkit_test::failure<std::runtime_error>([&] { m_download.importRawFile(""); }), "filename is empty");
     const std::string missing = m_temp.file("missing.vrw");
-    try {
-        m_download.importRawFile(missing);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), missing + " not exist");
-    }
+    EXPECT_EQ(ertkit_test::failure<std::runtime_error>([&] { m_download.importRawFile(missing); }), missing + " not exist");
 }
 
 TEST_F(ImportRawFile, AnUnreadableFileGivesNoMeasuresAndNoError)

@@ -129,16 +129,27 @@ TEST(LinkWatch, AHostThatAsksToStopIsHeardWithinAPollInterval)
 
 TEST(LinkWatch, TheSilenceLimitLeavesTheHandshakeTimeOutsAlone)
 {
-    // A meter that never sends its version: the handshake's own 20 s time-out and message, on
-    // the in-memory port's clock, however short the silence limit.
+    // A meter that neither identifies itself nor sends its version: the handshake's own 20 s
+    // time-out and message, on the in-memory port's clock, however short the silence limit;
+    // then the end byte, and the port closed.
     const ScopedLinkWatch watching(silenceOf(100ms));
-    ertkit_sim::MemoryLink link(ertkit_sim::MemoryMeter{{}, ertkit_sim::MemoryMeter::AfterStream::Silence});
+    ertkit_sim::MemoryMeter silent;
+    silent.after = ertkit_sim::MemoryMeter::AfterStream::Silence;
+    silent.name.clear();
+    ertkit_sim::MemoryLink link(silent);
     TestDownload download;
     download.setLink(link.settings());
     RecordingProgress progress;
     download.download(0, 3, progress, "L");
     ASSERT_EQ(download.calls().errors.size(), 1u);
-    EXPECT_EQ(download.calls().errors[0].second, "Time out version ???");
+    EXPECT_EQ(download.calls().errors[0], std::make_pair(progress.error_code, std::string("Time out version ???")));
+    EXPECT_EQ(link.log().timeouts, std::vector<int>{20000});
+    EXPECT_EQ(link.log().sent, std::vector<std::uint8_t>{TarvexKesta_File::END_BYTE});
+    EXPECT_FALSE(download.portOpen());
+    // Unidentified, the meter keeps the texts the download prepared.
+    const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
+    EXPECT_EQ(progress.calls.at(1),
+              "formatted " + connected + " [Unknown system, try a lower speed rate ] [" + std::string(40, ' ') + "]");
 }
 
 TEST(LinkWatch, ASilentMeterInMemoryEndsAfterTheLimitOnThePortsClock)

@@ -15,7 +15,6 @@ using download_test::sameBytes;
 using download_test::TestDownload;
 using ertkit_sim::MeterMemory;
 using ertkit_sim::MemoryLink;
-using ertkit_sim::MemoryMeter;
 
 namespace {
 
@@ -138,24 +137,3 @@ TEST_P(TruncatedMeterStream, EndsCleanlyWithTheWholeRecords)
 
 // Cut in the index word, in the time stamp, in the record and in the checksum word.
 INSTANTIATE_TEST_SUITE_P(CutPoints, TruncatedMeterStream, testing::Values(2u, 6u, 100u, 282u));
-
-TEST(MemoryExchange, ASilentMeterTimesOutOnTheVersionWord)
-{
-    MemoryMeter silent;
-    silent.after = MemoryMeter::AfterStream::Silence;
-    silent.name.clear();
-    MemoryLink link(silent);
-    TestDownload download;
-    download.setLink(link.settings());
-    RecordingProgress progress;
-    download.download(0, 0, progress, "L");
-    ASSERT_EQ(download.calls().errors.size(), 1u);
-    EXPECT_EQ(download.calls().errors[0], std::make_pair(progress.error_code, std::string("Time out version ???")));
-    EXPECT_EQ(link.log().timeouts, std::vector<int>{20000});
-    EXPECT_EQ(link.log().sent, std::vector<std::uint8_t>{TarvexKesta_File::END_BYTE});
-    EXPECT_FALSE(download.portOpen());
-    // Unidentified, the meter keeps the texts the download prepared.
-    const std::string connected = std::to_string(TarvexKesta_File::s_connected_to_at_text_id);
-    EXPECT_EQ(progress.events.at(1),
-              "formatted " + connected + " [Unknown system, try a lower speed rate ] [" + std::string(40, ' ') + "]");
-}

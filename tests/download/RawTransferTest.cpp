@@ -63,8 +63,8 @@ TEST_P(RawTransferKind, KeepsTheRecordingFindsItsMeasuresAndLeavesNoFileBehind)
     EXPECT_TRUE(log.sessions.at(0).name.empty());
 
     const unsigned int pages = static_cast<unsigned int>(served.size() / 528);
-    EXPECT_EQ(m_progress.events.at(2), "range 0 " + std::to_string(pages) + " 1");
-    EXPECT_EQ(m_progress.events.back(), "position " + std::to_string(pages));
+    EXPECT_EQ(m_progress.calls.at(2), "range 0 " + std::to_string(pages) + " 1");
+    EXPECT_EQ(m_progress.calls.back(), "position " + std::to_string(pages));
 
     download.writeFullWave(m_temp.path() / "line1.binx");
     const fs::path written = m_temp.path() / (voltage ? "line1.vmn" : "line1.iab");

@@ -1,6 +1,7 @@
 #include <fullwave/IAB_VMN_File.h>
 
 #include "support/CivilTime.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -57,12 +58,8 @@ TEST(GetSerials, RejectsWhatIsNotARecordingName)
 {
     unsigned short serial = 0, user = 0;
     bool is_vmn = false;
-    try {
-        IAB_VMN_File::GetSerials("a.txt", serial, user, is_vmn);
-        FAIL();
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "invalid file: a.txt");
-    }
+    EXPECT_EQ(ertkit_test::failure<std::invalid_argument>([&] { IAB_VMN_File::GetSerials("a.txt", serial, user, is_vmn); }),
+              "invalid file: a.txt");
     EXPECT_THROW(IAB_VMN_File::GetSerials("vmn", serial, user, is_vmn), std::invalid_argument);
     // Non-numeric serial digits raise the standard conversion errors.
     EXPECT_THROW(IAB_VMN_File::GetSerials("vpab-cd@x.vmn", serial, user, is_vmn), std::invalid_argument);

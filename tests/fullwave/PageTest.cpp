@@ -169,17 +169,10 @@ TEST(BuildPage, KindComesFromTheCtrlByteAlone)
     EXPECT_NE(dynamic_cast<IAB_VMN_FileHeader*>(header.get()), nullptr);
 
     const auto raw = otherPage('C', "RAW_CONFIG");
-    try {
-        IAB_VMN_FileData data(std::make_unique<IAB_VMN_PageHeader>(raw, false), true, raw);
-        FAIL();
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "the given page does not correspond to an IAB or VMN data page");
-    }
+    EXPECT_EQ(failure<std::invalid_argument>([&] { IAB_VMN_FileData(std::make_unique<IAB_VMN_PageHeader>(raw, false), true, raw); }),
+              "the given page does not correspond to an IAB or VMN data page");
     const auto data_raw = otherPage('R', "RAW");
-    try {
-        IAB_VMN_FileHeader h(std::make_unique<IAB_VMN_PageHeader>(data_raw, false), true, data_raw);
-        FAIL();
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "the given page does not correspond to an IAB or VMN file header");
-    }
+    EXPECT_EQ(failure<std::invalid_argument>(
+                  [&] { IAB_VMN_FileHeader(std::make_unique<IAB_VMN_PageHeader>(data_raw, false), true, data_raw); }),
+              "the given page does not correspond to an IAB or VMN file header");
 }

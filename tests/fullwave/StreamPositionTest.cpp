@@ -179,9 +179,17 @@ TEST(StreamPosition, TheEndIsAShortReadThatUsesTheStreamUp)
             EXPECT_EQ(piped.rdstate(), std::ios::eofbit | std::ios::failbit);
             EXPECT_EQ(pipe.remaining(), 0u);
 
+            // From a path, the log names it and the serials come from the name.
             const std::string path = dir.file("vp1-2@120523_143015.vmn");
             recording(pages).bytes(extra).save(path);
-            EXPECT_EQ(kept(IAB_VMN_File(path)), kept(file));
+            LogCapture path_log;
+            const IAB_VMN_File from_path(path);
+            EXPECT_EQ(kept(from_path), kept(file));
+            EXPECT_EQ(path_log.lines(VELTLogger::Level::Debug),
+                      std::vector<std::string>{"page " + std::to_string(pages + 1) + " from file: \"" + path + "\" is not complete"});
+            EXPECT_EQ(from_path.getSerialNumber(), 2);
+            EXPECT_EQ(from_path.getUserSerialNumber(), 1);
+            EXPECT_TRUE(from_path.get_is_vmn());
         }
     }
 

@@ -1,10 +1,11 @@
 #include <host/HighPrecisionTime.h>
 
+#include "support/CivilTime.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
-#include <ctime>
 
 TEST(HighPrecisionTime, StoredDateTimeNumbersRoundTripWithoutLoss)
 {
@@ -25,24 +26,12 @@ TEST(HighPrecisionTime, CalendarConversionsShareOneOrigin)
     EXPECT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime::fromVarnelTimestamp(0, 0)), 25569.0);
     EXPECT_EQ(HighPrecisionTime::convertDateTime(HighPrecisionTime()), 0.0);
 
-    std::tm tm{};
-    tm.tm_year = 2023 - 1900;
-    tm.tm_mon = 11;
-    tm.tm_mday = 5;
-    tm.tm_hour = 14;
-    tm.tm_min = 30;
-    tm.tm_sec = 15;
-    const HighPrecisionTime t = HighPrecisionTime::fromLocalTm(&tm);
+    const HighPrecisionTime t = ertkit_test::civilTime(2023, 12, 5, 14, 30, 15);
     // 2023-12-05 14:30:15 is 1701786615 s after 1970-01-01 00:00.
     EXPECT_EQ(t, HighPrecisionTime::fromVarnelTimestamp(1701786615, 0));
     EXPECT_EQ(t.toUnixSeconds(), 1701786615);
     EXPECT_DOUBLE_EQ(HighPrecisionTime::convertDateTime(t), 45265.0 + (14 * 3600 + 30 * 60 + 15) / 86400.0);
-
-    tm.tm_year = 1999 - 1900;
-    tm.tm_mon = 1;
-    tm.tm_mday = 28;
-    tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
-    EXPECT_EQ(HighPrecisionTime::fromLocalTm(&tm).toUnixSeconds(), 920160000);
+    EXPECT_EQ(ertkit_test::civilTime(1999, 2, 28, 0, 0, 0).toUnixSeconds(), 920160000);
     EXPECT_EQ(HighPrecisionTime::fromVarnelTimestamp(-1, 0).toUnixSeconds(), -1);
 }
 

@@ -10,24 +10,12 @@
 #include <cerrno>
 #include <fstream>
 #include <functional>
-#include <sstream>
 
 using namespace ertkit;
+using ertkit_test::filesIn;
+using ertkit_test::readText;
 
 namespace {
-
-std::size_t filesIn(const std::filesystem::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
-}
-
-std::string text(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 TEST(AtomicOutput, AppearsOnlyOnCommit)
 {
@@ -41,7 +29,7 @@ TEST(AtomicOutput, AppearsOnlyOnCommit)
         EXPECT_EQ(out.temporaryPath().extension(), ".csv");
         out.commit();
     }
-    EXPECT_EQ(text(target), "a,b\n");
+    EXPECT_EQ(readText(target), "a,b\n");
     EXPECT_EQ(filesIn(dir.path()), 1u);
 }
 
@@ -63,7 +51,7 @@ TEST(AtomicOutput, AbandonedOrRefusedLeavesTheOldFile)
         AtomicOutput out(target);
         std::ofstream(out.create()) << "new";
     }
-    EXPECT_EQ(text(target), "old");
+    EXPECT_EQ(readText(target), "old");
     EXPECT_EQ(filesIn(dir.path()), 1u);
 }
 
@@ -109,7 +97,7 @@ TEST(AtomicOutput, WritesThroughWhatIsNotARegularFileAndKeepsLinks)
         out.commit();
     }
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(text(real), "new");
+    EXPECT_EQ(readText(real), "new");
     // A device is written into, never replaced by a file; a full one says so.
     for (const char* device : {"/dev/null", "/dev/full"}) {
         AtomicOutput out(device);
@@ -193,7 +181,7 @@ TEST(BinxOutput, WritesWhatTheLibrarysWriterWrites)
         const auto ours = dir.path() / "ours.binx", library = dir.path() / "library.binx";
         writeBinx(file, ours, {c.first, c.last}, c.skip_ignored);
         file.writeToFile(library.string(), false, c.first, c.last, c.skip_ignored);
-        EXPECT_EQ(text(ours), text(library)) << c.first << ":" << c.last << (c.skip_ignored ? " skipping" : "");
+        EXPECT_EQ(readText(ours), readText(library)) << c.first << ":" << c.last << (c.skip_ignored ? " skipping" : "");
     }
     EXPECT_EQ(filesIn(dir.path()), 2u) << "no temporary file stays";
 }

@@ -8,25 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <functional>
 
 using namespace ertkit;
+using ertkit_test::filesIn;
+using ertkit_test::readText;
 
 namespace {
-
-std::string text(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-std::size_t filesIn(const std::filesystem::path& dir)
-{
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()));
-}
 
 TEST(OutputGroup, NothingIsReplacedUnlessEveryOutputIsWhole)
 {
@@ -62,10 +50,10 @@ TEST(OutputGroup, NothingIsReplacedUnlessEveryOutputIsWhole)
                     EXPECT_EQ(e.errorNumber(), c.error) << c.name << ": " << e.what();
                 }
             }
-            EXPECT_EQ(text(dir.path() / "a.csv"), "old") << c.name;
+            EXPECT_EQ(readText(dir.path() / "a.csv"), "old") << c.name;
         }
         EXPECT_TRUE(failed) << c.name;
-        EXPECT_EQ(text(dir.path() / "a.csv"), "old") << c.name;
+        EXPECT_EQ(readText(dir.path() / "a.csv"), "old") << c.name;
         EXPECT_EQ(filesIn(dir.path()), 1u) << c.name << ": no temporary file stays";
     }
 }
@@ -81,12 +69,12 @@ TEST(OutputGroup, EveryOutputAppearsOnCommit)
         group.add(dir.path() / "a.csv").stream() << "new";
         writeBinx(file, group.add(dir.path() / "b.binx").stream(), {}, false);
         group.add("/dev/null").stream() << "gone";
-        EXPECT_EQ(text(dir.path() / "a.csv"), "old") << "nothing before commit";
+        EXPECT_EQ(readText(dir.path() / "a.csv"), "old") << "nothing before commit";
         group.commit();
     }
     file.writeToFile(dir.file("library.binx"), false, 0, -1, false);
-    EXPECT_EQ(text(dir.path() / "a.csv"), "new");
-    EXPECT_EQ(text(dir.path() / "b.binx"), text(dir.path() / "library.binx"));
+    EXPECT_EQ(readText(dir.path() / "a.csv"), "new");
+    EXPECT_EQ(readText(dir.path() / "b.binx"), readText(dir.path() / "library.binx"));
     EXPECT_EQ(filesIn(dir.path()), 3u);
 }
 
@@ -130,7 +118,7 @@ TEST(BinxOutput, AnyNameTakesTheSameBytesOnceAndSaysWhyAWriteFailed)
     file.writeToFile(dir.file("library.binx"), false, 0, -1, false);
     for (const char* name : {"e.dat", "no-extension", "e.vmn"}) {
         writeBinx(file, dir.path() / name, {}, false);
-        EXPECT_EQ(text(dir.path() / name), text(dir.path() / "library.binx")) << name;
+        EXPECT_EQ(readText(dir.path() / name), readText(dir.path() / "library.binx")) << name;
     }
     try {
         writeBinx(file, "/dev/full", {}, false);

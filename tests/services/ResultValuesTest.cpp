@@ -4,6 +4,8 @@
 
 #include <binx/BINX_Data.h>
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -77,12 +79,7 @@ TEST(WindowTimes, RefusedBoundsLeaveTheRecordAsItWas)
     for (const Case& c : cases) {
         BINX_Data r = wennerRecord();
         r.samplingRateCode = c.rate;
-        try {
-            writeWindowTimes(r, c.times);
-            ADD_FAILURE() << "no error for " << c.message;
-        } catch (const std::invalid_argument& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
+        EXPECT_EQ(ertkit_test::failure<std::invalid_argument>([&] { writeWindowTimes(r, c.times); }), c.message);
         EXPECT_EQ(r.tmDelay, 20) << c.message;
         EXPECT_EQ(r.tm[2], 80) << c.message;
         EXPECT_EQ(r.nTM, 3u) << c.message;

@@ -56,4 +56,15 @@ std::vector<std::uint8_t> readFile(const std::string& path)
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string readText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::size_t filesIn(const std::filesystem::path& folder)
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
 } // namespace ertkit_test

@@ -45,19 +45,29 @@ private:
 };
 
 // Notes every progress call it gets, in order; given stop_after, asks to stop at its
-// (stop_after + 1)-th question.
+// (stop_after + 1)-th question. Asked for its error code, it gives error_code.
 class ProgressLog : public ProgressCallback {
 public:
     explicit ProgressLog(int stop_after = -1) : m_stop_after(stop_after) {}
     bool isCancelled() override { return m_stop_after >= 0 && ++m_queries > m_stop_after; }
     void setTextId(std::uint32_t id) override { calls.push_back("text " + std::to_string(id)); }
+    void setFormattedText(std::uint32_t id, const std::string& a, const std::string& b) override
+    {
+        calls.push_back("formatted " + std::to_string(id) + " [" + a + "] [" + b + "]");
+    }
     void setRange(unsigned int a, unsigned int b, unsigned int step) override
     {
         calls.push_back("range " + std::to_string(a) + " " + std::to_string(b) + " " + std::to_string(step));
     }
     void setPosition(unsigned int p) override { calls.push_back("position " + std::to_string(p)); }
     void step() override { calls.push_back("step"); }
+    int getErrorCode() override
+    {
+        calls.push_back("error code");
+        return error_code;
+    }
     std::vector<std::string> calls;
+    int error_code = 42;
 
 private:
     int m_stop_after;
@@ -88,14 +98,18 @@ using Bytes = ertkit_writers::Bytes;
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFile(const std::string& path);
+std::string readText(const std::filesystem::path& path);
+// How many entries a folder holds.
+std::size_t filesIn(const std::filesystem::path& folder);
 
-// What a call throws, as its message, or "no exception".
-template <typename F>
+// What a call throws, as its message, or "no exception". An exception that is not an
+// Expected is not caught: it fails the test.
+template <typename Expected = std::exception, typename F>
 std::string failure(F call)
 {
     try {
         call();
-    } catch (const std::exception& e) {
+    } catch (const Expected& e) {
         return e.what();
     }
     return "no exception";

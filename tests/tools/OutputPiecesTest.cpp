@@ -86,15 +86,6 @@ TEST(SvgDocument, ElementsWithNonFiniteNumbersAreLeftOut)
     EXPECT_EQ(ertkit_tools_test::occurrences(text, "<circle"), 1u);
 }
 
-TEST(ColourScale, EndsAndClamping)
-{
-    EXPECT_EQ(scaleColour(0.0), "#440154");
-    EXPECT_EQ(scaleColour(1.0), "#fde725");
-    EXPECT_EQ(scaleColour(-3.0), scaleColour(0.0));
-    EXPECT_EQ(scaleColour(7.0), scaleColour(1.0));
-    EXPECT_NE(scaleColour(0.5), scaleColour(0.6));
-}
-
 TEST(TerminalProgress, ReadersCountConversionsFillABar)
 {
     std::ostringstream sink;

@@ -1,4 +1,4 @@
-// The sample survey as the tool writes it, and the plots of its legacy file.
+// The sample survey as the tool writes it, and the record plots of its legacy file.
 #include "SampleFolder.h"
 #include "ToolRunner.h"
 
@@ -70,30 +70,15 @@ TEST_F(SampleFiles, NoiseSettingsRefusedWithNothingWrittenOrWrittenWithTheirTrut
         EXPECT_NE(json.find(setting), std::string::npos) << setting << " in " << json;
 }
 
-TEST_F(SampleFiles, BinPlots)
+// The section, and the record plot with its recording beside it, are golden outputs; here, a
+// record without its recording, and a record that is not there.
+TEST_F(SampleFiles, BinRecordPlots)
 {
-    ASSERT_EQ(run({"plot", "line1-wenner.bin", "-o", "section.svg"}).status, 0);
-    const std::string section = readText(folder / "section.svg");
-    EXPECT_EQ(xmlProblem(section), "");
-    EXPECT_NE(section.find("pseudo-depth (m)"), std::string::npos);
-    EXPECT_NE(section.find("position along the line (m)"), std::string::npos);
-    EXPECT_NE(section.find("ρa (Ω·m)"), std::string::npos);
-    EXPECT_EQ(occurrences(section, "<circle"), 34u);
-
     ASSERT_EQ(run({"plot", "line1-wenner.bin", "--record", "3", "-o", "record.svg"}).status, 0);
     const std::string record = readText(folder / "record.svg");
     EXPECT_EQ(xmlProblem(record), "");
-    EXPECT_NE(record.find("chargeability decay"), std::string::npos);
     EXPECT_EQ(occurrences(record, "<circle"), 10u) << "one point per window";
     EXPECT_NE(record.find("no stacked signal in this record, and no recording of it beside the file"), std::string::npos);
-
-    // With its voltage recording beside it, the record's stack is computed from the start
-    // of its time, on its channel.
-    std::filesystem::copy_file(sampleFolder() / "vp123-4567@061423_083420.vmn", folder / "vp123-4567@061423_083420.vmn");
-    ASSERT_EQ(run({"plot", "line1-wenner.bin", "--record", "3", "-o", "computed.svg"}).status, 0);
-    const std::string computed = readText(folder / "computed.svg");
-    EXPECT_NE(computed.find("computed from vp123-4567@061423_083420.vmn, start 3, channel 0"), std::string::npos);
-    EXPECT_NE(computed.find("off time after the switch-off"), std::string::npos);
 
     const ToolRun past = run({"plot", "line1-wenner.bin", "--record", "34", "-o", "none.svg"});
     EXPECT_EQ(past.status, 1);
@@ -104,8 +89,8 @@ TEST_F(SampleFiles, BinPlots)
 
 namespace {
 
-// Every reading of the BINX file names recordings that exist beside it, made by receivers
-// with the reading's serial numbers, holding a start at the reading's start time.
+// Every reading of the BINX file names recordings that exist beside it, holding a start at the
+// reading's start time (what info says of each recording is a golden output).
 TEST(SampleRecordings, MatchTheReadingsThatNameThem)
 {
     const auto& folder = sampleFolder();
@@ -115,17 +100,10 @@ TEST(SampleRecordings, MatchTheReadingsThatNameThem)
     ASSERT_EQ(names.size(), 4u) << binx_info;
     std::string recording_info;
     for (const std::string& name : names) {
-        ASSERT_TRUE(std::filesystem::exists(folder / name)) << name;
         const ToolRun info = runTool({"info", name}, folder);
-        ASSERT_EQ(info.status, 0) << info.err;
-        const bool voltage = name.ends_with(".vmn");
-        EXPECT_NE(info.out.find(voltage ? "serial number   4567 (user serial 123)" : "serial number   4568 (user serial 124)"), std::string::npos)
-            << info.out;
+        ASSERT_EQ(info.status, 0) << name << ": " << info.err;
         recording_info += info.out;
     }
-    // 13 dipole-dipole and 34 Wenner injections, each a start in a voltage and a current recording.
-    EXPECT_EQ(occurrences(recording_info, "  1600     16.00 s  "), 2u * 47);
-    EXPECT_EQ(occurrences(recording_info, "start 2: overloaded samples on ch0 1, ch1 1, ch2 1, ch3 1, ch4 1, ch5 1"), 1u) << recording_info;
     const auto rows = lines(runTool({"export", "line1.binx"}, folder).out);
     const auto header = split(rows[0], ',');
     const std::size_t time_column = columnOf(header, "start_time");

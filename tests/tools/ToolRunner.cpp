@@ -4,9 +4,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <expat.h>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <iterator>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <poll.h>
@@ -73,53 +75,11 @@ std::size_t occurrences(const std::string& text, const std::string& what)
     return n;
 }
 
-std::string readText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::string xmlProblem(const std::string& text)
 {
-    std::vector<std::string> open;
-    bool root_seen = false;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] == '&') {
-            const auto end = text.find(';', i);
-            if (end == std::string::npos || end - i > 8) return "bare & at " + std::to_string(i);
-            i = end + 1;
-            continue;
-        }
-        if (text[i] != '<') {
-            if (open.empty() && !std::isspace(static_cast<unsigned char>(text[i]))) return "text outside the root at " + std::to_string(i);
-            ++i;
-            continue;
-        }
-        const auto end = text.find('>', i);
-        if (end == std::string::npos) return "unterminated tag at " + std::to_string(i);
-        std::string tag = text.substr(i + 1, end - i - 1);
-        i = end + 1;
-        if (tag.starts_with("?")) continue;
-        if (tag.starts_with("/")) {
-            if (open.empty() || open.back() != tag.substr(1)) return "unexpected </" + tag.substr(1) + ">";
-            open.pop_back();
-            continue;
-        }
-        if (tag.find('<') != std::string::npos) return "'<' inside a tag";
-        if (std::count(tag.begin(), tag.end(), '"') % 2 != 0) return "unbalanced quotes in <" + tag + ">";
-        const bool empty = tag.ends_with("/");
-        const std::string name = tag.substr(0, tag.find_first_of(" \t\n/"));
-        if (open.empty()) {
-            if (root_seen) return "second root element <" + name + ">";
-            root_seen = true;
-        }
-        if (!empty) open.push_back(name);
-    }
-    if (!open.empty()) return "<" + open.back() + "> not closed";
-    return root_seen ? "" : "no root element";
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreate("UTF-8"), XML_ParserFree);
+    if (XML_Parse(parser.get(), text.data(), static_cast<int>(text.size()), XML_TRUE) == XML_STATUS_OK) return "";
+    return fmt::format("{} at line {}", XML_ErrorString(XML_GetErrorCode(parser.get())), XML_GetCurrentLineNumber(parser.get()));
 }
 
 BackgroundTool::BackgroundTool(const std::vector<std::string>& args, const std::filesystem::path& folder)

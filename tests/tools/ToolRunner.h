@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -25,10 +27,9 @@ std::vector<std::string> split(const std::string& line, char separator);
 // The index of the column `name` in a CSV header, its size when there is none.
 std::size_t columnOf(const std::vector<std::string>& header, const std::string& name);
 std::size_t occurrences(const std::string& text, const std::string& what);
-std::string readText(const std::filesystem::path& path);
+using ertkit_test::readText;
 
-// A minimal XML well-formedness check: one root element, every element closed in order,
-// attributes quoted, no stray '<' or '&'. Returns an empty string or what is wrong.
+// Whether a text is well-formed XML: an empty string, or what is wrong and where.
 std::string xmlProblem(const std::string& text);
 
 } // namespace ertkit_tools_test
