@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the ertkit tool, writes a sample survey in a
-# temporary folder, summarises, exports, plots, reprocesses and quality-controls it, then downloads measures from the meter
+# temporary folder, summarises, exports, plots, reprocesses and quality-controls it, processes a
+# noisy survey beyond the meter against its planted truth, then downloads measures from the meter
 # simulator as from a real meter. Everything it writes stays in the folder it prints.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -45,6 +46,18 @@ step "quality control of the line measured with reciprocals: reasons and error m
   "$ertkit" qc survey/line1-reciprocal.binx -o line1-qc.binx --report qc.csv --model qc-model.json --plot qc.svg
 step "the readings kept, with the model's errors, for an inversion program" "$ertkit" export line1-qc.binx -f udf --errors model -o line1-qc.udf
 sed -n '/# a b m n/,+3p' line1-qc.udf
+
+step "a noisy survey whose true decays are known" "$ertkit" sample noisy --noise
+step "beyond the meter: polynomial drift, power line, spikes, log gates and a Cole-Cole model" \
+  "$ertkit" reprocess noisy/line1.binx -o noisy-beyond.binx --report beyond.csv \
+  --gates log:10:1900:5 --spikes 4 --drift-order 5 --mains 50 --cole-cole
+echo "fitted against planted, readings mid-line:"
+paste -d, beyond.csv noisy/line1-decay-truth.csv | awk -F, '
+  NR == 1 { for (i = 1; i <= NF; ++i) at[$i] = i
+            printf "%5s %6s %8s %8s %8s %8s %6s %6s\n", "index", "spikes", "m", "planted", "tau_s", "planted", "c", "planted"; next }
+  NR >= 40 && NR <= 45 { printf "%5s %6s %8.4f %8.4f %8.3f %8.3f %6.3f %6.3f\n", $at["index"], $at["spikes"], $at["cc_m"], $(at["m"]),
+                         $at["cc_tau_s"], $(at["tau_s"]), $at["cc_c"], $(at["c"]) }'
+step "one reading with its fitted decay drawn through the gates" "$ertkit" plot noisy-beyond.binx --record 20 -o record20-beyond.svg
 
 echo
 echo "== a download from the meter simulator =="
