@@ -1,10 +1,8 @@
 // The files the Python tests need that the sample survey does not hold: odd records, damaged
 // files and small recordings of known samples, written into the folder given by the C++
 // writers the C++ tests use. The tests know the values from the rules stated here: a
-// recording's sample k of channel c is squareWave(k, c) unless said otherwise. Beside them,
-// what the sample survey's meter would have stored without its spike burst (sample-clean.csv).
+// recording's sample k of channel c is squareWave(k, c) unless said otherwise.
 
-#include <generators/SampleSurvey.h>
 #include <writers/BinFileWriter.h>
 #include <writers/FullWavePages.h>
 
@@ -184,20 +182,6 @@ void binFiles(const std::filesystem::path& folder)
     BinFileWriter::write((folder / "damaged.bin").string(), binFile({binRecord(), damaged, binRecord()}));
 }
 
-// For each record of the sample survey's BINX file (seed 1) whose injection carries the spike
-// burst: the Vp and M its meter would have stored without the burst, and the recorded noise.
-void sampleCleanValues(const std::filesystem::path& folder)
-{
-    const ertkit::generators::SampleSurvey survey(1);
-    std::ofstream out(folder / "sample-clean.csv");
-    out.precision(17);
-    out << "record,clean_vp_mV,clean_m_mV_V,noise_mV\n";
-    for (std::size_t r = 0; r < survey.measures().size(); ++r) {
-        const auto& m = survey.measures()[r];
-        if (survey.injections()[m.injection].spikes) out << r << ',' << m.clean_vp << ',' << m.clean_m << ',' << m.noise << '\n';
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -211,7 +195,6 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(folder);
         recordings(folder);
         binFiles(folder);
-        sampleCleanValues(folder);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
