@@ -115,6 +115,18 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
     return out;
 }
 
+std::vector<double> storedWindowDeviations(const Result_Reader& record)
+{
+    const auto* binx = dynamic_cast<const BINX_Data*>(&record);
+    if (!binx) return {};
+    const auto curve = binx->curves.find(s_window_deviation_curve);
+    if (curve == binx->curves.end()) return {};
+    std::vector<double> times;
+    readWindowTimes(record, times);
+    const std::size_t windows = std::min(times.empty() ? 0 : times.size() - 1, curve->second.values.size());
+    return {curve->second.values.begin(), curve->second.values.begin() + static_cast<std::ptrdiff_t>(windows)};
+}
+
 void applyReprocessed(BINX_Data& record, const Reprocessed& values)
 {
     if (!values.ok) return;

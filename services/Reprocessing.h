@@ -97,6 +97,10 @@ std::vector<Reprocessed> reprocess(const std::vector<Result_Reader*>& results, c
 // a key the meters do not write.
 inline constexpr std::pair<ElectrodeName, ElectrodeName> s_window_deviation_curve{ElectrodeName::B, ElectrodeName::A};
 
+// The windows' deviations a BINX record keeps in s_window_deviation_curve (mV/V, one per valid
+// window), or none: another kind of result, or a record reprocessing did not give them.
+std::vector<double> storedWindowDeviations(const Result_Reader& record);
+
 // Puts the new values into a BINX record: Vp, I, chargeabilities with their windows,
 // deviations (Vp's in % of Vp), the stack and its count, the overload flag; the rest stays.
 // Processed beyond the meter, also the windows' deviations (s_window_deviation_curve) and the

@@ -5,6 +5,7 @@
 #include "GeneralArrayExport.h"
 #include "UdfExport.h"
 
+#include <services/Reprocessing.h>
 #include <services/ResultColumns.h>
 
 #include <filesystem>
@@ -92,10 +93,16 @@ void jsonRecord(fmt::memory_buffer& b, const std::vector<ResultColumn>& columns,
     fmt::format_to(std::back_inserter(b), "}}");
     jsonMembers(b, columns, ColumnGroup::Values, row);
     fmt::format_to(std::back_inserter(b), ", \"windows\": [");
+    // Reprocessing beyond the meter keeps each window's deviation; only such records carry it.
+    const std::vector<double> deviations = ertkit::storedWindowDeviations(r);
     for (std::size_t w = 0; w + 1 < v.window_times.size(); ++w) {
         fmt::format_to(std::back_inserter(b), "{}{{\"from_ms\": {}, \"to_ms\": {}, \"m_mV_V\": ", w == 0 ? "" : ", ", v.window_times[w],
                        v.window_times[w + 1]);
         appendNumber(b, w < v.window_m.size() ? v.window_m[w] : 0.0, true);
+        if (w < deviations.size()) {
+            fmt::format_to(std::back_inserter(b), ", \"m_std_mV_V\": ");
+            appendNumber(b, deviations[w], true);
+        }
         b.push_back('}');
     }
     b.push_back(']');

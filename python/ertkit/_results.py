@@ -87,6 +87,13 @@ class Record:
         stores it): m a fraction, tau in s; None when it keeps none."""
         return self._core.cole_cole()
 
+    @property
+    def window_deviations(self):
+        """Each window's chargeability deviation (mV/V, of one half cycle's value, the drift fit's
+        share included) as reprocessing beyond the meter stores it, as an array; None when the
+        record keeps none."""
+        return self._core.window_deviations()
+
     def cole_cole_decay(self, until_ms=None):
         """(times, values): the chargeability (mV/V) of the record's Cole-Cole model over its
         off time, as its windows read the stack, at sample times in ms after the switch-off up

@@ -5,6 +5,7 @@
 #include "SectionLayout.h"
 
 #include <services/ColeColeDecay.h>
+#include <services/Reprocessing.h>
 #include <services/ResultValues.h>
 #include <services/StackedSignal.h>
 #include <services/WindowTimes.h>
@@ -83,6 +84,13 @@ py::object RecordCore::coleCole() const
     return py::make_tuple(model->m, model->tau, model->c);
 }
 
+py::object RecordCore::windowDeviations() const
+{
+    const std::vector<double> deviations = ertkit::storedWindowDeviations(*m_reader);
+    if (deviations.empty()) return py::none();
+    return py::array_t<double>(static_cast<py::ssize_t>(deviations.size()), deviations.data());
+}
+
 py::tuple RecordCore::coleColeDecay(double until_ms) const
 {
     std::vector<ertkit::DecayPoint> curve;
@@ -104,6 +112,7 @@ void bindRecordCore(py::module_& m)
         .def("decay", &RecordCore::decay)
         .def("stack", &RecordCore::stack)
         .def("cole_cole", &RecordCore::coleCole)
+        .def("window_deviations", &RecordCore::windowDeviations)
         .def("cole_cole_decay", &RecordCore::coleColeDecay, py::arg("until_ms"))
         .def_property_readonly("orig_file", [](const RecordCore& r) { return py::bytes(r.reader().getOrigFile()); })
         .def_property_readonly("seq_file", [](const RecordCore& r) { return py::bytes(r.reader().getSeqFile()); });

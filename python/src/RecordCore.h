@@ -45,6 +45,7 @@ public:
     py::tuple stack() const;
     // (m, tau in s, c) of the Cole-Cole model the record keeps, or None.
     py::object coleCole() const;
+    py::object windowDeviations() const;
     // (ms after the switch-off, mV/V) of that model's decay up to until_ms (negative: the
     // decay's end); empty without a model.
     py::tuple coleColeDecay(double until_ms) const;

@@ -252,6 +252,10 @@ def test_processing_beyond_the_meter_adds_its_columns_and_stores_the_model(binx)
     # The records keep the model: m a fraction, tau in s.
     np.testing.assert_array_equal([r.cole_cole for r in new], frame[["cc_m", "cc_tau_s", "cc_c"]].to_numpy())
     assert all(r.cole_cole is None for r in binx)
+    # And each gate's deviation.
+    deviations = np.array([r.window_deviations for r in new])
+    assert deviations.shape == (len(new), 13) and (deviations > 0).all()
+    assert all(r.window_deviations is None for r in binx)
     # Any one option beyond the meter gives the columns; none leaves the meter's report.
     assert "spikes" in ertkit.reprocess(binx, taper="hann")[1].columns
     assert "spikes" not in ertkit.reprocess(binx, taper=None, spikes=None, drift_order=None, mains=None)[1].columns

@@ -9,6 +9,7 @@
 #include <host/HighPrecisionTime.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 
@@ -238,6 +239,11 @@ TEST_F(Reprocess, TheChainBeyondTheMeterFindsThePlantedDecays)
     const ToolRun full = run({"reprocess", binx, "-o", "OUT/full.binx", "--report", "OUT/full.csv", "--gates", "log:10:1900:6", "--drift-order",
                               "3", "--spikes", "5", "--mains", "50", "--cole-cole"});
     ASSERT_EQ(full.status, 0) << full.err;
+    // The JSON export gives each gate's deviation where reprocessing stored them, only there.
+    const auto json = nlohmann::json::parse(run({"export", "OUT/full.binx", "-f", "json"}).out);
+    ASSERT_EQ(json["records"][0]["windows"].size(), 13u);
+    EXPECT_TRUE(json["records"][0]["windows"][12].contains("m_std_mV_V"));
+    EXPECT_FALSE(nlohmann::json::parse(run({"export", binx, "-f", "json"}).out)["records"][0]["windows"][0].contains("m_std_mV_V"));
     const auto rows = lines(readText(dir.path() / "full.csv"));
     const auto truth = lines(readText(survey / "line1-decay-truth.csv"));
     ASSERT_EQ(rows.size(), truth.size());
