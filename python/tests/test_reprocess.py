@@ -1,6 +1,6 @@
-"""ertkit.reprocess on the sample survey: mean stacking gives back what its meter stored, the
-frame says why a record could not be joined, and the file and report are the tool's (what each
-stack recovers is the shared layer's, tested in C++)."""
+"""ertkit.reprocess on the sample survey: its arguments, the frame says why a record could not
+be joined, and the file and report are the tool's byte for byte (what each stack recovers is
+the shared layer's, tested in C++)."""
 
 import pickle
 import re
@@ -13,9 +13,6 @@ import ertkit
 
 pandas = pytest.importorskip("pandas")
 
-DIFFS = ("vp_rel_diff", "i_rel_diff", "m_rel_diff")
-
-
 @pytest.fixture(scope="module")
 def binx(sample_survey):
     return ertkit.open(sample_survey / "line1.binx")
@@ -24,26 +21,6 @@ def binx(sample_survey):
 @pytest.fixture(scope="module")
 def mean(binx):
     return ertkit.reprocess(binx)
-
-
-# A BINX file stores doubles (the differences are rounding of the same sums); a BIN file
-# single-precision floats, within half a unit of their last place.
-@pytest.mark.parametrize("name, bound", [("line1.binx", 1e-14), ("line1-wenner.bin", 2 ** -24)])
-def test_mean_stacking_with_the_stored_windows_gives_back_the_stored_values(sample_survey, name, bound):
-    results = ertkit.open(sample_survey / name)
-    new, frame = ertkit.reprocess(results, stack="mean")
-    assert isinstance(new, ertkit.BinxFile) and len(new) == len(results) == len(frame)
-    assert frame.ok.all() and (frame.failure == "").all()
-    assert list(frame.columns[:3]) == ["index", "ok", "failure"] and list(frame["index"]) == list(range(len(frame)))
-    for diff in DIFFS:
-        assert np.abs(frame[diff]).max() < bound, diff
-    assert ((frame.halves_used + frame.halves_dropped) == 4).all()
-    np.testing.assert_allclose(frame.rhoa_new_ohm_m, frame.rhoa_stored_ohm_m, rtol=2 * bound)  # Vp / I
-    # The new records carry the recomputed values.
-    table = new.to_pandas()
-    np.testing.assert_array_equal(table.vp_mV, frame.vp_new_mV)
-    np.testing.assert_array_equal(table.i_mA, frame.i_new_mA)
-    np.testing.assert_allclose(table.m_mV_V, frame.m_new_mV_V, rtol=1e-12)
 
 
 def test_a_record_that_cannot_be_joined_says_why(sample_survey, tmp_path):
@@ -85,7 +62,8 @@ def test_windows_given_replace_the_records_own(binx, mean):
 
 
 def test_the_new_file_is_a_binx_file_of_the_package(binx, mean, tmp_path):
-    new, _ = mean
+    new, frame = mean
+    assert type(new) is ertkit.BinxFile and len(new) == len(binx) == len(frame)
     for dumps in (pickle.dumps, pytest.importorskip("cloudpickle").dumps):
         loaded = pickle.loads(dumps(new))
         assert type(loaded) is ertkit.BinxFile
@@ -112,10 +90,7 @@ def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
 @pytest.mark.parametrize("arguments, error, message", [
     (dict(stack="mode"), ValueError, "stack must be mean, median or trimmed, not 'mode'"),
     (dict(stack=1), TypeError, "stack must be a str"),
-    (dict(windows=[40, 40, 80]), ValueError, "window 1 (40:40) does not end after it starts"),
     (dict(windows=[(40, 80), (100, 160)]), ValueError, "window 2 (100:160) does not start where window 1 ends (80 ms)"),
-    (dict(windows=[-5, 40]), ValueError, "window 1 (-5:40) starts before the switch-off"),
-    (dict(windows=[40]), ValueError, "give from 1 to 20 windows"),
     (dict(windows=list(range(0, 220, 10))), ValueError, "give from 1 to 20 windows"),
     (dict(windows="40:80"), TypeError, "windows must be a list"),
     (dict(windows=[(40, 80, 120)]), TypeError, "windows must be a list"),
@@ -125,7 +100,6 @@ def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
     (dict(progress=3), TypeError, "progress must be a callable"),
     (dict(gates="log:0:10:0"), ValueError, "the first gate must start after the switch-off (above 0 ms), not at 0 ms"),
     (dict(gates=(10, 5, 6)), ValueError, "the last gate must end after the first starts (10 ms), not at 5 ms"),
-    (dict(gates="log:1:2000:7"), ValueError, "make 24 gates, and a record holds at most 20"),
     (dict(gates="10:1900:6"), ValueError, "'10:1900:6' is not a gate spacing"),
     (dict(gates=[10, 1900]), TypeError, "gates must be 'log:FIRST_MS:LAST_MS:PER_DECADE' or (first_ms, last_ms, per_decade)"),
     (dict(gates=(10, "1900", 6)), TypeError, "gates must be a number"),
@@ -136,7 +110,6 @@ def test_results_read_from_bytes_need_their_recordings_folder(sample_survey):
     (dict(spikes="5"), TypeError, "spikes must be a number"),
     (dict(drift_order=6), ValueError, "the drift's order must be from 0 to 5, not 6"),
     (dict(drift_order=2.0), TypeError, "drift_order must be None or a whole number"),
-    (dict(mains=-50), ValueError, "the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not -50"),
     (dict(mains=float("nan")), ValueError, "the power line's frequency must be a number of Hz, 0 or more (0: its noise left), not nan"),
     (dict(cole_cole="yes"), TypeError, "cole_cole must be True or False"),
 ])

@@ -119,7 +119,7 @@ TEST_F(SampleReprocessing, WindowsGivenReplaceTheRecordsOwn)
     EXPECT_NEAR(stack[150], out[0].stack[150], 1e-6 * std::abs(out[0].vp));
 }
 
-TEST_F(SampleReprocessing, AnInjectionLaterInAStartIsFoundInIt)
+TEST_F(SampleReprocessing, AnInjectionLaterInAStartIsFoundInItAndThePlotStacksItAlike)
 {
     // A record one cycle (8 s) after its start began: its injection is the start's second
     // cycle, read from the same rows as the records of the first.
@@ -135,27 +135,18 @@ TEST_F(SampleReprocessing, AnInjectionLaterInAStartIsFoundInIt)
     EXPECT_NEAR(after[0].vp, before[0].vp, 0.01 * before[0].vp);
     EXPECT_NE(after[0].vp, before[0].vp);
     for (std::size_t r = 1; r < after.size(); ++r) EXPECT_EQ(after[r].vp, before[r].vp) << r;
-}
 
-TEST_F(SampleReprocessing, ThePlotsStackIsReprocessingsForARecordThatBeginsLateInItsStart)
-{
-    const std::filesystem::path path = s_dir->path() / s_files.binx;
-    BINX_File binx(path.string());
-    BINX_Data* later = binx.getDatas()[0];
-    later->startTimeV = later->startTimeI = HighPrecisionTime::convertDateTime(later->getStartTime(true) + HighPrecisionTime::s_second * 8);
-    const std::vector<Reprocessed> out = run(binx, path);
-    ASSERT_TRUE(out[0].ok) << out[0].failure;
     const CompanionStack plotted = companionStack(*later, path);
     ASSERT_EQ(plotted.failure, "");
-    EXPECT_EQ(plotted.recording.filename().string(), out[0].voltage_recording);
-    EXPECT_EQ(plotted.start, out[0].voltage_start);
-    EXPECT_EQ(plotted.channel, out[0].voltage_channel);
-    EXPECT_EQ(plotted.offset, out[0].offset);
+    EXPECT_EQ(plotted.recording.filename().string(), after[0].voltage_recording);
+    EXPECT_EQ(plotted.start, after[0].voltage_start);
+    EXPECT_EQ(plotted.channel, after[0].voltage_channel);
+    EXPECT_EQ(plotted.offset, after[0].offset);
     // One stack formula: the half cycle reprocess stacks by the mean, then it negated.
-    ASSERT_EQ(plotted.values.size(), 2 * out[0].stack.size());
-    for (std::size_t k = 0; k < out[0].stack.size(); ++k) {
-        EXPECT_EQ(plotted.values[k], out[0].stack[k]) << k;
-        EXPECT_EQ(plotted.values[k + out[0].stack.size()], -out[0].stack[k]) << k;
+    ASSERT_EQ(plotted.values.size(), 2 * after[0].stack.size());
+    for (std::size_t k = 0; k < after[0].stack.size(); ++k) {
+        EXPECT_EQ(plotted.values[k], after[0].stack[k]) << k;
+        EXPECT_EQ(plotted.values[k + after[0].stack.size()], -after[0].stack[k]) << k;
     }
 }
 
