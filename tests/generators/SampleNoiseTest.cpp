@@ -11,6 +11,7 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 using namespace ertkit;
 using namespace ertkit::generators;
@@ -30,16 +31,10 @@ double residual(const SampleSurvey& survey, const SampleSurvey::Measure& m, std:
 
 TEST(SampleNoise, SettingsParse)
 {
-    const SampleNoise defaults = parseSampleNoise("");
-    EXPECT_EQ(defaults.level_mV, 0.3);
-    EXPECT_EQ(defaults.cycles, 4);
-    const SampleNoise some = parseSampleNoise("level=0.5,spikes=2,drift=30,mains=3,hz=60,cycles=6");
-    EXPECT_EQ(some.level_mV, 0.5);
-    EXPECT_EQ(some.drift_mV, 30.0);
-    EXPECT_EQ(some.mains_mV, 3.0);
-    EXPECT_EQ(some.mains_hz, 60.0);
-    EXPECT_EQ(some.cycles, 6);
-    EXPECT_EQ(parseSampleNoise("mains=0").level_mV, 0.3) << "unnamed keys keep their defaults";
+    const SampleNoise some = parseSampleNoise("level=0.5,spikes=3,drift=30,mains=3,hz=60,cycles=6");
+    EXPECT_EQ(std::tuple(some.level_mV, some.spikes_per_start, some.drift_mV, some.mains_mV, some.mains_hz, some.cycles),
+              std::tuple(0.5, 3.0, 30.0, 3.0, 60.0, 6));
+    EXPECT_EQ(parseSampleNoise("mains=0").level_mV, SampleNoise{}.level_mV) << "unnamed keys keep their defaults";
     for (const char* bad : {"level", "level=", "level=x", "level=-0.1", "loudness=1", "cycles=0", "cycles=1.5", "hz=0", "level=inf", "level=1,,hz=5"})
         EXPECT_THROW(parseSampleNoise(bad), std::invalid_argument) << bad;
 }
