@@ -113,16 +113,6 @@ TEST(DownloadCommand, KeepPartialWritesWhatArrivedAndSaysHowMuch)
     EXPECT_EQ(lines(exported.out).size(), 6u);
 }
 
-TEST(DownloadCommand, ASlowMeterWithinTheLimitsDownloadsEverything)
-{
-    ertkit_test::TempDir dir;
-    BackgroundTool meter({"meter-sim", "--records", "4", "--delay", "200", "--seconds", "60"}, dir.path());
-    const std::string port = meter.firstLine();
-    const ToolRun download = runTool({"download", "--port", port, "--first", "0", "--last", "3", "--timeout", "2", "-o", "slow.binx"}, dir.path());
-    EXPECT_EQ(download.status, 0) << download.err;
-    EXPECT_EQ(download.out, "slow.binx: 4 measures downloaded\n");
-}
-
 TEST(DownloadCommand, AnInterruptEndsWithOneLineAndLeavesNothing)
 {
     for (const int signal : {SIGINT, SIGTERM}) {
