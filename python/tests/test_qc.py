@@ -30,11 +30,10 @@ def test_qc_agrees_with_the_tool_and_ignores_the_rejected(sample_survey, tmp_pat
     assert [r.vp_mV for r in new] == [r.vp_mV for r in ertkit.open(path)]
 
 
-def test_qc_of_a_legacy_file_gives_binx_with_errors_from_the_stack(sample_survey):
+def test_qc_of_a_legacy_file_gives_binx(sample_survey):
+    # Its errors from the stack, floored, are the shared layer's (ReciprocalSurveyTest).
     new, frame, model = ertkit.qc(ertkit.open(sample_survey / "line1-wenner.bin"))
-    assert isinstance(new, ertkit.BinxFile) and len(new) == len(frame)
-    assert model["source"] == "stack" and model["reciprocal_pairs"] == 0
-    assert (frame["err"].dropna() >= 0.02).all()
+    assert isinstance(new, ertkit.BinxFile) and len(new) == len(frame) and model["source"] == "stack"
 
 
 @pytest.mark.parametrize("rules, error", [({"stack": "abc"}, ValueError), ({"stack": -1}, ValueError), ({"frobnicate": 1}, ValueError),
