@@ -142,7 +142,6 @@ TEST(ConfigPage, FieldsAndChecks)
     EXPECT_EQ(header.get_electrodes_offsets(7), std::make_pair(7.5f, -1.0f));
     EXPECT_THROW(header.get_electrodes_offsets(13), std::out_of_range);
     EXPECT_EQ(header.get_rs(1), 2.5f);
-    EXPECT_THROW(header.get_rs(2), std::out_of_range);
     EXPECT_EQ(header.get_bat(), 125);
     EXPECT_EQ(header.get_temp(), 23);
     EXPECT_EQ(header.get_move(), std::make_pair(2.0f, -3.0f));

@@ -95,12 +95,7 @@ TEST(Queries, ReceiverStateAndLayout)
     EXPECT_EQ(file.getElectrodeZ(0, 4, ElectrodeName::N), 0.0);
     EXPECT_TRUE(file.isMNused(0, 0));
     EXPECT_TRUE(file.isV(0, 0));
-    EXPECT_FALSE(file.isTxUsed(0));
     EXPECT_TRUE(file.hasSexagesimalGpsLatLong());
-    EXPECT_FALSE(file.hasAlarm(0));
-    EXPECT_EQ(file.getStackMax(0), 0u);
-    EXPECT_EQ(file.getGainIndex(0, 1), 0);
-    EXPECT_EQ(file.getElectrodeDisposition(0), ElectrodeDisposition{});
     EXPECT_EQ(file.getNStart(), std::vector<std::uint64_t>{0});
     EXPECT_EQ(file.getNChannel(0), (std::vector<std::uint64_t>{0, 1, 2}));
 }
