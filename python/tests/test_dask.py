@@ -237,7 +237,6 @@ def test_reprocess_names_a_file_it_cannot_reprocess_or_skips_it(one_without_reco
 
 @pytest.mark.parametrize("arguments, error, message", [
     (dict(gates="log:0:10:0"), ValueError, "the first gate must start after the switch-off"),
-    (dict(gates="log:10:1900:6", windows=[40, 80]), ValueError, "give windows or gates, not both"),
     (dict(taper="hann", spikes="5"), TypeError, "spikes must be a number"),
     (dict(colecole=True), TypeError, "colecole"),
     (dict(progress=print), TypeError, "takes no progress"),

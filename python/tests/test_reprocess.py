@@ -120,7 +120,6 @@ def test_bad_arguments_are_refused_before_any_work(binx, arguments, error, messa
 
 @pytest.mark.parametrize("windows, message", [
     ([(2000, 4000)], "record 0: window 1 (2000:4000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"),
-    ([(0, 1e9)], "window 1 (0:1000000000 ms) ends after the recorded decay"),
     ([(0.0001, 0.0002)], "window 1 (0.0001:0.0002 ms) holds no sample (one every 10 ms)"),
     ("log:10:5000:6", "record 0: gate 14 (1670:2410 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"),
     (("log:10:100:20", "hann"), "record 0: gate 1 (10:20 ms) holds one sample (one every 10 ms): a taper needs two or more"),

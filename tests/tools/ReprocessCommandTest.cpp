@@ -68,7 +68,6 @@ TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
     };
     const std::vector<Case> cases{
         {{"reprocess", "OUT/alone.binx", "-o", "OUT/x.binx"}, 1, "no record could be reprocessed (voltage recording missing: vp123-4567@061423_083000.vmn is not in "},
-        {{"reprocess", "line1.binx", "--windows", "40:60,70:80", "-o", "OUT/x.binx"}, 1, "--windows: window 2 (70:80) does not start where window 1 ends (60 ms)"},
         {{"reprocess", "line1.binx", "--stack", "average", "-o", "OUT/x.binx"}, 105, "--stack"},
     };
     for (const Case& c : cases) {
@@ -104,13 +103,10 @@ TEST_F(Reprocess, OptionsThatCannotBeHonouredWriteNothing)
     };
     const Case cases[] = {
         {{"--windows", "2000:4000"}, "record 0: window 1 (2000:4000 ms) ends after the recorded decay, which lasts 2000 ms after the switch-off"},
-        {{"--windows", "1e9:2e9"}, "window 1 (1000000000:2000000000 ms) ends after the recorded decay"},
         {{"--windows", "0:1e9"}, "window 1 (0:1000000000 ms) ends after the recorded decay"},
-        {{"--windows", "100:300,300:2500"}, "window 2 (300:2500 ms) ends after the recorded decay"},
         {{"--windows", "0.0001:0.0002"}, "window 1 (0.0001:0.0002 ms) holds no sample (one every 10 ms)"},
         {{"--windows", "40:60,"}, "--windows: '40:60,' holds an empty window (a comma too many?)"},
         {{"--windows", "0x28:0x3C"}, "--windows: '0x28:0x3C' is not a window"},
-        {{"--stack", "trimmed", "--trim", "nan"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
         {{"--stack", "trimmed", "--trim", "0.5"}, "--trim: the fraction cut at each end must be 0 or more and below 0.5"},
         {{"--gates", "log:0:10:0"}, "--gates: the first gate must start after the switch-off (above 0 ms), not at 0 ms"},
         {{"--gates", "log:10:1900:0"}, "--gates: give a positive number of gates a decade, not 0"},
