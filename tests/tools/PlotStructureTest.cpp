@@ -159,17 +159,6 @@ TEST(PseudoSection, IgnoredReadingsHollowOrLeftOut)
     EXPECT_EQ(panels(section(file, {"rhoa", true, false, {}, 0.0})).at("Wenner").size(), 2u);
 }
 
-TEST(PseudoSection, QuantitiesCarryTheirUnits)
-{
-    const BINX_File file((sampleFolder() / "line1.binx").string());
-    const std::pair<const char*, const char*> cases[] = {{"m", "M (mV/V)"}, {"r", "R (Ω)"}, {"vp", "Vp (mV)"}, {"i", "I (mA)"}, {"k", "K (m)"}};
-    for (const auto& [quantity, title] : cases)
-        EXPECT_NE(group(section(file, {quantity, false, false, {}, 0.0}), "colour-bar").find(title), std::string::npos) << quantity;
-    const std::string filled = section(file, {"rhoa", false, true, {}, 0.0});
-    EXPECT_GT(occurrences(group(filled, "fill"), "<polygon"), 97u);
-    EXPECT_EQ(xmlProblem(filled), "");
-}
-
 TEST(PseudoSection, StaysLightForManyRecords)
 {
     std::vector<double> rhoa(50000);

@@ -26,14 +26,14 @@ protected:
     const std::filesystem::path folder = dir.path();
 };
 
-TEST_F(SampleFiles, SameSeedSameBytes)
+// That one seed gives the same bytes is the golden sample files' and the generator's
+// (SampleNoiseTest); here, that --seed reaches the generator.
+TEST_F(SampleFiles, AnotherSeedOtherBytes)
 {
-    ASSERT_EQ(runTool({"sample", "again"}, dir.path()).status, 0);
     ASSERT_EQ(runTool({"sample", "other", "--seed", "2"}, dir.path()).status, 0);
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(sampleFolder())) {
         const auto name = entry.path().filename();
-        EXPECT_EQ(readText(entry.path()), readText(dir.path() / "again" / name)) << name;
         // The truth of the reciprocal line is the model's, whatever the seed draws.
         if (name != "line1-reciprocal-truth.csv") {
             EXPECT_NE(readText(entry.path()), readText(dir.path() / "other" / name)) << name;
