@@ -68,8 +68,6 @@ TEST(BinFile, OpensThroughTheHostRegistryUnderItsOwnRegistration)
     DummyProgressCallback progress;
     const auto file = host::registry().openResultFile(path, progress);
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->getTypeName(), "BIN");
-    EXPECT_EQ(file->getExtensionsList(), std::vector<std::string>{".bin"});
     EXPECT_EQ(file->getTypeId(), BIN_File::s_registration_id);
     EXPECT_NE(BIN_File::s_registration_id, IAB_VMN_File::s_registration_id);
     EXPECT_EQ(file->getResults().size(), 2u);

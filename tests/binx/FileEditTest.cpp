@@ -269,24 +269,20 @@ TEST(BinxFileEdit, MergedCopiesListEachNameOnceAndKeepTheirRecordsValues)
     EXPECT_LT(after.size(), before.size());
 }
 
-TEST(BinxFileEdit, MoveLeavesTheSourceEmpty)
+// The records a move takes are RecordOwnershipTest's; here, the names and folder.
+TEST(BinxFileEdit, MoveTakesTheNamesAndFolderAndLeavesTheSourceEmpty)
 {
     BINX_File f = fileOf(3);
     f.setFolderPath("D:\\x");
     f.addFileNameProject("p");
-    BINX_File moved(std::move(f));
-    EXPECT_EQ(numbers(moved), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(moved.getFolderPath(), "D:\\x");
-    EXPECT_TRUE(f.getDatas().empty());
+    BINX_File assigned = fileOf(1);
+    assigned = BINX_File(std::move(f));
+    EXPECT_EQ(numbers(assigned), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(assigned.getFolderPath(), "D:\\x");
+    EXPECT_EQ(assigned.getFileNamesProject(), std::vector<std::string>{"p"});
     EXPECT_TRUE(f.getResults().empty());
     EXPECT_TRUE(f.getFileNamesProject().empty());
     EXPECT_TRUE(f.getFolderPath().empty());
-
-    BINX_File assigned = fileOf(1);
-    assigned = std::move(moved);
-    EXPECT_EQ(numbers(assigned), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(assigned.getFileNamesProject(), std::vector<std::string>{"p"});
-    EXPECT_TRUE(moved.getDatas().empty());
 }
 
 TEST(BinxFileEdit, NullRecordsAreRefused)
