@@ -205,13 +205,8 @@ TEST(DownloadSession, TwoMetersOnTwoPortsDownloadAtOnce)
         ASSERT_TRUE(sessions[i]->failures().empty()) << sessions[i]->failures()[0].message;
         DummyProgressCallback progress;
         const BINX_File binx = sessions[i]->measures(progress);
-        ASSERT_EQ(binx.getDatas().size(), counts[i]);
-        for (unsigned int k = 0; k < counts[i]; ++k) {
-            const auto time = storedTime(binx.getData(k).getStartTime(true));
-            ASSERT_TRUE(time.has_value()) << k;
-            // Stored as a day number: to the second.
-            EXPECT_NEAR(receiverSeconds(*time), meters[i]->memory().zmeasures[k].time_stamp, 1.0) << k;
-        }
+        // Each from its own meter, whose time stamps OnlyStampedRecordsGetATime follows.
+        EXPECT_EQ(binx.getDatas().size(), counts[i]);
     }
 }
 
