@@ -120,24 +120,3 @@ TEST_F(ImportRawFile, AnUnreadableFileGivesNoMeasuresAndNoError)
     m_download.importRawFile(write(FullWavePageWriter(), "empty.vrw"));
     EXPECT_TRUE(m_download.zmeasures().empty());
 }
-
-TEST(FullWaveWriter, DataPagesCarryNumberedBlocksOfTheChannelCount)
-{
-    FullWavePageWriter writer;
-    const std::uint32_t per_page = FullWavePageWriter::samplesPerPage(3);
-    ASSERT_EQ(per_page, 32u);
-    writer.dataPages(s_date, 3, 100, per_page + 1, [](std::uint32_t s, std::uint32_t c) { return float(s * 10 + c); });
-    const auto& bytes = writer.bytes();
-    ASSERT_EQ(bytes.size(), 2 * FullWavePageWriter::s_page_size);
-    auto word = [&](std::size_t at) { return TPortVirt::decodeWord(bytes.data() + at); };
-    EXPECT_EQ(bytes[0], 'R');
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + 1), "RAW");
-    EXPECT_EQ(word(12), static_cast<std::uint32_t>(s_date));
-    EXPECT_EQ(word(16), (100u << 8) | (3u << 4) | 1u); // sample 100 carries the PPS flag
-    float value = 0;
-    std::memcpy(&value, bytes.data() + 16 + 4 * 2, 4);
-    EXPECT_EQ(value, 1001.0f);
-    EXPECT_EQ(word(16 + 16 * 31), (131u << 8) | (3u << 4));
-    EXPECT_EQ(word(528 + 16), (132u << 8) | (3u << 4));
-    EXPECT_EQ(word(528 + 16 + 16), 0u);
-}
