@@ -86,14 +86,11 @@ TEST(ReprocessReport, StoredBesideRecomputedWithRelativeDifferencesAndResistivit
     ReprocessReport report;
     const BINX_Data stored = storedRecord();
     const Row row(report.row(5, stored, recomputed()));
-    EXPECT_EQ(row.whole("index"), 5);
-    EXPECT_EQ(row.whole("ok"), 1);
+    for (const auto& [name, value] : {std::pair{"index", 5}, {"ok", 1}, {"voltage_start", 2}, {"voltage_channel", 3}, {"current_start", 1},
+                                      {"halves_used", 7}, {"halves_dropped", 1}})
+        EXPECT_EQ(row.whole(name), value) << name;
     EXPECT_EQ(std::get<std::string>(row["failure"]), "");
     EXPECT_EQ(std::get<std::string>(row["voltage_recording"]), "v.vmn");
-    EXPECT_EQ(row.whole("voltage_start"), 2);
-    EXPECT_EQ(row.whole("voltage_channel"), 3);
-    EXPECT_EQ(row.whole("halves_used"), 7);
-    EXPECT_EQ(row.whole("halves_dropped"), 1);
     struct Case {
         const char* name;
         double value;
