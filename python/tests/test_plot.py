@@ -17,13 +17,6 @@ def test_recording_plot_draws_every_channel_and_marks_overloads(sample_survey, p
     assert len(markers) == 3 and all(len(line.get_xdata()) == 1 for line in markers)
 
 
-def test_decay_plot(sample_survey, pyplot):
-    survey = ertkit.open(sample_survey / "line1.binx")
-    ax = survey[0].plot_decay()
-    # Windows of 20, 20, 40, 40, 80... ms after a 40 ms delay.
-    np.testing.assert_allclose(ax.get_lines()[0].get_xdata()[:4], [50.0, 70.0, 100.0, 140.0])
-
-
 def test_decay_plot_draws_the_cole_cole_model_a_record_keeps(sample_survey, pyplot):
     survey = ertkit.open(sample_survey / "line1.binx")
     assert survey[0].plot_decay().get_legend() is None  # no model, no curve
