@@ -64,7 +64,7 @@ def test_summaries_answer_without_a_table(many_files):
     assert (summary["first_time"], summary["last_time"]) == (frame.start_time.min(), frame.start_time.max())
 
 
-def test_read_recordings_gives_starts_and_their_samples(sample_survey):
+def test_read_recordings_gives_starts_and_their_samples_in_either_precision(sample_survey):
     paths = sorted(str(p) for p in sample_survey.glob("*@*"))
     starts, samples = edask.read_recordings(paths)
     assert samples.numblocks[0] == len(starts) and samples.shape == (starts.n_samples.sum(), starts.n_channels.max())
@@ -74,6 +74,9 @@ def test_read_recordings_gives_starts_and_their_samples(sample_survey):
         block = samples[row.first_row:row.first_row + row.n_samples].compute()
         np.testing.assert_array_equal(block[:, :start.n_channels], start.data)
         assert np.isnan(block[:, start.n_channels:]).all()
+    _, single = edask.read_recordings(paths, dtype=np.float32)
+    assert single.dtype == np.float32
+    np.testing.assert_array_equal(single.compute(scheduler="sync"), samples.compute(scheduler="sync").astype(np.float32))
 
 
 def test_a_recording_summary_is_a_header_only_open(sample_survey):
@@ -181,14 +184,6 @@ def test_recordings_that_change_or_fail_are_named_or_skipped(sample_survey, hand
         edask.read_recordings([paths[0], str(sample_survey / "line1.binx")])
     with pytest.raises(ValueError, match="errors must be 'raise' or 'skip'"):
         edask.read_recordings(paths, errors="ignore")
-
-
-def test_recordings_in_single_precision(sample_survey):
-    paths = sorted(str(p) for p in sample_survey.glob("*@*"))
-    _, double = edask.read_recordings(paths)
-    _, single = edask.read_recordings(paths, dtype=np.float32)
-    assert single.dtype == np.float32
-    np.testing.assert_array_equal(single.compute(scheduler="sync"), double.compute(scheduler="sync").astype(np.float32))
 
 
 # --- reprocessing --------------------------------------------------------------------------
