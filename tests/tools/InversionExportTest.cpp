@@ -174,14 +174,10 @@ TEST_P(InversionExports, GeneralArrayGivesTheElectrodesQuadrupolesAndValuesOfThe
     const ToolRun run = runTool({"export", GetParam(), "-f", "general-array"}, sampleFolder());
     ASSERT_EQ(run.status, 0) << run.err;
     const GeneralArray g = parseGeneralArray(run.out);
+    // The header's fixed words are the golden files'; here, what the survey sets in it.
     EXPECT_EQ(g.title, GetParam());
     EXPECT_EQ(g.unit, 5.0);
-    EXPECT_EQ(g.type, 11);
-    EXPECT_EQ(g.measurement, 0);
-    EXPECT_EQ(g.x_location, 1);
     ASSERT_EQ(g.ip, 1);
-    EXPECT_EQ(g.ip_name, "Chargeability");
-    EXPECT_EQ(g.ip_unit, "mV/V");
     EXPECT_EQ(g.windows, "0.04,1.24");
     EXPECT_EQ(g.trailing_zeros, 4);
     std::vector<std::map<std::string, std::string>> valid;
