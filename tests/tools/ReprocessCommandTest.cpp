@@ -51,13 +51,6 @@ TEST_F(Reprocess, TheRecordPlotOfTheOutputShowsTheNewStack)
     EXPECT_NE(readText(dir.path() / "14.svg").find("3 stacks, stored"), std::string::npos);
 }
 
-TEST_F(Reprocess, WindowsGivenAreTheOutputsWindows)
-{
-    ASSERT_EQ(run({"reprocess", "line1.binx", "--windows", "100:300,300:700", "-o", "OUT/w.binx"}).status, 0);
-    EXPECT_EQ(column(dir.path() / "w.binx", "t0_ms").front(), 100.0);
-    EXPECT_EQ(column(dir.path() / "w.binx", "t2_ms").front(), 700.0);
-}
-
 TEST_F(Reprocess, WhatCannotBeDoneIsSaid)
 {
     std::filesystem::copy_file(sampleFolder() / "line1.binx", dir.path() / "alone.binx");
