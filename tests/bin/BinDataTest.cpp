@@ -145,10 +145,8 @@ TEST(BinData, SidesOfCurrentVoltageChannelAndFlags)
     EXPECT_EQ(data.getPolarizationVoltage(false), 33.25);
     EXPECT_EQ(data.getChan(true), 3u);
     EXPECT_EQ(data.getChan(false), 0u);
-    EXPECT_EQ(data.getElectrodeNum(ElectrodeName::A), 0u);
-    EXPECT_EQ(data.getElectrodeNum(ElectrodeName::B), 1u);
-    EXPECT_EQ(data.getElectrodeNum(ElectrodeName::M), 5u);
-    EXPECT_EQ(data.getElectrodeNum(ElectrodeName::N), 6u);
+    for (const auto& [e, number] : {std::pair{ElectrodeName::A, 0u}, {ElectrodeName::B, 1u}, {ElectrodeName::M, 5u}, {ElectrodeName::N, 6u}})
+        EXPECT_EQ(data.getElectrodeNum(e), number) << static_cast<int>(e);
     EXPECT_EQ(data.getOverloadedSamples(true), 1u);
     EXPECT_EQ(data.getOverloadedSamples(false), 0u);
     EXPECT_TRUE(data.isGapFiller(true));

@@ -238,10 +238,8 @@ TEST(BinxQueries, ElectrodesAndGrid)
     d.chanV = 4;
     d.quadrupole.setXYZ(ElectrodeName::M, 1, 2, 3);
     d.quadrupole.setGeoSpec(ElectrodeName::A, BINX_GeoSpec(1, 2, 'Z', 33, 17, false));
-    EXPECT_EQ(d.getElectrodeNum(ElectrodeName::A), 17u);
-    EXPECT_EQ(d.getElectrodeNum(ElectrodeName::B), 1u);
-    EXPECT_EQ(d.getElectrodeNum(ElectrodeName::M), 6u);
-    EXPECT_EQ(d.getElectrodeNum(ElectrodeName::N), 7u);
+    for (const auto& [e, number] : {std::pair{ElectrodeName::A, 17u}, {ElectrodeName::B, 1u}, {ElectrodeName::M, 6u}, {ElectrodeName::N, 7u}})
+        EXPECT_EQ(d.getElectrodeNum(e), number) << static_cast<int>(e);
     EXPECT_EQ(d.getElectrodeSpec(ElectrodeName::A), GeoSpec(true, 17, 2, true, 33));
     EXPECT_EQ(d.getElectrodeY(ElectrodeName::M), 2.0);
     EXPECT_TRUE(d.getElectrodeOfV(ElectrodeName::A));

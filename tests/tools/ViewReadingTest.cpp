@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -54,9 +55,8 @@ TEST(ViewReading, GivesTheFittedModelOnlyWhereTheRecordKeepsOne)
     ASSERT_NE(record.coleColeTau, 0.0);
     const ertkit_test::TempDir dir;
     const auto reading = ertkit_cli::viewReading(record, ertkit::resultValues(record), dir.path() / "alone.binx");
-    EXPECT_EQ(reading["model"]["m"].get<double>(), record.coleColeM);
-    EXPECT_EQ(reading["model"]["tau"].get<double>(), record.coleColeTau);
-    EXPECT_EQ(reading["model"]["c"].get<double>(), record.coleColeC);
+    EXPECT_EQ(std::tuple(reading["model"]["m"].get<double>(), reading["model"]["tau"].get<double>(), reading["model"]["c"].get<double>()),
+              std::tuple(record.coleColeM, record.coleColeTau, record.coleColeC));
     // Its decay as reprocessing's model reads it, the page drawing no formula of its own.
     const auto curve = ertkit::coleColeDecayCurve(record, *ertkit::storedColeCole(record), std::numeric_limits<double>::infinity());
     ASSERT_FALSE(curve.empty());
