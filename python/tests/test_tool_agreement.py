@@ -80,15 +80,6 @@ def test_opening_fails_and_warns_as_the_tool_does(sample_survey, hand_made, dama
             assert python_outcome(lambda: ertkit.Recording(path), caplog) == expected, path.name
 
 
-def test_the_damage_the_tool_reports_is_reported(damaged, caplog):
-    cut = python_outcome(lambda: ertkit.open(damaged / "cut.binx"), caplog)
-    assert cut[0] is None and len(cut[1]) == 1 and "in record 65 of the 97 its header announces" in cut[1][0]
-    assert python_outcome(lambda: ertkit.open(damaged / "vpx12-4567@061423_083000.vmn"), caplog)[0].startswith(
-        "malformed recording name")
-    assert "its content is a BINX result file" in python_outcome(lambda: ertkit.open(damaged / "vp1-2@061423_083000.vmn"),
-                                                                   caplog)[0]
-
-
 def to_millisecond(time):
     """A time rounded to the nearest millisecond, halves up, as the tool shows it."""
     ns = time.astype("datetime64[ns]").astype(np.int64)
