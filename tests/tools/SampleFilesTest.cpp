@@ -86,29 +86,3 @@ TEST_F(SampleFiles, BinRecordPlots)
 }
 
 } // namespace
-
-namespace {
-
-// Every reading of the BINX file names recordings that exist beside it, holding a start at the
-// reading's start time (what info says of each recording is a golden output).
-TEST(SampleRecordings, MatchTheReadingsThatNameThem)
-{
-    const auto& folder = sampleFolder();
-    const std::string binx_info = runTool({"info", "line1.binx"}, folder).out;
-    const std::string listed = split(lines(binx_info)[4], ':').back();
-    const auto names = split(listed.substr(1), ' ');
-    ASSERT_EQ(names.size(), 4u) << binx_info;
-    std::string recording_info;
-    for (const std::string& name : names) {
-        const ToolRun info = runTool({"info", name}, folder);
-        ASSERT_EQ(info.status, 0) << name << ": " << info.err;
-        recording_info += info.out;
-    }
-    const auto rows = lines(runTool({"export", "line1.binx"}, folder).out);
-    const auto header = split(rows[0], ',');
-    const std::size_t time_column = columnOf(header, "start_time");
-    for (std::size_t r = 1; r < rows.size(); ++r)
-        EXPECT_EQ(occurrences(recording_info, split(rows[r], ',')[time_column] + "Z"), 2u) << "voltage and current start of record " << r - 1;
-}
-
-} // namespace
