@@ -6,9 +6,8 @@ import os
 
 from . import _ertkit
 from ._core import fs_path
-from ._reprocess import _frame
+from ._reprocess import _frame, _work_on_results
 from ._binx import BinxFile
-from ._results import BinFile
 
 
 def qc(results, *, recordings=None, progress=None, **rules):
@@ -29,14 +28,7 @@ def qc(results, *, recordings=None, progress=None, **rules):
     tool's ``--model`` JSON makes it, as a dict. A bad rule name or value raises ValueError.
     Needs pandas.
     """
-    try:
-        import pandas
-    except ImportError as error:  # pragma: no cover - depends on the installation
-        raise ImportError("qc needs pandas") from error
-    if not isinstance(results, (BinxFile, BinFile)):
-        raise TypeError(f"qc takes a BinxFile or BinFile from ertkit.open, not {type(results).__name__}")
-    if progress is not None and not callable(progress):
-        raise TypeError("progress must be a callable taking (done, total)")
+    pandas = _work_on_results("qc", results, progress)
     if recordings is not None:
         recordings = os.fsdecode(fs_path(recordings))
         if not os.path.isdir(recordings):

@@ -48,6 +48,20 @@ def _frame(pandas, columns):
     return pandas.DataFrame(data)
 
 
+def _work_on_results(name, results, progress):
+    """pandas, once `results` and `progress` are what a whole-file work of the package
+    (reprocess, qc) takes; ImportError or TypeError saying what is wrong otherwise."""
+    try:
+        import pandas
+    except ImportError as error:  # pragma: no cover - depends on the installation
+        raise ImportError(f"{name} needs pandas") from error
+    if not isinstance(results, (BinxFile, BinFile)):
+        raise TypeError(f"{name} takes a BinxFile or BinFile from ertkit.open, not {type(results).__name__}")
+    if progress is not None and not callable(progress):
+        raise TypeError("progress must be a callable taking (done, total)")
+    return pandas
+
+
 def _gates(gates):
     """Log-spaced gates as the extension takes them: their name, or (first_ms, last_ms, per_decade)."""
     if gates is None or isinstance(gates, str):
@@ -154,14 +168,7 @@ def reprocess(results, *, stack="mean", windows=None, recordings=None, trim=0.25
     exception raised in it, or Ctrl-C, stops the work. The work runs with the GIL released,
     the recordings read in parallel. Needs pandas.
     """
-    try:
-        import pandas
-    except ImportError as error:  # pragma: no cover - depends on the installation
-        raise ImportError("reprocess needs pandas") from error
-    if not isinstance(results, (BinxFile, BinFile)):
-        raise TypeError(f"reprocess takes a BinxFile or BinFile from ertkit.open, not {type(results).__name__}")
-    if progress is not None and not callable(progress):
-        raise TypeError("progress must be a callable taking (done, total)")
+    pandas = _work_on_results("reprocess", results, progress)
     arguments = _arguments(stack, trim, windows, gates, taper, spikes, drift_order, mains, cole_cole)
     origin = results._origin
     result_file = origin[1] if origin is not None and origin[0] == "path" else None
