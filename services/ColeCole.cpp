@@ -217,19 +217,9 @@ std::pair<double, double> reduced(double pulse_ms, double u_ms)
 double coleColeRelaxation(double c, double s)
 {
     if (!(s > 0.0)) return 1.0;
-    const double exponent = std::clamp(c, s_c_min, 1.0);
+    // The one cell of the row that holds ln s.
     const double v = std::log(s);
-    if (v < s_v_min) return series(exponent, s);
-    if (v > s_v_max) return asymptotic(exponent, s);
-    const auto& rows = table().rows;
-    const auto [i, fc] = cell(exponent, s_c_min, s_dc, s_nc);
-    const auto [j, fv] = cell(v, s_v_min, s_dv, s_nv);
-    const auto wc = cubicWeights(fc), wv = cubicWeights(fv);
-    const auto p = neighbours(i, s_nc, [&](std::ptrdiff_t k) {
-        const auto q = neighbours(j, s_nv, [&](std::ptrdiff_t l) { return rows[static_cast<std::size_t>(k)][static_cast<std::size_t>(l)]; });
-        return wv[0] * q[0] + wv[1] * q[1] + wv[2] * q[2] + wv[3] * q[3];
-    });
-    return wc[0] * p[0] + wc[1] * p[1] + wc[2] * p[2] + wc[3] * p[3];
+    return Row(c, v, v).at(v);
 }
 
 struct ColeColeWaveform::Shape : Row {

@@ -327,8 +327,6 @@ void cleanHalfCycles(std::span<const double> samples, std::span<const bool> over
     }
     if (steps.spike_threshold > 0.0) flagSpikes(steps.spike_threshold, out, scratch);
     else out.spike.assign(out.halves.values.size(), 0);
-    out.halves.drift = {out.drift.empty() ? 0.0 : polynomial(out.drift, -out.centre / out.scale),
-                        out.drift.size() > 1 ? out.drift[1] / out.scale : 0.0};
 }
 
 void stackClean(const CleanHalves& clean, StackEstimator estimator, double trim, std::vector<double>& stack, std::vector<double>& column)

@@ -35,7 +35,8 @@ struct CleaningSteps {
 inline constexpr int s_max_drift_order = 5;
 
 struct CleanHalves {
-    HalfCycles halves;                    // drift and periodic noise removed, sign corrected
+    HalfCycles halves;                    // drift and periodic noise removed, sign corrected (the drift
+                                          // is `drift` below; halves.drift is left at 0)
     std::vector<std::uint8_t> spike;      // per value of halves.values: left out of the stack
     std::size_t spikes = 0;
     // The drift as a polynomial in x = (k - centre) / scale, k the sample of the injection,
