@@ -1,6 +1,5 @@
 #include "BinTestFiles.h"
 
-#include <fullwave/IAB_VMN_File.h>
 #include <host/Registry.h>
 
 #include <gtest/gtest.h>
@@ -69,7 +68,6 @@ TEST(BinFile, OpensThroughTheHostRegistryUnderItsOwnRegistration)
     const auto file = host::registry().openResultFile(path, progress);
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->getTypeId(), BIN_File::s_registration_id);
-    EXPECT_NE(BIN_File::s_registration_id, IAB_VMN_File::s_registration_id);
     EXPECT_EQ(file->getResults().size(), 2u);
 }
 
