@@ -136,12 +136,11 @@ TEST(BinxFileRead, FilesEndingInTheHeaderOrNamesAreIncomplete)
 TEST(BinxFileRead, HostileCountsAndLengthsAreBounded)
 {
     // Counts of 0xFFFFFFFF reserve no more than the file could hold.
-    BinxFileBuilder recordings = fileOf(0);
-    recordings.recording_count = 0xFFFFFFFFu;
-    EXPECT_EQ(openFailure(recordings.build().data()), "incomplete file");
-    BinxFileBuilder projects = fileOf(0);
-    projects.project_count = 0xFFFFFFFFu;
-    EXPECT_EQ(openFailure(projects.build().data()), "incomplete file");
+    for (auto count : {&BinxFileBuilder::recording_count, &BinxFileBuilder::project_count}) {
+        BinxFileBuilder names = fileOf(0);
+        names.*count = 0xFFFFFFFFu;
+        EXPECT_EQ(openFailure(names.build().data()), "incomplete file");
+    }
     BinxFileBuilder records = fileOf(2);
     records.record_count = 0xFFFFFFFFu;
     ByteFile file(records.build());

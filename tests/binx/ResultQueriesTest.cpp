@@ -229,7 +229,6 @@ TEST(BinxQueries, ElectrodeDispositionBothWays)
         d.setElectrodeDisposition(static_cast<ElectrodeDisposition>(unknown));
         EXPECT_EQ(d.electrodeDispositionCode, 10);
     }
-    EXPECT_EQ(BINX_Data().getElectrodeDisposition(), static_cast<ElectrodeDisposition>(0));
 }
 
 TEST(BinxQueries, ElectrodesAndGrid)

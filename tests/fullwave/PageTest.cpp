@@ -67,7 +67,6 @@ TEST(PageHeader, NameAndKind)
 {
     const IAB_VMN_PageHeader full(pageWithHeader('C', "ABCDEFGHIJK", -1), false);
     EXPECT_EQ(full.get_name(), "ABCDEFGHIJK");
-    EXPECT_EQ(full.get_date(), 0xFFFFFFFFFFFFFFFFull);
     EXPECT_TRUE(full.isRawCfg());
     EXPECT_FALSE(full.hasRawCfgName());
     const IAB_VMN_PageHeader raw(pageWithHeader('R', "RAW", 0), false);
