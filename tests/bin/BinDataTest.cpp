@@ -130,9 +130,15 @@ TEST(BinData, ChargeabilityAnswersOnlyForTheSecondSideFalse)
     EXPECT_FALSE(readRecord(fields).getIgnoreM());
 }
 
-TEST(BinData, SidesOfCurrentVoltageChannelAndFlags)
+TEST(BinData, StoredValuesSidesAndElectrodes)
 {
     BinRecordFields fields;
+    fields.ignore = 2;
+    fields.x = {1, 2, 3, 4};
+    fields.y = {5, 6, 7, 8};
+    fields.z = {-1, -2, -3, -4};
+    fields.gps_x = 600000.5f;
+    fields.gps_y = 4500000.0f;
     fields.injected_current = 120.5f;
     fields.polarization_voltage = -33.25f;
     fields.channel_byte = 0xA3;
@@ -158,18 +164,7 @@ TEST(BinData, SidesOfCurrentVoltageChannelAndFlags)
     EXPECT_EQ(quiet.getOverloadedSamples(true), 0u);
     EXPECT_FALSE(quiet.isGapFiller(true));
     EXPECT_TRUE(quiet.isNoisy());
-}
 
-TEST(BinData, StoredValuesAndElectrodes)
-{
-    BinRecordFields fields;
-    fields.ignore = 2;
-    fields.x = {1, 2, 3, 4};
-    fields.y = {5, 6, 7, 8};
-    fields.z = {-1, -2, -3, -4};
-    fields.gps_x = 600000.5f;
-    fields.gps_y = 4500000.0f;
-    const BIN_Data data = readRecord(fields);
     EXPECT_TRUE(data.getIgnore());
     EXPECT_EQ(data.getVAB(), 48.0);
     EXPECT_EQ(data.getRsCheck(), 1.25);
