@@ -2,6 +2,7 @@
 // the file: same records, same failures, same log lines, same progress calls.
 
 #include "BinTestFiles.h"
+#include "support/StreamReading.h"
 
 #include <gtest/gtest.h>
 

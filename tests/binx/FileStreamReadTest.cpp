@@ -2,6 +2,7 @@
 // file: same records, same failures, same log lines, same progress calls.
 
 #include "BinxTestHelpers.h"
+#include "support/StreamReading.h"
 
 #include <binx/BINX_File.h>
 
