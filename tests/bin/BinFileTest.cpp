@@ -1,7 +1,5 @@
 #include "BinTestFiles.h"
 
-#include <host/Registry.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -63,18 +61,6 @@ TEST(BinFile, ReadsNamesAndRecordsWithOneProgressStepPerLoopTurn)
     EXPECT_EQ(file.getFileNames(), BinFileContents{}.names);
     EXPECT_EQ(file.getFullPath(1), "D:\\survey\\line1\\vp123-4567@120523_143015.vmn");
     EXPECT_THROW(file.getFullPath(2), std::out_of_range);
-}
-
-TEST(BinFile, OpensThroughTheHostRegistryUnderItsOwnRegistration)
-{
-    const TempDir dir;
-    const std::string path = dir.file("line.bin");
-    BinFileWriter::write(path, withRecords(2));
-    DummyProgressCallback progress;
-    const auto file = host::registry().openResultFile(path, progress);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->getTypeId(), BIN_File::s_registration_id);
-    EXPECT_EQ(file->getResults().size(), 2u);
 }
 
 TEST(BinFile, NameEntriesDropTheirTerminatingZero)

@@ -2,8 +2,6 @@
 
 #include <binx/BINX_File.h>
 
-#include <host/Registry.h>
-
 #include <gtest/gtest.h>
 
 using binx_test::ByteFile;
@@ -150,15 +148,4 @@ TEST(BinxFileRead, HostileCountsAndLengthsAreBounded)
     names.data().resize(names.size() - 12); // drop both empty lists and the record count
     names.u32(1).u32(0xFFFFFFFFu).text("x.iab");
     EXPECT_EQ(openFailure(names.data()), "incomplete file");
-}
-
-TEST(BinxFileRead, OpensThroughTheRegistry)
-{
-    ByteFile file(fileOf(2).build(), "survey.binx");
-    DummyProgressCallback progress;
-    const auto opened = host::registry().openResultFile(file.path(), progress);
-    ASSERT_TRUE(opened);
-    EXPECT_EQ(opened->getTypeId(), BINX_File::s_registration_id);
-    ASSERT_EQ(opened->getResults().size(), 2u);
-    EXPECT_EQ(opened->getResults()[1]->getQuadripoleMeasured(), 1);
 }
