@@ -2,6 +2,7 @@
 // the file: same records, same failures, same log lines, same progress calls.
 
 #include "BinTestFiles.h"
+#include "support/StreamReading.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,7 @@ void describe(const BIN_File& file, std::vector<std::string>& seen)
 
 void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string& what)
 {
-    const ertkit_test::TempDir dir;
-    const std::string path = dir.file("f.bin");
-    ertkit_test::writeFile(path, bytes);
-    const auto by_path = ertkit_test::readingOutcome([&](ProgressCallback& p) { return BIN_File(path, p); }, describe);
-    const auto by_stream = ertkit_test::readingOutcome(
-        [&](ProgressCallback& p) {
-            std::istringstream in(std::string(bytes.begin(), bytes.end()));
-            return BIN_File(in, path, p);
-        },
-        describe);
-    EXPECT_EQ(by_path, by_stream) << what;
+    ertkit_test::expectSameReadingFromAStream<BIN_File>(bytes, "f.bin", describe, what);
 }
 
 } // namespace

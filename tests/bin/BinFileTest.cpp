@@ -1,8 +1,5 @@
 #include "BinTestFiles.h"
 
-#include <fullwave/IAB_VMN_File.h>
-#include <host/Registry.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,6 +38,12 @@ TEST(BinFile, ReadsNamesAndRecordsWithOneProgressStepPerLoopTurn)
 {
     const TempDir dir;
     const std::string path = dir.file("survey.bin");
+    // A file that ends after its names has no records, and one step for its one loop turn.
+    BinFileWriter::write(path, withRecords(0));
+    ertkit_test::ProgressLog no_records;
+    EXPECT_TRUE(BIN_File(path, no_records).getResults().empty());
+    EXPECT_EQ(std::count(no_records.calls.begin(), no_records.calls.end(), "step"), 1);
+
     BinFileWriter::write(path, withRecords(3));
     ertkit_test::ProgressLog progress;
     const BIN_File file(path, progress);
@@ -58,19 +61,6 @@ TEST(BinFile, ReadsNamesAndRecordsWithOneProgressStepPerLoopTurn)
     EXPECT_EQ(file.getFileNames(), BinFileContents{}.names);
     EXPECT_EQ(file.getFullPath(1), "D:\\survey\\line1\\vp123-4567@120523_143015.vmn");
     EXPECT_THROW(file.getFullPath(2), std::out_of_range);
-}
-
-TEST(BinFile, OpensThroughTheHostRegistryUnderItsOwnRegistration)
-{
-    const TempDir dir;
-    const std::string path = dir.file("line.bin");
-    BinFileWriter::write(path, withRecords(2));
-    DummyProgressCallback progress;
-    const auto file = host::registry().openResultFile(path, progress);
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->getTypeId(), BIN_File::s_registration_id);
-    EXPECT_NE(BIN_File::s_registration_id, IAB_VMN_File::s_registration_id);
-    EXPECT_EQ(file->getResults().size(), 2u);
 }
 
 TEST(BinFile, NameEntriesDropTheirTerminatingZero)
@@ -157,15 +147,6 @@ TEST(BinFile, HostileNameCountsAndLengthsFailCleanly)
     length.data().resize(BinFileWriter::s_names_offset - 2);
     length.u16(1).u16(0xFFFF).text("short");
     EXPECT_EQ(messageOf(writeBytes(dir, length.data())), "incomplete file");
-}
-
-TEST(BinFile, FileEndingAfterTheNamesHasNoRecords)
-{
-    const TempDir dir;
-    ertkit_test::ProgressLog progress;
-    const BIN_File file(writeBytes(dir, BinFileWriter::file(withRecords(0)).data()), progress);
-    EXPECT_TRUE(file.getResults().empty());
-    EXPECT_EQ(std::count(progress.calls.begin(), progress.calls.end(), "step"), 1);
 }
 
 TEST(BinFile, RecordLoopEndsQuietlyAtTheFirstUnreadableRecord)

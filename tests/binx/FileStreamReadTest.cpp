@@ -2,6 +2,7 @@
 // file: same records, same failures, same log lines, same progress calls.
 
 #include "BinxTestHelpers.h"
+#include "support/StreamReading.h"
 
 #include <binx/BINX_File.h>
 
@@ -29,15 +30,7 @@ void describe(const BINX_File& file, std::vector<std::string>& seen)
 
 void expectSameReading(const std::vector<std::uint8_t>& bytes, const std::string& what)
 {
-    ByteFile file(bytes, "f.binx");
-    const auto by_path = ertkit_test::readingOutcome([&](ProgressCallback& p) { return BINX_File(file.path(), p); }, describe);
-    const auto by_stream = ertkit_test::readingOutcome(
-        [&](ProgressCallback& p) {
-            std::istringstream in(std::string(bytes.begin(), bytes.end()));
-            return BINX_File(in, file.path(), p);
-        },
-        describe);
-    EXPECT_EQ(by_path, by_stream) << what;
+    ertkit_test::expectSameReadingFromAStream<BINX_File>(bytes, "f.binx", describe, what);
 }
 
 BinxFileBuilder fileOf(int n_records)

