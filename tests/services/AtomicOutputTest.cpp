@@ -186,18 +186,4 @@ TEST(BinxOutput, WritesWhatTheLibrarysWriterWrites)
     EXPECT_EQ(filesIn(dir.path()), 2u) << "no temporary file stays";
 }
 
-TEST(BinxOutput, AnUnwritableDestinationLeavesNothing)
-{
-    ertkit_test::TempDir dir;
-    const auto target = dir.path() / "missing" / "out.binx";
-    try {
-        writeBinx(fileOf(2), target, {}, false);
-        FAIL() << "no error";
-    } catch (const WriteError& e) {
-        EXPECT_EQ(e.errorNumber(), ENOENT);
-        EXPECT_EQ(e.path(), target);
-    }
-    EXPECT_EQ(filesIn(dir.path()), 0u);
-}
-
 } // namespace
