@@ -25,13 +25,6 @@ std::ostream& operator<<(std::ostream& out, const FailureCase& c)
     return out << c.label;
 }
 
-MeterBehaviour behaviourOf(const FailureCase& c)
-{
-    MeterBehaviour behaviour;
-    c.spoil(behaviour);
-    return behaviour;
-}
-
 const std::string s_bad_version = "Bad Version, Upload and Install new version.";
 
 // A failed exchange reaches the error callback once, with the sink's error code and the
@@ -57,7 +50,9 @@ class HandshakeFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(HandshakeFailure, ReachesTheErrorCallbackThenEndsTheLink)
 {
-    DownloadRun test(MeterMemory::records(2, 3), behaviourOf(GetParam()));
+    MeterBehaviour behaviour;
+    GetParam().spoil(behaviour);
+    DownloadRun test(MeterMemory::records(2, 3), behaviour);
     test.run(0, 2);
     expectFailure(test.download, test.meter, test.progress, GetParam().message, GetParam().device_stays);
     EXPECT_TRUE(test.download.zmeasures().empty());
