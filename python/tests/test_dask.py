@@ -207,18 +207,10 @@ def test_reprocess_gives_the_reports_and_files_of_a_serial_loop(sample_survey, t
     assert "cc_m" in frame.columns and frame.ok.all()
 
 
-@pytest.fixture
-def one_without_recordings(sample_survey, tmp_path):
-    """The survey's BINX file, and a copy of it in a folder without its recordings."""
-    alone = tmp_path / "alone"
-    alone.mkdir()
-    shutil.copy(sample_survey / "line1.binx", alone / "copy.binx")
-    return [str(sample_survey / "line1.binx"), str(alone / "copy.binx")]
-
-
-def test_reprocess_names_a_file_it_cannot_reprocess_or_skips_it(one_without_recordings, tmp_path, caplog):
-    good, bad = one_without_recordings
-    out = tmp_path / "out"
+def test_reprocess_names_a_file_it_cannot_reprocess_or_skips_it(sample_survey, tmp_path, caplog):
+    # The survey's BINX file, and a copy of it in a folder without its recordings.
+    good, bad, out = str(sample_survey / "line1.binx"), str(tmp_path / "copy.binx"), tmp_path / "out"
+    shutil.copy(good, bad)
     out.mkdir()
     with dask.config.set(scheduler="sync"):
         with pytest.raises(ValueError, match=f"{bad}: no record could be reprocessed \\(voltage recording missing"):

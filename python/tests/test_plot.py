@@ -6,15 +6,23 @@ import ertkit
 DIPOLES = "vp123-4567@061423_083000.vmn"
 
 
-def test_recording_plot_draws_every_channel_and_marks_overloads(sample_survey, pyplot):
+def test_recording_plot_draws_every_channel_and_overloads_do_not_flatten_it(sample_survey, pyplot):
     # The third injection carries a spike that overloads every channel.
     recording = ertkit.open(sample_survey / DIPOLES)
-    ax = recording.plot(start=2, channels=[0, 1, 2])
+    start, ax = recording[2], recording.plot(start=2, channels=[0, 1, 2])
     labels = [line.get_label() for line in ax.get_lines()]
     assert [label for label in labels if label.startswith("channel")] == ["channel 0", "channel 1", "channel 2"]
     assert "PPS" in labels
-    markers = [line for line in ax.get_lines() if line.get_marker() == "x"]
-    assert len(markers) == 3 and all(len(line.get_xdata()) == 1 for line in markers)
+    crosses = [line for line in ax.get_lines() if line.get_marker() == "x"]
+    assert len(crosses) == 3 and all(len(line.get_xdata()) == 1 for line in crosses)
+    low, high = ax.get_ylim()
+    kept = start.data[:, :3][~start.overload[:, :3]]
+    # The limits hold every sample that is a value, and little more; the spikes lie beyond.
+    assert low <= kept.min() and high >= kept.max() and high - low < 1.2 * (kept.max() - kept.min())
+    assert start.data[:, :3].max() > high
+    assert all(low <= y <= high for line in crosses for y in line.get_ydata())
+    assert ax.get_ylabel() == "sample (mV)"
+    assert ertkit.open(sample_survey / "in124-4568@061423_083000.iab")[0].plot().get_ylabel() == "sample (mA)"
 
 
 def test_decay_plot_draws_the_cole_cole_model_a_record_keeps(sample_survey, pyplot):
@@ -35,20 +43,6 @@ def test_decay_plot_draws_the_cole_cole_model_a_record_keeps(sample_survey, pypl
     for beyond in (1e300, float("inf"), float("nan")):  # the whole decay
         np.testing.assert_array_equal(record.cole_cole_decay(beyond)[0], times)
     assert record.cole_cole_decay(100)[0][-1] == 100.0
-
-
-def test_overload_spikes_do_not_flatten_the_signal(sample_survey, pyplot):
-    start = ertkit.open(sample_survey / DIPOLES)[2]
-    ax = start.plot(channels=[0, 1, 2])
-    low, high = ax.get_ylim()
-    kept = start.data[:, :3][~start.overload[:, :3]]
-    # The limits hold every sample that is a value, and little more; the spikes lie beyond.
-    assert low <= kept.min() and high >= kept.max() and high - low < 1.2 * (kept.max() - kept.min())
-    assert start.data[:, :3].max() > high
-    crosses = [line for line in ax.get_lines() if line.get_marker() == "x"]
-    assert all(low <= y <= high for line in crosses for y in line.get_ydata())
-    assert ax.get_ylabel() == "sample (mV)"
-    assert ertkit.open(sample_survey / "in124-4568@061423_083000.iab")[0].plot().get_ylabel() == "sample (mA)"
 
 
 def test_time_labels_of_a_long_start_stay_apart(hand_made, pyplot):

@@ -1,7 +1,8 @@
 #pragma once
 
 // Shared pieces of the download tests: a download object whose protected parts the tests reach,
-// a progress sink that records its calls, and a simulated meter the USB port is pointed at.
+// a progress sink that records its calls, a simulated meter the USB port is pointed at, and the
+// measures a download of it should hold.
 
 #include <download/TPortUSB.h>
 #include <download/TarvexKesta_File.h>
@@ -12,8 +13,11 @@
 
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <optional>
 #include <memory>
 #include <string>
@@ -158,6 +162,36 @@ template <typename Record>
 bool sameBytes(const Record& a, const Record& b)
 {
     return std::memcmp(&a, &b, sizeof(Record)) == 0;
+}
+
+// The slots of [first, last] that hold a measure, as a download stores them: empty ones left
+// out, version 2 without its time stamp (it travels only in version 3).
+template <typename Record>
+std::vector<Record> storedSlots(const std::vector<Record>& slots, std::uint32_t version, std::uint32_t first, std::uint32_t last)
+{
+    std::vector<Record> stored;
+    for (std::uint32_t index = first; index <= last && index < slots.size(); ++index) {
+        if (slots[index].head.isEmptySlot()) continue;
+        stored.push_back(slots[index]);
+        if constexpr (std::is_same_v<Record, TarvexKesta_File::TZMeasure>) {
+            if (version == 2) stored.back().time_stamp = 0;
+        }
+    }
+    return stored;
+}
+
+template <typename Record>
+void expectSameRecords(const std::vector<Record>& got, const std::vector<Record>& expected)
+{
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(sameBytes(got[i], expected[i])) << "record " << i;
+}
+
+// A download holds every served measure of [first, last] once, intact and in order, and nothing else.
+inline void expectStored(const TestDownload& download, const ertkit_sim::MeterMemory& memory, std::uint32_t first, std::uint32_t last)
+{
+    expectSameRecords(download.measures(), storedSlots(memory.measures, memory.version, first, last));
+    expectSameRecords(download.zmeasures(), storedSlots(memory.zmeasures, memory.version, first, last));
 }
 
 } // namespace download_test

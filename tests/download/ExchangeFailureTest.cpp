@@ -5,9 +5,6 @@
 #include <functional>
 
 using download_test::DownloadRun;
-using download_test::MeterOnPort;
-using download_test::RecordingProgress;
-using download_test::TestDownload;
 using ertkit_sim::MeterBehaviour;
 using ertkit_sim::MeterMemory;
 
@@ -25,31 +22,7 @@ std::ostream& operator<<(std::ostream& out, const FailureCase& c)
     return out << c.label;
 }
 
-MeterBehaviour behaviourOf(const FailureCase& c)
-{
-    MeterBehaviour behaviour;
-    c.spoil(behaviour);
-    return behaviour;
-}
-
 const std::string s_bad_version = "Bad Version, Upload and Install new version.";
-
-// A failed exchange reaches the error callback once, with the sink's error code and the
-// message, then the end byte goes out and the port is closed.
-void expectFailure(const TestDownload& download, MeterOnPort& meter, const RecordingProgress& progress,
-                   const std::string& message, bool device_stays = true)
-{
-    ASSERT_EQ(download.calls().errors.size(), 1u);
-    EXPECT_EQ(download.calls().errors[0].first, progress.error_code);
-    EXPECT_EQ(download.calls().errors[0].second, message);
-    EXPECT_EQ(progress.calls.back(), "error code");
-    EXPECT_TRUE(download.hasPort());
-    EXPECT_FALSE(download.portOpen());
-    if (!device_stays) return;
-    const auto log = meter.logAfterHangUp();
-    ASSERT_FALSE(log.received.empty());
-    EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
-}
 
 } // namespace
 
@@ -57,15 +30,28 @@ class HandshakeFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(HandshakeFailure, ReachesTheErrorCallbackThenEndsTheLink)
 {
-    DownloadRun test(MeterMemory::records(2, 3), behaviourOf(GetParam()));
+    MeterBehaviour behaviour;
+    GetParam().spoil(behaviour);
+    DownloadRun test(MeterMemory::records(2, 3), behaviour);
     test.run(0, 2);
-    expectFailure(test.download, test.meter, test.progress, GetParam().message, GetParam().device_stays);
+    // The error callback once, with the sink's error code and the message; then the end byte
+    // goes out and the port is closed.
+    ASSERT_EQ(test.download.calls().errors.size(), 1u);
+    EXPECT_EQ(test.download.calls().errors[0], std::make_pair(test.progress.error_code, GetParam().message));
+    EXPECT_EQ(test.progress.calls.back(), "error code");
+    EXPECT_TRUE(test.download.hasPort());
+    EXPECT_FALSE(test.download.portOpen());
     EXPECT_TRUE(test.download.zmeasures().empty());
     // The range is never sent after a refused handshake; a refused version is not kept.
     EXPECT_FALSE(test.session().range_received);
     if (GetParam().message == s_bad_version) {
         EXPECT_EQ(test.download.version(), 0);
         EXPECT_FALSE(test.download.isContainFW());
+    }
+    if (GetParam().device_stays) {
+        const auto log = test.meter.logAfterHangUp();
+        ASSERT_FALSE(log.received.empty());
+        EXPECT_EQ(log.received.back(), TarvexKesta_File::END_BYTE);
     }
 }
 

@@ -30,28 +30,6 @@ std::ostream& operator<<(std::ostream& out, const ExchangeCase& c)
     return out << c.label;
 }
 
-// The slots of [first, last] that hold a measure, as the download stores them.
-template <typename Record>
-std::vector<Record> storedSlots(const std::vector<Record>& slots, const ExchangeCase& c)
-{
-    std::vector<Record> stored;
-    for (std::uint32_t index = c.first; index <= c.last && index < slots.size(); ++index) {
-        if (slots[index].head.isEmptySlot()) continue;
-        stored.push_back(slots[index]);
-        if constexpr (std::is_same_v<Record, TarvexKesta_File::TZMeasure>) {
-            if (c.memory.version == 2) stored.back().time_stamp = 0;
-        }
-    }
-    return stored;
-}
-
-template <typename Record>
-void expectSameRecords(const std::vector<Record>& got, const std::vector<Record>& expected)
-{
-    ASSERT_EQ(got.size(), expected.size());
-    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(sameBytes(got[i], expected[i])) << "record " << i;
-}
-
 } // namespace
 
 class MemoryExchange : public testing::TestWithParam<ExchangeCase> {};
@@ -77,8 +55,7 @@ TEST_P(MemoryExchange, BringsWhatTheMeterHoldsWithoutARetry)
         EXPECT_TRUE(link.pauses().empty());
         return;
     }
-    expectSameRecords(download.measures(), storedSlots(c.memory.measures, c));
-    expectSameRecords(download.zmeasures(), storedSlots(c.memory.zmeasures, c));
+    download_test::expectStored(download, c.memory, c.first, c.last);
     EXPECT_TRUE(download.portOpen());
     std::vector<std::uint8_t> sent = {'L', 0, OLD};
     sent.insert(sent.end(), c.last - c.first + 1, NEW);

@@ -37,7 +37,7 @@ TEST(PortUSB, IdentifiesTheMeterAndReportsTheSpeed)
     EXPECT_EQ(TPortVirt::decodeWord(word), 2u);
 }
 
-TEST(PortUSB, AnUnidentifiedMeterLeavesTheTextsAsGiven)
+TEST(PortUSB, ASilentMeterLeavesTheTextsAsGivenAndTimedReadsReturnWhatArrived)
 {
     MeterBehaviour behaviour;
     behaviour.silent = true;
@@ -50,15 +50,6 @@ TEST(PortUSB, AnUnidentifiedMeterLeavesTheTextsAsGiven)
     EXPECT_EQ(system, "system");
     EXPECT_EQ(speed, "speed");
     EXPECT_EQ(meter.log().identification_requests, TPortUSB::s_speeds.size());
-}
-
-TEST(PortUSB, TimedReadsReturnWhatArrivedWithinTheTimeOut)
-{
-    MeterBehaviour behaviour;
-    behaviour.silent = true;
-    MeterOnPort meter(MeterMemory::records(2, 1), behaviour);
-    TPortUSB port(meter.sim().devicePath());
-    ASSERT_NE(openPort(port), 0);
     unsigned char buffer[8];
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(port.readBufferTimed(buffer, 8, 150), 0);

@@ -3,35 +3,10 @@
 #include <gtest/gtest.h>
 
 using download_test::DownloadRun;
-using download_test::sameBytes;
+using download_test::expectStored;
 using download_test::TestDownload;
 using ertkit_sim::MeterBehaviour;
 using ertkit_sim::MeterMemory;
-
-namespace {
-
-// The measures a download should hold: the served slots of [first, last], empty ones left out,
-// version 2 without its time stamp (it travels only in version 3).
-std::vector<TarvexKesta_File::TZMeasure> expectedZ(const MeterMemory& memory, std::uint32_t first, std::uint32_t last)
-{
-    std::vector<TarvexKesta_File::TZMeasure> out;
-    for (std::uint32_t k = first; k <= last && k < memory.zmeasures.size(); ++k) {
-        auto measure = memory.zmeasures[k];
-        if (measure.head.isEmptySlot()) continue;
-        if (memory.version == 2) measure.time_stamp = 0;
-        out.push_back(measure);
-    }
-    return out;
-}
-
-void expectZMeasures(const TestDownload& download, const std::vector<TarvexKesta_File::TZMeasure>& expected)
-{
-    ASSERT_EQ(download.zmeasures().size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_TRUE(sameBytes(download.zmeasures()[i], expected[i])) << "measure " << i;
-}
-
-} // namespace
 
 class CleanRecordDownload : public testing::TestWithParam<std::uint32_t> {};
 
@@ -44,18 +19,7 @@ TEST_P(CleanRecordDownload, BringsEveryServedMeasureOnceAndLeavesThePortOpen)
     EXPECT_TRUE(download.calls().errors.empty());
     EXPECT_EQ(download.version(), static_cast<int>(version));
     EXPECT_TRUE(download.portOpen());
-    const auto& memory = test.memory();
-    if (version == 1) {
-        EXPECT_TRUE(download.zmeasures().empty());
-        std::vector<TarvexKesta_File::TMeasure> expected;
-        for (const auto& measure : memory.measures)
-            if (!measure.head.isEmptySlot()) expected.push_back(measure);
-        ASSERT_EQ(download.measures().size(), expected.size());
-        for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(sameBytes(download.measures()[i], expected[i]));
-    } else {
-        EXPECT_TRUE(download.measures().empty());
-        expectZMeasures(download, expectedZ(memory, 0, 5));
-    }
+    expectStored(download, test.memory(), 0, 5);
     const auto log = test.meter.log();
     ASSERT_EQ(log.sessions.size(), 1u);
     EXPECT_EQ(log.hang_ups, 0u);
@@ -79,7 +43,7 @@ TEST(RecordDownload, ReportsProgressInOrderWithPositionsRelativeToFirst)
                                                "position 0", "range 0 5 1", "position 0", "position 1", "position 2",
                                                "position 3", "position 4"};
     EXPECT_EQ(test.progress.calls, expected);
-    expectZMeasures(test.download, expectedZ(test.memory(), 5, 9));
+    expectStored(test.download, test.memory(), 5, 9);
     EXPECT_EQ(test.session().first, 5u);
     EXPECT_EQ(test.session().last, 9u);
 }
@@ -90,7 +54,7 @@ TEST(RecordDownload, AnIndexAboveLastEndsTheTransferLikeTheEndMarker)
     behaviour.end_above_last = true;
     DownloadRun test(MeterMemory::records(2, 3), behaviour);
     test.run(0, 7);
-    expectZMeasures(test.download, expectedZ(test.memory(), 0, 7));
+    expectStored(test.download, test.memory(), 0, 7);
     EXPECT_EQ(test.session().indexes.back(), 8u);
     EXPECT_TRUE(test.download.portOpen());
 }
@@ -110,7 +74,7 @@ TEST(RecordDownload, ASecondDownloadReplacesThePortAndTheMeasures)
 {
     DownloadRun test(MeterMemory::records(2, 4));
     ASSERT_EQ(test.run(0, 3, "A").download.zmeasures().size(), 4u);
-    expectZMeasures(test.run(2, 2, "A").download, expectedZ(test.memory(), 2, 2));
+    expectStored(test.run(2, 2, "A").download, test.memory(), 2, 2);
     EXPECT_EQ(test.meter.log().sessions.size(), 2u);
 }
 

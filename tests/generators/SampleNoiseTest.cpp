@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <sstream>
 #include <tuple>
 
@@ -143,14 +142,6 @@ TEST(SampleNoise, EachDisturbanceAtItsLevel)
     }
 }
 
-std::string contents(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(SampleNoise, FilesAndTruthFollowTheSeed)
 {
     ertkit_test::TempDir dir;
@@ -163,15 +154,15 @@ TEST(SampleNoise, FilesAndTruthFollowTheSeed)
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "a")) {
         const auto name = entry.path().filename();
-        EXPECT_EQ(contents(entry.path()), contents(dir.path() / "b" / name)) << name;
+        EXPECT_EQ(ertkit_test::readText(entry.path()), ertkit_test::readText(dir.path() / "b" / name)) << name;
         if (name != "line1-reciprocal-truth.csv") {
-            EXPECT_NE(contents(entry.path()), contents(dir.path() / "c" / name)) << name;
+            EXPECT_NE(ertkit_test::readText(entry.path()), ertkit_test::readText(dir.path() / "c" / name)) << name;
         }
         ++files;
     }
     EXPECT_EQ(files, 11u);
     // One row per BINX record, in its order; numbers written to round trip.
-    std::istringstream truth(contents(dir.path() / "a" / a.decay_truth));
+    std::istringstream truth(ertkit_test::readText(dir.path() / "a" / a.decay_truth));
     std::string line;
     std::getline(truth, line);
     EXPECT_EQ(line, "index,m,tau_s,c,vp_mV,m_mVV,window_1,window_2,window_3,window_4,window_5,window_6,window_7,window_8,window_9,window_10");
@@ -186,11 +177,11 @@ TEST(SampleNoise, FilesAndTruthFollowTheSeed)
         EXPECT_EQ(values[15], decayTruth(survey, row).window_m.back());
     }
     // The header and a row per record, each of the index and 400 samples.
-    const std::string stacks = contents(dir.path() / "a" / a.clean_stacks);
+    const std::string stacks = ertkit_test::readText(dir.path() / "a" / a.clean_stacks);
     EXPECT_TRUE(stacks.starts_with("index,sample_0,"));
     EXPECT_EQ(std::count(stacks.begin(), stacks.end(), '\n'), static_cast<std::ptrdiff_t>(survey.measures().size() + 1));
     EXPECT_EQ(std::count(stacks.begin(), stacks.end(), ','), 400 * static_cast<std::ptrdiff_t>(survey.measures().size() + 1));
-    EXPECT_NE(contents(dir.path() / "a" / a.noise).find("\"cycles\": 3"), std::string::npos);
+    EXPECT_NE(ertkit_test::readText(dir.path() / "a" / a.noise).find("\"cycles\": 3"), std::string::npos);
 }
 
 } // namespace

@@ -9,27 +9,6 @@ using namespace ertkit::generators;
 
 namespace {
 
-TEST(SampleSurvey, DipoleDipoleAndWennerLayout)
-{
-    const SampleSurvey survey(1);
-    // 13 dipole-dipole injections (n up to 6) with 63 readings, then Wenner with a = 5, 10,
-    // 15, 20 m: 13 + 10 + 7 + 4 injections of one reading each.
-    ASSERT_EQ(survey.injections().size(), 13u + 34u);
-    ASSERT_EQ(survey.measures().size(), 63u + 34u);
-    const auto& first = survey.measures().front();
-    EXPECT_EQ(first.electrodes, (std::array<int, 4>{1, 0, 2, 3}));
-    const auto& deepest = survey.measures()[5];
-    EXPECT_EQ(deepest.electrodes, (std::array<int, 4>{1, 0, 7, 8}));
-    const auto& wenner = survey.measures()[63 + 13];
-    EXPECT_EQ(wenner.electrodes, (std::array<int, 4>{0, 6, 2, 4}));
-    EXPECT_EQ(survey.injections()[wenner.injection].array, SampleSurvey::Array::Wenner);
-    for (const auto& m : survey.measures()) {
-        const auto& injection = survey.injections()[m.injection];
-        EXPECT_EQ(injection.chain[m.channel], m.electrodes[2]);
-        EXPECT_EQ(injection.chain[m.channel + 1], m.electrodes[3]);
-    }
-}
-
 TEST(SampleSurvey, ReadingsFollowTheLayeredEarth)
 {
     const SampleSurvey survey(1);

@@ -1,6 +1,5 @@
 // The stacking arithmetic on signals small enough to stack by hand.
 #include <services/CycleStack.h>
-#include <services/WindowTimes.h>
 
 #include <gtest/gtest.h>
 
@@ -98,28 +97,6 @@ TEST(CycleStack, OverloadedHalfCyclesAreDroppedAndABurstOnlyMovesTheMean)
     EXPECT_NEAR(window.deviation, standardDeviation(window.per_half), 0.0);
     EXPECT_NEAR(window.deviation, std::sqrt((2 * 15.0 * 15.0 + 30.0 * 30.0) / 2.0), 1e-12);
     EXPECT_TRUE(std::isnan(windowValue(median, median_stack, 3, 3).value));
-}
-
-TEST(WindowBounds, PairsThatFollowOneAnotherAndWhyOthersAreRefused)
-{
-    EXPECT_EQ(windowBounds("40:60,60:100,100:180"), (std::vector<double>{40, 60, 100, 180}));
-    EXPECT_EQ(windowBounds("0.5:2.5"), (std::vector<double>{0.5, 2.5}));
-    const std::vector<std::pair<std::string, std::string>> refused{
-        {"", "give from 1 to 20 windows"},
-        {"40:60,70:100", "window 2 (70:100) does not start where window 1 ends (60 ms)"},
-        {"60:40", "window 1 (60:40) does not end after it starts"},
-        {"-10:40", "window 1 (-10:40) starts before the switch-off"},
-        {"40-60", "'40-60' is not a window: give start:end in ms, e.g. 40:60"},
-        {"40:60ms", "'40:60ms' is not a window: give start:end in ms, e.g. 40:60"},
-    };
-    for (const auto& [text, message] : refused) {
-        try {
-            windowBounds(text);
-            ADD_FAILURE() << text;
-        } catch (const std::invalid_argument& e) {
-            EXPECT_EQ(e.what(), message) << text;
-        }
-    }
 }
 
 } // namespace

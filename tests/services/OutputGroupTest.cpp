@@ -110,23 +110,4 @@ TEST(OutputGroup, OneFileIsNeverTwoOutputs)
     EXPECT_EQ(filesIn(dir.path()), 3u) << "adding writes nothing";
 }
 
-TEST(BinxOutput, AnyNameTakesTheSameBytesOnceAndSaysWhyAWriteFailed)
-{
-    BINX_File file;
-    for (int i = 0; i < 3; ++i) file.addData(new BINX_Data(ertkit_test::sampleBinxRecord(i)));
-    ertkit_test::TempDir dir;
-    file.writeToFile(dir.file("library.binx"), false, 0, -1, false);
-    for (const char* name : {"e.dat", "no-extension", "e.vmn"}) {
-        writeBinx(file, dir.path() / name, {}, false);
-        EXPECT_EQ(readText(dir.path() / name), readText(dir.path() / "library.binx")) << name;
-    }
-    try {
-        writeBinx(file, "/dev/full", {}, false);
-        ADD_FAILURE() << "no error for /dev/full";
-    } catch (const WriteError& e) {
-        EXPECT_STREQ(e.what(), "cannot write /dev/full: No space left on device");
-    }
-    EXPECT_EQ(filesIn(dir.path()), 4u) << "no temporary file stays";
-}
-
 } // namespace

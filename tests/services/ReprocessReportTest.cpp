@@ -70,17 +70,6 @@ private:
 
 } // namespace
 
-TEST(ReprocessReport, ColumnsAreNamedOnceAndEveryRowFillsThemAll)
-{
-    const auto& columns = reprocessReportColumns();
-    for (std::size_t a = 0; a < columns.size(); ++a)
-        for (std::size_t b = a + 1; b < columns.size(); ++b) EXPECT_NE(columns[a].name, columns[b].name);
-    ReprocessReport report;
-    const BINX_Data stored = storedRecord();
-    EXPECT_EQ(report.row(0, stored, recomputed()).size(), columns.size());
-    EXPECT_EQ(report.row(0, stored, Reprocessed{}).size(), columns.size());
-}
-
 TEST(ReprocessReport, StoredBesideRecomputedWithRelativeDifferencesAndResistivities)
 {
     ReprocessReport report;

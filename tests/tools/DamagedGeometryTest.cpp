@@ -45,11 +45,6 @@ std::vector<std::string> nonFiniteAttributes(const std::string& svg)
 
 using Damage = std::function<void(BINX_Data&, std::size_t index)>;
 
-void setElectrode(BINX_Data& r, ElectrodeName e, double x, double y, double z)
-{
-    r.quadrupole.setXYZ(e, x, y, z);
-}
-
 TEST(DamagedGeometry, PlotsLeaveOutWhatCannotBePlacedAndStayFinite)
 {
     const auto x_of = [](BINX_Data& r, ElectrodeName e) { return r.quadrupole.getX(e); };
@@ -59,19 +54,19 @@ TEST(DamagedGeometry, PlotsLeaveOutWhatCannotBePlacedAndStayFinite)
         std::size_t left_out; // of the sample's 97 records
     };
     const Case cases[] = {
-        {"M not a number in x for 5 records", [&](BINX_Data& r, std::size_t i) { if (i < 5) setElectrode(r, ElectrodeName::M, nan, 0, 0); }, 5},
+        {"M not a number in x for 5 records", [&](BINX_Data& r, std::size_t i) { if (i < 5) r.quadrupole.setXYZ(ElectrodeName::M, nan, 0, 0); }, 5},
         {"every x not a number",
          [&](BINX_Data& r, std::size_t) {
-             for (const auto e : {ElectrodeName::A, ElectrodeName::B, ElectrodeName::M, ElectrodeName::N}) setElectrode(r, e, nan, 0, 0);
+             for (const auto e : {ElectrodeName::A, ElectrodeName::B, ElectrodeName::M, ElectrodeName::N}) r.quadrupole.setXYZ(e, nan, 0, 0);
          },
          97},
-        {"A at an infinite height for 4 records", [&](BINX_Data& r, std::size_t i) { if (i % 30 == 1) setElectrode(r, ElectrodeName::A, x_of(r, ElectrodeName::A), 0, inf); }, 4},
-        {"N not a number in y and in z", [&](BINX_Data& r, std::size_t i) { if (i == 10) setElectrode(r, ElectrodeName::N, x_of(r, ElectrodeName::N), nan, nan); }, 1},
+        {"A at an infinite height for 4 records", [&](BINX_Data& r, std::size_t i) { if (i % 30 == 1) r.quadrupole.setXYZ(ElectrodeName::A, x_of(r, ElectrodeName::A), 0, inf); }, 4},
+        {"N not a number in y and in z", [&](BINX_Data& r, std::size_t i) { if (i == 10) r.quadrupole.setXYZ(ElectrodeName::N, x_of(r, ElectrodeName::N), nan, nan); }, 1},
         // Finite heights whose distance is not.
         {"heights apart beyond any double", [&](BINX_Data& r, std::size_t i) {
              if (i == 3) {
-                 setElectrode(r, ElectrodeName::A, x_of(r, ElectrodeName::A), 0, 1e308);
-                 setElectrode(r, ElectrodeName::B, x_of(r, ElectrodeName::B), 0, -1e308);
+                 r.quadrupole.setXYZ(ElectrodeName::A, x_of(r, ElectrodeName::A), 0, 1e308);
+                 r.quadrupole.setXYZ(ElectrodeName::B, x_of(r, ElectrodeName::B), 0, -1e308);
              }
          }, 1},
     };

@@ -19,11 +19,6 @@ using namespace ertkit_tools_test;
 
 namespace {
 
-void copySample(const std::string& name, const std::filesystem::path& to)
-{
-    std::filesystem::copy_file(sampleFolder() / name, to, std::filesystem::copy_options::overwrite_existing);
-}
-
 TEST(HostileInput, JunkIsSummarisedAndSaidOnceAndQuietSilencesTheWarnings)
 {
     ertkit_test::TempDir dir;
@@ -75,42 +70,6 @@ TEST(HostileInput, AnAbsurdPulseDurationDoesNotSizeThePlot)
     EXPECT_EQ(xmlProblem(readText(dir.path() / "pulse.svg")), "");
 }
 
-TEST(HostileInput, OutputsNeverDestroyWhatTheyShouldNot)
-{
-    ertkit_test::TempDir dir;
-    copySample("line1.binx", dir.path() / "a.binx");
-    const std::string original = readText(dir.path() / "a.binx");
-    std::filesystem::create_symlink("real.csv", dir.path() / "link.csv");
-    ertkit_test::writeFile(dir.file("real.csv"), {'o', 'l', 'd'});
-    struct Case {
-        std::vector<std::string> args;
-        int status;
-        std::string err;
-    };
-    const Case cases[] = {
-        {{"export", "a.binx", "-f", "csv", "-o", "a.binx"}, 1,
-         "ertkit: a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
-        {{"plot", "a.binx", "-o", "./a.binx"}, 1,
-         "ertkit: ./a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
-        {{"merge", "a.binx", "a.binx", "-o", "a.binx"}, 1,
-         "ertkit: a.binx: it is also an input: writing it would destroy what is read (choose another output)\n"},
-        {{"export", "a.binx", "-o", "/dev/null"}, 0, ""},
-        {{"export", "a.binx", "-o", "/dev/full"}, 1, "ertkit: a.binx: cannot write /dev/full: No space left on device\n"},
-        {{"export", "a.binx", "-o", "link.csv"}, 0, ""},
-    };
-    for (const Case& c : cases) {
-        const ToolRun run = runTool(c.args, dir.path());
-        EXPECT_EQ(run.status, c.status) << c.args.back();
-        EXPECT_EQ(run.err, c.err);
-    }
-    EXPECT_EQ(readText(dir.path() / "a.binx"), original);
-    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.csv"));
-    EXPECT_EQ(readText(dir.path() / "real.csv").rfind("index,", 0), 0u);
-    // Only the files made here: no temporary file stays.
-    EXPECT_EQ(ertkit_test::filesIn(dir.path()), 3u);
-}
-
 TEST(HostileInput, AnInterruptedWriteLeavesNoTemporaryFileAndReplacesNothing)
 {
     // Written through into a pipe nobody reads: the tool waits there until interrupted, once
@@ -145,44 +104,61 @@ TEST(HostileInput, AnInterruptedWriteLeavesNoTemporaryFileAndReplacesNothing)
     }
 }
 
-TEST(HostileInput, NoOutputIsAFileTheCommandReads)
+TEST(HostileInput, OutputsNeverDestroyWhatTheyShouldNot)
 {
     // Recordings included: reprocess reads every recording of its folder, and a record's
     // plot reads the one beside its result file. By identity: a hard link is the same file.
+    // A device is written into, a link's file replaced with the link kept.
     ertkit_test::TempDir dir;
     for (const auto& entry : std::filesystem::directory_iterator(sampleFolder()))
         std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
     const std::string recording = "in124-4568@061423_083000.iab";
     std::filesystem::create_hard_link(dir.path() / "vp123-4567@061423_083000.vmn", dir.path() / "other-name.csv");
-    const std::string kept_iab = readText(dir.path() / recording), kept_vmn = readText(dir.path() / "other-name.csv");
+    std::filesystem::create_symlink("real.csv", dir.path() / "link.csv");
+    ertkit_test::writeFile(dir.file("real.csv"), {'o', 'l', 'd'});
+    const std::string kept_binx = readText(dir.path() / "line1.binx"), kept_iab = readText(dir.path() / recording),
+                      kept_vmn = readText(dir.path() / "other-name.csv");
     const std::string refused = ": it is also an input: writing it would destroy what is read (choose another output)\n";
     struct Case {
         std::vector<std::string> args;
+        int status;
         std::string err;
     };
     const Case cases[] = {
-        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", recording}, "ertkit: " + recording + refused},
-        {{"reprocess", "line1.binx", "-o", recording}, "ertkit: " + recording + refused},
-        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", "other-name.csv"}, "ertkit: other-name.csv" + refused},
-        {{"plot", "line1.binx", "--record", "3", "-o", "other-name.csv"}, "ertkit: other-name.csv" + refused},
-        {{"reprocess", "line1.binx", "-o", "same.csv", "--report", "./same.csv"},
+        {{"export", "line1.binx", "-f", "csv", "-o", "line1.binx"}, 1, "ertkit: line1.binx" + refused},
+        {{"plot", "line1.binx", "-o", "./line1.binx"}, 1, "ertkit: ./line1.binx" + refused},
+        {{"merge", "line1.binx", "line1.binx", "-o", "line1.binx"}, 1, "ertkit: line1.binx" + refused},
+        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", recording}, 1, "ertkit: " + recording + refused},
+        {{"reprocess", "line1.binx", "-o", recording}, 1, "ertkit: " + recording + refused},
+        {{"reprocess", "line1.binx", "-o", "out.binx", "--report", "other-name.csv"}, 1, "ertkit: other-name.csv" + refused},
+        {{"plot", "line1.binx", "--record", "3", "-o", "other-name.csv"}, 1, "ertkit: other-name.csv" + refused},
+        {{"reprocess", "line1.binx", "-o", "same.csv", "--report", "./same.csv"}, 1,
          "ertkit: ./same.csv: it is given for two outputs: give each output its own file\n"},
+        {{"export", "line1.binx", "-o", "/dev/null"}, 0, ""},
+        {{"export", "line1.binx", "-o", "/dev/full"}, 1, "ertkit: line1.binx: cannot write /dev/full: No space left on device\n"},
+        {{"export", "line1.binx", "-o", "link.csv"}, 0, ""},
     };
     for (const Case& c : cases) {
         const ToolRun run = runTool(c.args, dir.path());
-        EXPECT_EQ(run.status, 1) << c.args.back();
+        EXPECT_EQ(run.status, c.status) << c.args.back();
         EXPECT_EQ(run.err, c.err);
     }
+    EXPECT_EQ(readText(dir.path() / "line1.binx"), kept_binx);
     EXPECT_EQ(readText(dir.path() / recording), kept_iab);
     EXPECT_EQ(readText(dir.path() / "other-name.csv"), kept_vmn);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.binx"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "same.csv"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path() / "link.csv"));
+    EXPECT_EQ(readText(dir.path() / "real.csv").rfind("index,", 0), 0u);
+    // Only the files made here: no temporary file stays.
+    EXPECT_EQ(ertkit_test::filesIn(dir.path()), ertkit_test::filesIn(sampleFolder()) + 3);
 }
 
 TEST(HostileInput, ContentThatIsNotWhatItsNameSaysAndForgedLinesAreRefused)
 {
     ertkit_test::TempDir dir;
-    copySample("line1.binx", dir.path() / "vp123-4567@061423_083000.vmn");
+    std::filesystem::copy_file(sampleFolder() / "line1.binx", dir.path() / "vp123-4567@061423_083000.vmn");
     // Pages whose kind and name bytes hold a line end and a tab, as if to write a line of
     // their own on the log.
     std::vector<std::uint8_t> junk(528 * 4, 0);

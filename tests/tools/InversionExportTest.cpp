@@ -1,6 +1,5 @@
-// The JSON and inversion exports read back by parsers written here from the formats'
-// descriptions, not from our writers, and compared with the CSV export of the same file.
-#include "SampleFolder.h"
+// The inversion exports read back by parsers written here from the formats' descriptions,
+// not from our writers: lines of any direction, remote electrodes, readings without values.
 #include "ToolRunner.h"
 #include "UdfExport.h"
 #include "GeneralArrayExport.h"
@@ -10,9 +9,6 @@
 #include <binx/BINX_File.h>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
 
 #include <cmath>
 #include <map>
@@ -111,128 +107,6 @@ GeneralArray parseGeneralArray(const std::string& text)
     EXPECT_TRUE(in.eof()) << "nothing after the zeros";
     return g;
 }
-
-// The CSV export of a file, as rows of named cells.
-std::vector<std::map<std::string, std::string>> csvRows(const std::string& file)
-{
-    const ToolRun csv = runTool({"export", file}, sampleFolder());
-    EXPECT_EQ(csv.status, 0) << csv.err;
-    const auto l = lines(csv.out);
-    const auto header = split(l.at(0), ',');
-    std::vector<std::map<std::string, std::string>> rows;
-    for (std::size_t i = 1; i < l.size(); ++i) {
-        const auto cells = split(l[i], ',');
-        std::map<std::string, std::string> row;
-        for (std::size_t c = 0; c < header.size(); ++c) row[header[c]] = c < cells.size() ? cells[c] : "";
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-bool close(double a, double b)
-{
-    return std::abs(a - b) <= 1e-12 * std::max(1.0, std::abs(b));
-}
-
-class InversionExports : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(InversionExports, UdfGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
-{
-    const ToolRun run = runTool({"export", GetParam(), "-f", "udf"}, sampleFolder());
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Udf udf = parseUdf(run.out);
-    std::vector<std::map<std::string, std::string>> kept;
-    for (const auto& row : csvRows(GetParam()))
-        if (row.at("ignore") == "0") kept.push_back(row);
-    ASSERT_EQ(udf.data.size(), kept.size());
-    // Cable order: positions grow with the electrode number.
-    for (std::size_t e = 1; e < udf.electrodes.size(); ++e) EXPECT_LT(udf.electrodes[e - 1].at("x"), udf.electrodes[e].at("x"));
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const auto& d = udf.data[i];
-        const auto& row = kept[i];
-        for (const char* e : {"a", "b", "m", "n"}) {
-            const auto number = static_cast<std::size_t>(d.at(e));
-            ASSERT_GE(number, 1u);
-            ASSERT_LE(number, udf.electrodes.size());
-            EXPECT_EQ(udf.electrodes[number - 1].at("x"), std::stod(row.at(std::string(e) + "x"))) << i << e;
-            EXPECT_EQ(udf.electrodes[number - 1].at("z"), std::stod(row.at(std::string(e) + "z"))) << i << e;
-        }
-        EXPECT_TRUE(close(d.at("r"), std::stod(row.at("r_ohm")))) << i;
-        EXPECT_TRUE(close(d.at("rhoa"), std::stod(row.at("rhoa_ohm_m")))) << i;
-        EXPECT_TRUE(close(d.at("ip"), std::stod(row.at("m_mV_V")))) << i;
-        EXPECT_EQ(d.at("valid"), std::stod(row.at("valid"))) << i;
-        if (d.count("err")) {
-            // The stacking deviation (no reciprocals in these files), never below the 2 % floor.
-            const double stacking = row.at("vp_error_mV").empty() ? 0.0 : std::stod(row.at("vp_error_mV")) / std::abs(std::stod(row.at("vp_mV")));
-            EXPECT_TRUE(close(d.at("err"), std::max(stacking, 0.02))) << i;
-        }
-    }
-}
-
-TEST_P(InversionExports, GeneralArrayGivesTheElectrodesQuadrupolesAndValuesOfTheTable)
-{
-    const ToolRun run = runTool({"export", GetParam(), "-f", "general-array"}, sampleFolder());
-    ASSERT_EQ(run.status, 0) << run.err;
-    const GeneralArray g = parseGeneralArray(run.out);
-    // The header's fixed words are the golden files'; here, what the survey sets in it.
-    EXPECT_EQ(g.title, GetParam());
-    EXPECT_EQ(g.unit, 5.0);
-    ASSERT_EQ(g.ip, 1);
-    EXPECT_EQ(g.windows, "0.04,1.24");
-    EXPECT_EQ(g.trailing_zeros, 4);
-    std::vector<std::map<std::string, std::string>> valid;
-    for (const auto& row : csvRows(GetParam()))
-        if (row.at("valid") == "1") valid.push_back(row);
-    ASSERT_EQ(g.datums.size(), valid.size());
-    for (std::size_t i = 0; i < valid.size(); ++i) {
-        ASSERT_EQ(g.datums[i].electrodes.size(), 4u);
-        for (std::size_t e = 0; e < 4; ++e) {
-            const std::string name(1, "abmn"[e]);
-            EXPECT_EQ(g.datums[i].electrodes[e].first, std::stod(valid[i].at(name + "x"))) << i << name;
-            EXPECT_EQ(g.datums[i].electrodes[e].second, std::stod(valid[i].at(name + "z"))) << i << name;
-        }
-        EXPECT_TRUE(close(g.datums[i].value, std::stod(valid[i].at("rhoa_ohm_m")))) << i;
-        EXPECT_TRUE(close(g.datums[i].m, std::stod(valid[i].at("m_mV_V")))) << i;
-    }
-    // The BIN file holds Wenner readings only: sub-array type 1.
-    EXPECT_EQ(g.subtype, std::string(GetParam()) == "line1.binx" ? 0 : 1);
-}
-
-// Every value of every record, the windows and the electrodes, as the CSV export gives it.
-TEST_P(InversionExports, JsonGivesEveryValueOfTheTable)
-{
-    const ToolRun run = runTool({"export", GetParam(), "-f", "json"}, sampleFolder());
-    ASSERT_EQ(run.status, 0) << run.err;
-    const auto json = nlohmann::json::parse(run.out);
-    EXPECT_EQ(json["file"], GetParam());
-    EXPECT_EQ(json["type"], std::string(GetParam()).ends_with(".bin") ? "BIN" : "BINX");
-    const auto rows = csvRows(GetParam());
-    ASSERT_EQ(json["records"].size(), rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto& r = json["records"][i];
-        const auto& row = rows[i];
-        const auto number = [&](const std::string& name) { return row.at(name).empty() ? nlohmann::json() : nlohmann::json(std::stod(row.at(name))); };
-        for (const char* name : {"index", "vp_mV", "i_mA", "r_ohm", "k_m", "rhoa_ohm_m", "m_mV_V", "sp_mV", "vp_error_mV", "m_error", "stacks",
-                                 "serial_v", "user_serial_v", "serial_i", "user_serial_i"})
-            EXPECT_EQ(r[name], number(name)) << i << " " << name;
-        EXPECT_EQ(r["start_time"], row.at("start_time")) << i;
-        EXPECT_EQ(r["ignore"], row.at("ignore") == "1") << i;
-        EXPECT_EQ(r["valid"], row.at("valid") == "1") << i;
-        for (const char* e : {"A", "B", "M", "N"}) {
-            const std::string lower(1, static_cast<char>(e[0] + ('a' - 'A')));
-            for (const char* axis : {"x", "y", "z"}) EXPECT_EQ(r["electrodes"][e][axis], number(lower + axis)) << i << e << axis;
-        }
-        ASSERT_EQ(r["windows"].size(), 10u) << i;
-        for (std::size_t w = 0; w < 10; ++w) {
-            const std::string k = std::to_string(w + 1);
-            EXPECT_EQ(r["windows"][w]["from_ms"], number("t" + std::to_string(w) + "_ms")) << i << " " << w;
-            EXPECT_EQ(r["windows"][w]["to_ms"], number("t" + k + "_ms")) << i << " " << w;
-            EXPECT_EQ(r["windows"][w]["m_mV_V"], number("m" + k + "_mV_V")) << i << " " << w;
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(SampleSurvey, InversionExports, ::testing::Values("line1.binx", "line1-wenner.bin"));
 
 // Readings in memory, electrodes given by their x, y.
 BINX_File readings(const std::vector<std::array<std::pair<double, double>, 4>>& quadrupoles)

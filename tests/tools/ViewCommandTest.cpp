@@ -60,7 +60,7 @@ protected:
     std::string token;
 };
 
-TEST_F(View, RefusesRequestsWithoutTheTokenFromForeignHostsOrOriginsAndWithDotDot)
+TEST_F(View, RefusesForeignRequestsDotDotSavingWithoutEditAndBadRules)
 {
     start({"line1.binx"}, false);
     const std::string host = "127.0.0.1:" + std::to_string(port);
@@ -94,11 +94,7 @@ TEST_F(View, RefusesRequestsWithoutTheTokenFromForeignHostsOrOriginsAndWithDotDo
         {"a file's path", withToken("/line1.binx"), {}, 404},
     };
     for (const Case& c : cases) EXPECT_EQ(get(c.target, c.headers), c.status) << c.what;
-}
 
-TEST_F(View, IsReadOnlyWithoutEditAndRefusesBadRules)
-{
-    start({"line1.binx"}, false);
     const auto saved = post("/api/save", {{"file", 0}, {"reject", {3}}});
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->status, 403);
